@@ -1,0 +1,73 @@
+#pragma once
+
+#include "objc/Class.h"
+#include "objc/Ref.h"
+
+#include <atomic>
+#include <climits>
+#include <cstddef>
+#include <string_view>
+
+namespace platform {
+
+class String;
+
+// The root class: reference counting, the runtime class, kind-of tests,
+// selectors and a description.
+class Object {
+public:
+    static const Class classRecord;  // "NSObject"
+    virtual const Class& objectClass() const { return classRecord; }
+
+    void retain() const;
+    void release() const;
+    // The number of owners; immortal objects (singletons, constants) report
+    // a very large count.
+    long retainCount() const;
+    bool isImmortal() const;
+
+    // Hands one reference to the current thread's innermost autorelease pool.
+    Object* autorelease() const;
+
+    virtual Ref<String> description() const;
+    virtual bool isEqual(const Object* other) const { return this == other; }
+    virtual std::size_t hash() const;
+
+    bool isKindOfClass(const Class& cls) const;
+    bool isMemberOfClass(const Class& cls) const { return &objectClass() == &cls; }
+    bool respondsToSelector(std::string_view selector) const;
+    // Sends a selector with one argument; an unknown selector raises
+    // NSInvalidArgumentException.
+    Ref<Object> performSelector(std::string_view selector, Object* argument = nullptr);
+
+    Object() = default;
+    Object(const Object&) = delete;
+    Object& operator=(const Object&) = delete;
+
+protected:
+    // Objects end through release(), never through delete.
+    virtual ~Object();
+    // For singletons and constants: retain and release no longer count.
+    void makeImmortal() { retainCount_.store(kImmortalCount, std::memory_order_relaxed); }
+
+private:
+    static constexpr long kImmortalCount = LONG_MAX;
+
+private:
+    mutable std::atomic<long> retainCount_{1};
+};
+
+// The class name of an object, or "(nil)" for none.
+std::string_view classNameOf(const Object* object);
+
+// Casts when the object is of the class (or a subclass), else null.
+template <class T>
+T* objectAs(Object* object) {
+    return object && object->isKindOfClass(T::classRecord) ? static_cast<T*>(object) : nullptr;
+}
+template <class T>
+const T* objectAs(const Object* object) {
+    return object && object->isKindOfClass(T::classRecord) ? static_cast<const T*>(object) : nullptr;
+}
+
+} // namespace platform

@@ -1,0 +1,112 @@
+#include "Foundation/Array.h"
+#include "Foundation/Exception.h"
+#include "Foundation/Number.h"
+#include "Foundation/String.h"
+#include "Foundation/Task.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+using namespace platform;
+using testsupport::TempDir;
+
+namespace {
+
+// A shell script that records its arguments, working directory and one
+// environment variable, then exits with the status given in $EXIT_WITH.
+std::string writeRecorder(const TempDir& dir) {
+    const std::string script = dir / "record.sh";
+    testsupport::writeFile(script,
+                           "#!/bin/sh\n"
+                           "out=\"$(dirname \"$0\")/record.txt\"\n"
+                           "printf '%s\\n' \"$0\" \"$@\" > \"$out\"\n"
+                           "printf 'cwd=%s\\nenv=%s\\n' \"$(pwd)\" \"$TASK_TEST_VALUE\" >> \"$out\"\n"
+                           "exit ${EXIT_WITH:-0}\n");
+    chmod(script.c_str(), 0755);
+    return script;
+}
+
+Ref<Array> strings(std::initializer_list<const char*> texts) {
+    std::vector<Ref<Object>> list;
+    for (const char* text : texts) list.push_back(make<String>(text));
+    return make<Array>(std::move(list));
+}
+
+void expectLaunchRaisesInvalidArgument(const String* path, const Array* arguments) {
+    try {
+        Task::launchedTaskWithLaunchPath_arguments(path, arguments);
+        FAIL() << "the task started";
+    } catch (const RaisedException& raised) {
+        EXPECT_TRUE(raised.name()->isEqualToString(NSInvalidArgumentException)) << raised.what();
+    }
+}
+
+} // namespace
+
+TEST(TaskLaunch, PassesArgumentsAndInheritsEnvironmentAndWorkingDirectory) {
+    TempDir dir;
+    const std::string script = writeRecorder(dir);
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    setenv("TASK_TEST_VALUE", "inherited", 1);
+
+    Ref<Task> task = Task::launchedTaskWithLaunchPath_arguments(
+        make<String>(script).get(), strings({script.c_str(), "install", "Library.QuickTime", "/p/a b/Cam.plugin"}).get());
+    task->waitUntilExit();
+    std::filesystem::current_path(previous);
+    unsetenv("TASK_TEST_VALUE");
+
+    EXPECT_FALSE(task->isRunning());
+    EXPECT_EQ(task->terminationStatus(), 0);
+    EXPECT_EQ(testsupport::readFile(dir / "record.txt"),
+              script + "\n" + script + "\ninstall\nLibrary.QuickTime\n/p/a b/Cam.plugin\ncwd=" + dir.path().string() +
+                  "\nenv=inherited\n");
+}
+
+TEST(TaskLaunch, RunningUntilTheChildEnds) {
+    Ref<Task> task = Task::launchedTaskWithLaunchPath_arguments(make<String>("/bin/sleep").get(),
+                                                                strings({"0.3"}).get());
+    EXPECT_TRUE(task->isRunning());
+    EXPECT_GT(task->processIdentifier(), 0);
+    EXPECT_THROW(task->terminationStatus(), RaisedException);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (task->isRunning() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_FALSE(task->isRunning());
+    EXPECT_FALSE(task->isRunning());  // stays ended once reaped
+    EXPECT_EQ(task->terminationStatus(), 0);
+}
+
+TEST(TaskLaunch, ReportsTheExitStatus) {
+    TempDir dir;
+    const std::string script = writeRecorder(dir);
+    setenv("EXIT_WITH", "155", 1);
+    Ref<Task> task = Task::launchedTaskWithLaunchPath_arguments(make<String>(script).get(), nullptr);
+    unsetenv("EXIT_WITH");
+    task->waitUntilExit();
+    EXPECT_EQ(task->terminationStatus(), 155);
+}
+
+TEST(TaskLaunch, AStartFailureRaisesInvalidArgument) {
+    TempDir dir;
+    testsupport::writeFile(dir.path() / "not-executable", "#!/bin/sh\n");
+    chmod((dir / "not-executable").c_str(), 0644);
+
+    expectLaunchRaisesInvalidArgument(make<String>("errorNoToolPath").get(), nullptr);
+    expectLaunchRaisesInvalidArgument(make<String>(dir / "missing").get(), nullptr);
+    expectLaunchRaisesInvalidArgument(make<String>(dir / "not-executable").get(), nullptr);
+    expectLaunchRaisesInvalidArgument(make<String>(dir.path().string()).get(), nullptr);
+    expectLaunchRaisesInvalidArgument(nullptr, nullptr);
+}
+
+TEST(TaskLaunch, ArgumentsThatAreNotStringsRaise) {
+    std::vector<Ref<Object>> mixed{make<String>("ok"), Number::numberWithInteger(1)};
+    expectLaunchRaisesInvalidArgument(make<String>("/bin/true").get(), make<Array>(std::move(mixed)).get());
+}
