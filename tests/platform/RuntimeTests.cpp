@@ -77,7 +77,7 @@ TEST(ReferenceCounting, AdoptTakesOverWithoutRetaining) {
 }
 
 TEST(ReferenceCounting, ImmortalObjectsIgnoreRetainAndRelease) {
-    String* constant = String::constant("forever");
+    static String* const constant = String::constant("forever");  // lives as long as the program
     const long before = constant->retainCount();
     constant->release();
     constant->release();
