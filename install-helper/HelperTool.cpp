@@ -1,0 +1,111 @@
+#include "HelperTool.h"
+
+#include "HelperSteps.h"
+#include "PrivetTool/PrivetToolConst.h"
+
+#include "Foundation/Exception.h"
+#include "Foundation/Log.h"
+#include "Foundation/Task.h"
+#include "objc/AutoreleasePool.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using platform::NSLog;
+using platform::Ref;
+using platform::String;
+using platform::Task;
+
+namespace {
+
+// One argument entry as a string; "(NULL)" for an absent entry. Text that
+// is not UTF-8 gives no string.
+Ref<String> argString(const char* entry) {
+    if (entry == nullptr) return platform::make<String>("(NULL)");
+    return String::stringWithUTF8String(entry);
+}
+
+bool folderPathNameExists(const String* path) {
+    return path != nullptr && access(path->UTF8String(), F_OK) != -1;
+}
+
+bool isSymbolicLink(const String* path) {
+    struct stat status{};
+    return lstat(path->UTF8String(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+// Polls once a second, the first time after one second.
+void sleepUntilTaskExits(const Task* task) {
+    if (task == nullptr) return;
+    do {
+        sleep(1);
+    } while (task->isRunning());
+}
+
+// Starts one step and waits for it; a step that cannot be started is logged
+// and skipped.
+void runStep(const HelperIdentity& identity, const StepCommand& step) {
+    Ref<Task> task;
+    try {
+        task = Task::launchedTaskWithLaunchPath_arguments(step.program.get(), step.arguments.get());
+    } catch (const platform::RaisedException& failure) {
+        NSLog("%s could not start %@: %@", identity.name, step.program, failure.reason());
+    }
+    sleepUntilTaskExits(task.get());
+}
+
+void install(const HelperIdentity& identity, const String* source, const String* destination) {
+    if (!folderPathNameExists(source) || destination == nullptr) return;
+    if (isSymbolicLink(destination)) {
+        NSLog("%s destination is a symbolic link, left as it is: %@", identity.name, destination);
+        return;
+    }
+    (void)!setuid(0);
+    for (const StepCommand& step : installCommands(source, destination)) runStep(identity, step);
+}
+
+void remove(const HelperIdentity& identity, const String* destination) {
+    if (!folderPathNameExists(destination)) return;
+    (void)!setuid(0);
+    runStep(identity, deleteCommand(destination));
+}
+
+} // namespace
+
+int runInstallHelper(const HelperIdentity& identity, int argc, const char* const argv[]) {
+    platform::AutoreleasePool pool;
+    NSLog("%s started BUILD %s", identity.name, identity.buildStamp);
+
+    if (argc == ARGUMENT_COUNT) {
+        NSLog("%s (argc == ARGUMENT_COUNT)", identity.name);
+        NSLog("%s executing self-repair", identity.name);
+        if (const int status = performSelfRepair(identity, argv); status != 0) return status;
+    } else if (argc > ARGUMENT_COUNT) {
+        NSLog("%s (argc > ARGUMENT_COUNT)", identity.name);
+        Ref<String> entries[6];
+        for (int i = 0; i < 6; ++i) entries[i] = argString(argv[i]);
+        NSLog("%s argv0:%@ \n", identity.name, entries[0]);
+        NSLog("%s argv1:%@ \n", identity.name, entries[1]);
+        NSLog("%s argv2:%@ \n", identity.name, entries[2]);
+        NSLog("%s command:%@ \n", identity.name, entries[3]);
+        NSLog("%s location:%@ \n", identity.name, entries[4]);
+        NSLog("%s payload:%@ \n", identity.name, entries[5]);
+        const String* command = entries[3].get();
+        const String* source = entries[5].get();
+        Ref<String> destination = PrivetTool::destinationWithLocationName_sourcePath(entries[4].get(), source);
+        NSLog("%s destination:%@ \n", identity.name, destination);
+
+        if (command && command->isEqualToString(kPrivetTool_Command_Install)) {
+            NSLog("%s executing %@\n", identity.name, command);
+            install(identity, source, destination.get());
+        }
+        if (command && command->isEqualToString(kPrivetTool_Command_Delete)) {
+            NSLog("%s executing %@\n", identity.name, command);
+            remove(identity, destination.get());
+            NSLog("%s done with %@: ?", identity.name, command);
+        }
+    }
+
+    NSLog("%s exiting", identity.name);
+    return 0;
+}

@@ -1,0 +1,15 @@
+// One source, built as KestrelInstallHelper and as OspreyInstallHelper.
+
+#include "HelperTool.h"
+
+// The tool's information list, readable from the ".info_plist" section.
+__asm__(".pushsection .info_plist,\"a\",@progbits\n"
+        ".incbin \"" PRIVET_HELPER_INFO_PLIST "\"\n"
+        ".byte 0\n"
+        ".popsection\n");
+
+int main(int argc, char* argv[]) {
+    // The date and time of the build (SOURCE_DATE_EPOCH, when set, fixes them).
+    static const HelperIdentity identity{PRIVET_HELPER_NAME, __DATE__ " " __TIME__};
+    return runInstallHelper(identity, argc, argv);
+}

@@ -1,0 +1,154 @@
+// The authorities of this system: none is needed by the superuser; anyone
+// else asks polkit, which authenticates an administrator and then runs the
+// privileged launcher for us.
+
+#include "Security/Authorization.h"
+#include "Security/DetachedStart.h"
+#include "Security/LauncherProtocol.h"
+
+#include <errno.h>
+#include <limits.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <optional>
+
+extern char** environ;
+
+#ifndef PRIVET_LIBEXEC_DIR
+#define PRIVET_LIBEXEC_DIR "/usr/libexec/privet"
+#endif
+
+namespace platform {
+namespace {
+
+constexpr const char* kPkexecPath = "/usr/bin/pkexec";
+constexpr const char* kLauncherName = "privileged-launcher";
+// pkexec's exit status when the user dismissed the authentication dialog.
+constexpr int kPkexecDismissed = 126;
+
+OSStatus statusOfStart(int startError) {
+    return startError == 0 ? errAuthorizationSuccess : errAuthorizationToolExecuteFailure;
+}
+
+// The launcher beside the running program, else the installed one.
+std::optional<std::string> privilegedLauncherPath() {
+    char self[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0) {
+        std::string beside(self, static_cast<std::size_t>(length));
+        beside = beside.substr(0, beside.rfind('/') + 1) + kLauncherName;
+        if (access(beside.c_str(), X_OK) == 0) return beside;
+    }
+    std::string installed = std::string(PRIVET_LIBEXEC_DIR) + "/" + kLauncherName;
+    if (access(installed.c_str(), X_OK) == 0) return installed;
+    return std::nullopt;
+}
+
+// Reads until end of stream, or until a line has arrived when `lineOnly`.
+std::string readFrom(int fd, bool lineOnly) {
+    std::string bytes;
+    char buffer[512];
+    while (bytes.size() < 4096) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(got));
+        if (lineOnly && bytes.find('\n') != std::string::npos) break;
+    }
+    return bytes;
+}
+
+int waitForExit(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class SuperuserAuthority final : public Authority {
+public:
+    OSStatus obtainAdministratorRight(bool) override { return errAuthorizationSuccess; }
+    OSStatus startPrivileged(const std::string& path, const std::vector<std::string>& arguments) override {
+        return statusOfStart(startDetached(path, arguments));
+    }
+};
+
+class PolkitAuthority final : public Authority {
+public:
+    ~PolkitAuthority() override { endLauncher(); }
+
+    OSStatus obtainAdministratorRight(bool interactionAllowed) override {
+        if (socket_ >= 0) return errAuthorizationSuccess;
+        if (!interactionAllowed) return errAuthorizationInteractionNotAllowed;
+        if (access(kPkexecPath, X_OK) != 0) return errAuthorizationDenied;
+        const std::optional<std::string> launcher = privilegedLauncherPath();
+        if (!launcher) return errAuthorizationInternal;
+
+        int ends[2];
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return errAuthorizationInternal;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+        std::string pkexec = kPkexecPath;
+        std::string launcherPath = *launcher;
+        char* argv[] = {pkexec.data(), launcherPath.data(), nullptr};
+        const int error = posix_spawn(&pid_, kPkexecPath, &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(ends[1]);
+        if (error != 0) {
+            close(ends[0]);
+            pid_ = -1;
+            return errAuthorizationDenied;
+        }
+        socket_ = ends[0];
+
+        // Authentication happens now; the launcher speaks once it runs as root.
+        if (readFrom(socket_, true) == launcher::kGranted) return errAuthorizationSuccess;
+        close(socket_);
+        socket_ = -1;
+        const int status = waitForExit(pid_);
+        pid_ = -1;
+        return status == kPkexecDismissed ? errAuthorizationCanceled : errAuthorizationDenied;
+    }
+
+    OSStatus startPrivileged(const std::string& path, const std::vector<std::string>& arguments) override {
+        if (socket_ < 0) return errAuthorizationInternal;
+        const std::string request = launcher::encodeRequest({path, arguments});
+        std::size_t sent = 0;
+        while (sent < request.size()) {
+            const ssize_t n = send(socket_, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            sent += static_cast<std::size_t>(n);
+        }
+        shutdown(socket_, SHUT_WR);
+        const std::optional<int> startError = launcher::decodeReply(readFrom(socket_, false));
+        endLauncher();
+        return startError ? statusOfStart(*startError) : errAuthorizationToolExecuteFailure;
+    }
+
+private:
+    void endLauncher() {
+        if (socket_ >= 0) close(socket_);  // an idle launcher ends at end of stream
+        socket_ = -1;
+        if (pid_ > 0) waitForExit(pid_);
+        pid_ = -1;
+    }
+
+    int socket_ = -1;
+    pid_t pid_ = -1;
+};
+
+} // namespace
+
+std::unique_ptr<Authority> makeSystemAuthority() {
+    if (geteuid() == 0) return std::make_unique<SuperuserAuthority>();
+    return std::make_unique<PolkitAuthority>();
+}
+
+} // namespace platform

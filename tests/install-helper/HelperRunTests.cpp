@@ -1,0 +1,171 @@
+// The helper's flow run in this process, with a scripted authority.
+
+#include "HelperSteps.h"
+#include "HelperTool.h"
+
+#include "Foundation/FileManager.h"
+#include "Security/Authorization.h"
+#include "support/LogLines.h"
+#include "support/StderrCapture.h"
+
+#include <grp.h>
+#include <gtest/gtest.h>
+
+using namespace platform;
+using testsupport::logLines;
+
+namespace {
+
+const HelperIdentity kIdentity{"TestInstallHelper", "Nov 28 2020 14:32:50"};
+
+struct Start {
+    std::string path;
+    std::vector<std::string> arguments;
+};
+
+// Answers the rights request as told and records what it is asked to start.
+class ScriptedAuthority final : public Authority {
+public:
+    ScriptedAuthority(OSStatus answer, std::vector<Start>& starts) : answer_(answer), starts_(starts) {}
+    OSStatus obtainAdministratorRight(bool interactionAllowed) override {
+        return interactionAllowed ? answer_ : errAuthorizationInteractionNotAllowed;
+    }
+    OSStatus startPrivileged(const std::string& path, const std::vector<std::string>& arguments) override {
+        starts_.push_back({path, arguments});
+        return errAuthorizationSuccess;
+    }
+
+private:
+    OSStatus answer_;
+    std::vector<Start>& starts_;
+};
+
+struct HelperRun {
+    int status;
+    std::vector<std::string> lines;
+};
+
+HelperRun runHelper(std::vector<const char*> argv) {
+    testsupport::StderrCapture capture;
+    const int status = runInstallHelper(kIdentity, static_cast<int>(argv.size()), argv.data());
+    return {status, logLines(capture.finish())};
+}
+
+class Elevation : public ::testing::Test {
+protected:
+    std::vector<Start> starts;
+    std::unique_ptr<AuthorityOverride> authority(OSStatus answer) {
+        return std::make_unique<AuthorityOverride>(
+            [this, answer] { return std::make_unique<ScriptedAuthority>(answer, starts); });
+    }
+};
+
+std::vector<std::string> texts(const Ref<Array>& arguments) {
+    std::vector<std::string> list;
+    for (const Ref<Object>& argument : arguments->objects()) list.push_back(objectAs<String>(argument.get())->text());
+    return list;
+}
+
+} // namespace
+
+TEST_F(Elevation, GrantedStartsTheToolOfEntryOneWithSelfRepairInFront) {
+    auto scripted = authority(errAuthorizationSuccess);
+    const HelperRun run = runHelper({"/started/as", "/pane/Contents/Helpers/PrivetTool", "install", "Library.CoreMediaIO",
+                               "/pane/Contents/Resources/Cam.plugin"});
+    EXPECT_EQ(run.status, 0);
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].path, "/pane/Contents/Helpers/PrivetTool");
+    EXPECT_EQ(starts[0].arguments,
+              (std::vector<std::string>{"/pane/Contents/Helpers/PrivetTool", "--self-repair", "install",
+                                        "Library.CoreMediaIO", "/pane/Contents/Resources/Cam.plugin"}));
+    EXPECT_EQ(run.lines, (std::vector<std::string>{"TestInstallHelper started BUILD Nov 28 2020 14:32:50",
+                                                   "TestInstallHelper (argc == ARGUMENT_COUNT)",
+                                                   "TestInstallHelper executing self-repair",
+                                                   "TestInstallHelper called AEWP", "TestInstallHelper exiting"}));
+}
+
+TEST_F(Elevation, AnyCommandWordIsCarriedUnchanged) {
+    auto scripted = authority(errAuthorizationSuccess);
+    EXPECT_EQ(runHelper({"/t", "/t", "Frobnicate", "Library.Nowhere", ""}).status, 0);
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].arguments, (std::vector<std::string>{"/t", "--self-repair", "Frobnicate", "Library.Nowhere", ""}));
+}
+
+TEST_F(Elevation, CancelledEndsWithTheStatusAndNoExitingLine) {
+    auto scripted = authority(errAuthorizationCanceled);
+    const HelperRun run = runHelper({"/t", "/t", "install", "Library.QuickTime", "/p/Cam.component"});
+    EXPECT_EQ(run.status, errAuthorizationCanceled);
+    EXPECT_EQ(run.status & 0xff, 154);
+    EXPECT_TRUE(starts.empty());
+    EXPECT_EQ(run.lines, (std::vector<std::string>{"TestInstallHelper started BUILD Nov 28 2020 14:32:50",
+                                                   "TestInstallHelper (argc == ARGUMENT_COUNT)",
+                                                   "TestInstallHelper executing self-repair"}));
+}
+
+TEST_F(Elevation, DeniedEndsWithTheStatus) {
+    auto scripted = authority(errAuthorizationDenied);
+    const HelperRun run = runHelper({"/t", "/t", "delete", "Library.QuickTime", "/p/Cam.component"});
+    EXPECT_EQ(run.status & 0xff, 155);
+    EXPECT_TRUE(starts.empty());
+    EXPECT_EQ(run.lines.size(), 3u);
+}
+
+TEST(ArgumentCounts, FewerThanFiveOnlyStartAndExit) {
+    for (std::vector<const char*> argv : {std::vector<const char*>{"/t"}, {"/t", "/t", "install", "Library.QuickTime"}}) {
+        const HelperRun run = runHelper(argv);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.lines, (std::vector<std::string>{"TestInstallHelper started BUILD Nov 28 2020 14:32:50",
+                                                       "TestInstallHelper exiting"}));
+    }
+}
+
+TEST(ArgumentCounts, EntriesBeyondTheSixthAreIgnoredAndAbsentOnesLoggedAsNull) {
+    LibraryFoldersOverride folders({std::nullopt, "/sandbox/Library", std::nullopt});
+    const HelperRun run = runHelper({"/t", "\xFF\xFE", "anything", "nothing", "Library.QuickTime", nullptr, "extra", "more"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.lines, (std::vector<std::string>{
+                             "TestInstallHelper started BUILD Nov 28 2020 14:32:50",
+                             "TestInstallHelper (argc > ARGUMENT_COUNT)", "TestInstallHelper argv0:/t ",
+                             "TestInstallHelper argv1:(null) ", "TestInstallHelper argv2:anything ",
+                             "TestInstallHelper command:nothing ", "TestInstallHelper location:Library.QuickTime ",
+                             "TestInstallHelper payload:(NULL) ",
+                             "TestInstallHelper destination:/sandbox/Library/QuickTime/(NULL) ",
+                             "TestInstallHelper exiting"}));
+}
+
+TEST(StepCommands, InstallCopiesThenSetsModesThenOwners) {
+    Ref<String> source = make<String>("/p/Contents/Resources/-Cam.plugin");
+    Ref<String> destination = make<String>("/tmp/-Cam.plugin");
+    const std::vector<StepCommand> steps = installCommands(source.get(), destination.get());
+    ASSERT_EQ(steps.size(), 3u);  // /tmp exists: no folder to create
+    EXPECT_EQ(steps[0].program->text(), "/bin/cp");
+    EXPECT_EQ(texts(steps[0].arguments), (std::vector<std::string>{"-R", "-P", "-T", "--preserve=mode,timestamps", "--",
+                                                                   "/p/Contents/Resources/-Cam.plugin", "/tmp/-Cam.plugin"}));
+    EXPECT_EQ(steps[1].program->text(), "/bin/chmod");
+    EXPECT_EQ(texts(steps[1].arguments), (std::vector<std::string>{"-R", "755", "--", "/tmp/-Cam.plugin"}));
+    EXPECT_EQ(steps[2].program->text(), "/bin/chown");
+    EXPECT_EQ(texts(steps[2].arguments),
+              (std::vector<std::string>{"-R", "root:" + administratorsGroup(), "--", "/tmp/-Cam.plugin"}));
+}
+
+TEST(StepCommands, MissingParentFoldersAreCreatedFirst) {
+    Ref<String> destination = make<String>("/tmp/no-such-folder-here/DAL/Cam.plugin");
+    const std::vector<StepCommand> steps = installCommands(make<String>("/p/Cam.plugin").get(), destination.get());
+    ASSERT_EQ(steps.size(), 4u);
+    EXPECT_EQ(steps[0].program->text(), "/bin/mkdir");
+    EXPECT_EQ(texts(steps[0].arguments), (std::vector<std::string>{"-p", "--", "/tmp/no-such-folder-here/DAL"}));
+}
+
+TEST(StepCommands, DeleteRemovesRecursivelyAndVerbosely) {
+    const StepCommand step = deleteCommand(make<String>("/Library/QuickTime/-rf").get());
+    EXPECT_EQ(step.program->text(), "/bin/rm");
+    EXPECT_EQ(texts(step.arguments), (std::vector<std::string>{"-Rdvf", "--", "/Library/QuickTime/-rf"}));
+}
+
+TEST(StepCommands, AdministratorsGroupIsTheFirstThatExists) {
+    const std::string group = administratorsGroup();
+    if (getgrnam("admin")) EXPECT_EQ(group, "admin");
+    else if (getgrnam("sudo")) EXPECT_EQ(group, "sudo");
+    else if (getgrnam("wheel")) EXPECT_EQ(group, "wheel");
+    else EXPECT_EQ(group, "0");
+}

@@ -1,0 +1,353 @@
+// The real install helpers, run as root inside a private mount namespace.
+
+#include "support/Sandbox.h"
+
+#include <gtest/gtest.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <regex>
+
+namespace fs = std::filesystem;
+using testsupport::logLines;
+using testsupport::Sandbox;
+using testsupport::SandboxOptions;
+using testsupport::SandboxResult;
+
+namespace {
+
+const std::string kKestrel = std::string(PRODUCTS_DIR) + "/KestrelInstallHelper";
+const std::string kOsprey = std::string(PRODUCTS_DIR) + "/OspreyInstallHelper";
+
+gid_t administratorsGid() {
+    for (const char* name : {"admin", "sudo", "wheel"}) {
+        if (const group* found = getgrnam(name)) return found->gr_gid;
+    }
+    return 0;
+}
+
+// A payload bundle inside a pane bundle, its files owned by "nobody" with
+// modes that the install must replace.
+std::string makePayloadBundle(const fs::path& resources, const std::string& name, const std::string& version) {
+    const fs::path bundle = resources / name;
+    testsupport::writeFile(bundle / "Contents/Info.plist", "<plist><dict><key>CFBundleVersion</key><string>" +
+                                                               version + "</string></dict></plist>\n");
+    testsupport::writeFile(bundle / "Contents/Linux/payload.so", "code " + version);
+    fs::create_symlink("Contents/Linux/payload.so", bundle / "Current");
+    for (const auto& entry : fs::recursive_directory_iterator(bundle)) {
+        lchown(entry.path().c_str(), 65534, 65534);
+        if (!entry.is_symlink()) chmod(entry.path().c_str(), entry.is_directory() ? 0700 : 0600);
+    }
+    chown(bundle.c_str(), 65534, 65534);
+    chmod(bundle.c_str(), 0700);
+    return bundle.string();
+}
+
+// Every entry at and below `path` has mode 755, owner root and the
+// administrators' group (symbolic links: owner and group only).
+void expectInstalledModesAndOwners(const fs::path& path) {
+    std::vector<fs::path> entries{path};
+    if (fs::is_directory(fs::symlink_status(path))) {
+        for (const auto& entry : fs::recursive_directory_iterator(path)) entries.push_back(entry.path());
+    }
+    for (const fs::path& entry : entries) {
+        struct stat status{};
+        ASSERT_EQ(lstat(entry.c_str(), &status), 0) << entry;
+        EXPECT_EQ(status.st_uid, 0u) << entry;
+        EXPECT_EQ(status.st_gid, administratorsGid()) << entry;
+        if (!S_ISLNK(status.st_mode)) {
+            EXPECT_EQ(status.st_mode & 07777, 0755u) << entry;
+        }
+    }
+}
+
+std::vector<std::string> privilegedRunLines(const std::string& tool, const std::string& command,
+                                            const std::string& location, const std::string& payload,
+                                            const std::string& destination) {
+    const std::string name = fs::path(tool).filename();
+    return {name + " (argc > ARGUMENT_COUNT)",        name + " argv0:" + tool + " ",
+            name + " argv1:" + tool + " ",            name + " argv2:--self-repair ",
+            name + " command:" + command + " ",       name + " location:" + location + " ",
+            name + " payload:" + payload + " ",       name + " destination:" + destination + " "};
+}
+
+// The log lines after the "started BUILD" line, which is checked on its own.
+std::vector<std::string> linesAfterStart(const std::string& tool, const std::string& standardError) {
+    std::vector<std::string> lines = logLines(standardError);
+    const std::string name = fs::path(tool).filename();
+    static const std::regex stamp(R"([A-Z][a-z]{2} [ 0-9]\d \d{4} \d{2}:\d{2}:\d{2})");
+    EXPECT_FALSE(lines.empty());
+    if (lines.empty()) return lines;
+    const std::string first = name + " started BUILD ";
+    EXPECT_EQ(lines.front().substr(0, first.size()), first) << lines.front();
+    EXPECT_TRUE(std::regex_match(lines.front().substr(std::min(first.size(), lines.front().size())), stamp))
+        << lines.front();
+    lines.erase(lines.begin());
+    return lines;
+}
+
+template <class... More>
+std::vector<std::string> concat(std::vector<std::string> lines, const More&... more) {
+    (lines.insert(lines.end(), more.begin(), more.end()), ...);
+    return lines;
+}
+
+class HelperInSandbox : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (geteuid() != 0) GTEST_SKIP() << "the sandbox tests run as root";
+        resources = sandbox.work() / "Pane.prefPane/Contents/Resources";
+        fs::create_directories(resources);
+    }
+
+    SandboxResult privilegedRun(const std::string& command, const std::string& location, const std::string& source,
+                                const SandboxOptions& options = {}, const std::string& tool = kKestrel) {
+        return sandbox.run({tool, tool, "--self-repair", command, location, source}, options);
+    }
+
+    Sandbox sandbox;
+    fs::path resources;
+};
+
+} // namespace
+
+TEST_F(HelperInSandbox, InstallsABundleFolderCreatingMissingParentFolders) {
+    const std::string source = makePayloadBundle(resources, "Cam.plugin", "2.0");
+    const SandboxResult result = privilegedRun("install", "Library.CoreMediaIO", source);
+    EXPECT_EQ(result.exitStatus, 0);
+
+    const fs::path installed = sandbox.library() / "CoreMediaIO/Plug-Ins/DAL/Cam.plugin";
+    EXPECT_EQ(testsupport::readFile(installed / "Contents/Linux/payload.so"), "code 2.0");
+    EXPECT_TRUE(fs::is_symlink(installed / "Current"));
+    EXPECT_EQ(fs::read_symlink(installed / "Current"), "Contents/Linux/payload.so");
+    expectInstalledModesAndOwners(installed);
+    EXPECT_EQ(linesAfterStart(kKestrel, result.standardError),
+              concat(privilegedRunLines(kKestrel, "install", "Library.CoreMediaIO", source,
+                                        "/Library/CoreMediaIO/Plug-Ins/DAL/Cam.plugin"),
+                     std::vector<std::string>{"KestrelInstallHelper executing install", "KestrelInstallHelper exiting"}));
+}
+
+TEST_F(HelperInSandbox, InstallsAPlainFileAsAFileInSeveralLocations) {
+    const fs::path file = resources / "Blur Filter.plugin";
+    testsupport::writeFile(file, "a plain file");
+    chmod(file.c_str(), 0600);
+    fs::create_directories(sandbox.library() / "Graphics/Image Units");
+
+    EXPECT_EQ(privilegedRun("install", "Library.CoreImage", file.string()).exitStatus, 0);
+    EXPECT_EQ(privilegedRun("install", "System.Library.KEXT", file.string()).exitStatus, 0);
+
+    for (const fs::path& installed : {sandbox.library() / "Graphics/Image Units/Blur Filter.plugin",
+                                      sandbox.systemLibrary() / "Extensions/Blur Filter.plugin"}) {
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(installed))) << installed;
+        EXPECT_EQ(testsupport::readFile(installed), "a plain file");
+        expectInstalledModesAndOwners(installed);
+    }
+    EXPECT_FALSE(fs::exists(sandbox.library() / "Extensions"));
+}
+
+TEST_F(HelperInSandbox, ReinstallMergesIntoTheExistingCopy) {
+    const fs::path installed = sandbox.library() / "QuickTime/Cam.component";
+    testsupport::writeFile(installed / "Contents/Linux/payload.so", "code 1.0");
+    testsupport::writeFile(installed / "Contents/Resources/kept-from-before", "old");
+    const std::string source = makePayloadBundle(resources, "Cam.component", "2.0");
+
+    EXPECT_EQ(privilegedRun("install", "Library.QuickTime", source).exitStatus, 0);
+    EXPECT_EQ(testsupport::readFile(installed / "Contents/Linux/payload.so"), "code 2.0");
+    EXPECT_EQ(testsupport::readFile(installed / "Contents/Resources/kept-from-before"), "old");
+    expectInstalledModesAndOwners(installed);
+}
+
+TEST_F(HelperInSandbox, DeleteRemovesTheInstalledCopyAndListsWhatItRemoved) {
+    const fs::path installed = sandbox.library() / "QuickTime/Cam.component";
+    testsupport::writeFile(installed / "Contents/Info.plist", "x");
+    testsupport::writeFile(sandbox.library() / "QuickTime/Other.component", "stays");
+    const std::string source = (resources / "Cam.component").string();
+
+    const SandboxResult result = privilegedRun("delete", "Library.QuickTime", source);
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_FALSE(fs::exists(installed));
+    EXPECT_TRUE(fs::exists(sandbox.library() / "QuickTime/Other.component"));
+    EXPECT_NE(result.standardOutput.find("removed directory '/Library/QuickTime/Cam.component'"), std::string::npos)
+        << result.standardOutput;
+    EXPECT_EQ(linesAfterStart(kKestrel, result.standardError),
+              concat(privilegedRunLines(kKestrel, "delete", "Library.QuickTime", source,
+                                        "/Library/QuickTime/Cam.component"),
+                     std::vector<std::string>{"KestrelInstallHelper executing delete",
+                                              "KestrelInstallHelper done with delete: ?",
+                                              "KestrelInstallHelper exiting"}));
+}
+
+TEST_F(HelperInSandbox, DeleteOfAnAbsentDestinationStartsNothing) {
+    const SandboxResult result = privilegedRun("delete", "Library.QuickTime", "/nowhere/Cam.component");
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.standardOutput, "");
+    const std::vector<std::string> lines = linesAfterStart(kKestrel, result.standardError);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
+              (std::vector<std::string>{"KestrelInstallHelper executing delete",
+                                        "KestrelInstallHelper done with delete: ?", "KestrelInstallHelper exiting"}));
+}
+
+TEST_F(HelperInSandbox, InstallOfAMissingSourceStartsNothing) {
+    const SandboxResult result = privilegedRun("install", "Library.QuickTime", "/nowhere/Cam.component");
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_TRUE(fs::is_empty(sandbox.library()));
+    const std::vector<std::string> lines = linesAfterStart(kKestrel, result.standardError);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "KestrelInstallHelper executing install");
+    EXPECT_EQ(lines.back(), "KestrelInstallHelper exiting");
+}
+
+TEST_F(HelperInSandbox, ElevationRunAsRootStartsThePrivilegedRunAndDoesNotWaitForIt) {
+    const std::string source = makePayloadBundle(resources, "Cam.plugin", "3.1");
+    const SandboxResult result = sandbox.run({kOsprey, kOsprey, "install", "Library.CoreMediaIO", source});
+    EXPECT_EQ(result.exitStatus, 0);
+    const std::vector<std::string> elevation = linesAfterStart(kOsprey, result.standardError);
+    ASSERT_GE(elevation.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(elevation.begin(), elevation.begin() + 4),
+              (std::vector<std::string>{"OspreyInstallHelper (argc == ARGUMENT_COUNT)",
+                                        "OspreyInstallHelper executing self-repair", "OspreyInstallHelper called AEWP",
+                                        "OspreyInstallHelper exiting"}));
+
+    // The privileged run goes on after the elevation run has ended.
+    ASSERT_TRUE(sandbox.waitForLines("OspreyInstallHelper exiting", 2)) << sandbox.standardErrorSoFar();
+    const std::string all = sandbox.standardErrorSoFar();
+    const std::vector<std::string> lines = logLines(all);
+    const std::vector<std::string> expected =
+        privilegedRunLines(kOsprey, "install", "Library.CoreMediaIO", source, "/Library/CoreMediaIO/Plug-Ins/DAL/Cam.plugin");
+    for (const std::string& line : expected) {
+        EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line << "\n" << all;
+    }
+    const fs::path installed = sandbox.library() / "CoreMediaIO/Plug-Ins/DAL/Cam.plugin";
+    EXPECT_EQ(testsupport::readFile(installed / "Contents/Linux/payload.so"), "code 3.1");
+    expectInstalledModesAndOwners(installed);
+}
+
+TEST_F(HelperInSandbox, AnUnprivilegedCallerWithoutPolkitIsDeniedAndNothingIsWritten) {
+    const std::string source = makePayloadBundle(resources, "Cam.plugin", "1.0");
+    SandboxOptions options;
+    options.asUnprivilegedUser = true;
+    const SandboxResult result = sandbox.run({kKestrel, kKestrel, "install", "Library.CoreMediaIO", source}, options);
+    EXPECT_EQ(result.exitStatus, 155);  // the low eight bits of errAuthorizationDenied
+    EXPECT_EQ(linesAfterStart(kKestrel, result.standardError),
+              (std::vector<std::string>{"KestrelInstallHelper (argc == ARGUMENT_COUNT)",
+                                        "KestrelInstallHelper executing self-repair"}));
+    sleep(1);
+    EXPECT_TRUE(fs::is_empty(sandbox.library()));
+}
+
+TEST_F(HelperInSandbox, BadInputsActOnNothing) {
+    const std::string source = makePayloadBundle(resources, "Cam.plugin", "1.0");
+    fs::create_directories(sandbox.library() / "QuickTime");
+    testsupport::writeFile(sandbox.library() / "QuickTime/keep", "k");
+    const struct {
+        const char* command;
+        const char* location;
+        std::string source;
+    } cases[] = {
+        {"install", "Library.Nowhere", source},
+        {"delete", "library.quicktime", source},
+        {"delete", "Library.QuickTime", "/"},
+        {"delete", "Library.QuickTime", resources.string() + "/.."},
+        {"install", "Library.QuickTime", resources.string() + "/."},
+        {"Install", "Library.QuickTime", source},
+        {"", "Library.QuickTime", source},
+    };
+    for (const auto& bad : cases) {
+        const SandboxResult result = privilegedRun(bad.command, bad.location, bad.source, {}, kOsprey);
+        EXPECT_EQ(result.exitStatus, 0);
+        const std::vector<std::string> lines = logLines(result.standardError);
+        EXPECT_EQ(lines.back(), "OspreyInstallHelper exiting");
+        const bool absentDestination = std::string(bad.command) == "install" || std::string(bad.command) == "delete";
+        if (absentDestination) {
+            EXPECT_NE(std::find(lines.begin(), lines.end(), "OspreyInstallHelper destination:(null) "), lines.end())
+                << bad.location << " " << bad.source;
+        }
+    }
+    EXPECT_EQ(testsupport::readFile(sandbox.library() / "QuickTime/keep"), "k");
+    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(sandbox.library()), fs::recursive_directory_iterator()), 2);
+    EXPECT_TRUE(fs::exists(resources / "Cam.plugin"));
+}
+
+TEST_F(HelperInSandbox, OptionLikeAndUnusualNamesAreHandledAndLoggedVerbatim) {
+    makePayloadBundle(sandbox.work(), "-rf", "1.0");
+    SandboxOptions inWork;
+    inWork.workingDirectory = sandbox.work().string();
+    EXPECT_EQ(privilegedRun("install", "Library.QuickTime", "-rf", inWork).exitStatus, 0);
+    EXPECT_EQ(testsupport::readFile(sandbox.library() / "QuickTime/-rf/Contents/Linux/payload.so"), "code 1.0");
+    expectInstalledModesAndOwners(sandbox.library() / "QuickTime/-rf");
+    EXPECT_EQ(privilegedRun("delete", "Library.QuickTime", "-rf", inWork).exitStatus, 0);
+    EXPECT_FALSE(fs::exists(sandbox.library() / "QuickTime/-rf"));
+    EXPECT_TRUE(fs::exists(sandbox.work() / "-rf"));
+
+    const std::string odd = "My 100% \"Cam\" 'K\xC3\xA4mera' %@ %s.plugin";
+    const std::string source = makePayloadBundle(resources, odd, "1.0");
+    const SandboxResult result = privilegedRun("install", "Library.Compositions", source);
+    EXPECT_EQ(testsupport::readFile(sandbox.library() / "Compositions" / odd / "Contents/Linux/payload.so"), "code 1.0");
+    const std::vector<std::string> lines = logLines(result.standardError);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "KestrelInstallHelper payload:" + source + " "), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "KestrelInstallHelper destination:/Library/Compositions/" + odd + " "),
+              lines.end());
+}
+
+TEST_F(HelperInSandbox, AStepThatCannotStartIsLoggedAndTheRunGoesOn) {
+    const std::string source = makePayloadBundle(resources, "Cam.component", "1.0");
+    const fs::path broken = sandbox.work() / "not-a-program";
+    testsupport::writeFile(broken, "");
+    SandboxOptions options;
+    options.replacements.emplace_back(broken.string(), fs::canonical("/bin/chown").string());
+    const SandboxResult result = privilegedRun("install", "Library.QuickTime", source, options);
+    EXPECT_EQ(result.exitStatus, 0);
+    const std::vector<std::string> lines = logLines(result.standardError);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "KestrelInstallHelper could not start /bin/chown: launch path not accessible");
+    EXPECT_EQ(lines.back(), "KestrelInstallHelper exiting");
+    struct stat status{};
+    ASSERT_EQ(stat((sandbox.library() / "QuickTime/Cam.component").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0755u);  // the steps before it ran
+    if (administratorsGid() != 0) {
+        EXPECT_NE(status.st_gid, administratorsGid());  // the ownership step did not run
+    }
+}
+
+TEST_F(HelperInSandbox, NeverWritesThroughASymbolicLinkAtTheDestination) {
+    const fs::path elsewhere = sandbox.work() / "elsewhere";
+    testsupport::writeFile(elsewhere / "precious", "p");
+    chmod(elsewhere.c_str(), 0700);
+    fs::create_directories(sandbox.library() / "QuickTime");
+    fs::create_symlink(elsewhere, sandbox.library() / "QuickTime/Cam.component");
+    const std::string source = makePayloadBundle(resources, "Cam.component", "1.0");
+
+    const SandboxResult install = privilegedRun("install", "Library.QuickTime", source);
+    const std::vector<std::string> lines = logLines(install.standardError);
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "KestrelInstallHelper destination is a symbolic link, left as it is: "
+                        "/Library/QuickTime/Cam.component"),
+              lines.end());
+    EXPECT_FALSE(fs::exists(elsewhere / "Contents"));
+    struct stat status{};
+    ASSERT_EQ(stat(elsewhere.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0700u);
+
+    EXPECT_EQ(privilegedRun("delete", "Library.QuickTime", source).exitStatus, 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(sandbox.library() / "QuickTime/Cam.component")));
+    EXPECT_EQ(testsupport::readFile(elsewhere / "precious"), "p");
+}
+
+TEST(HelperProducts, CarryTheirInformationListAndDifferOnlyInName) {
+    for (const std::string& tool : {kKestrel, kOsprey}) {
+        testsupport::TempDir dir;
+        const std::string out = dir / "Info.plist";
+        ASSERT_EQ(std::system(("objcopy -O binary --only-section=.info_plist '" + tool + "' '" + out + "'").c_str()), 0);
+        const std::string plist = testsupport::readFile(out);
+        const std::string name = fs::path(tool).filename();
+        EXPECT_NE(plist.find("<key>CFBundleName</key>\n\t<string>" + name + "</string>"), std::string::npos) << plist;
+        EXPECT_NE(plist.find("<key>CFBundleIdentifier</key>\n\t<string>com.fernhill." + name + "</string>"),
+                  std::string::npos);
+        EXPECT_NE(plist.find("<key>CFBundleVersion</key>\n\t<string>1.0</string>"), std::string::npos);
+        EXPECT_NE(plist.find("<key>CFBundleInfoDictionaryVersion</key>\n\t<string>6.0</string>"), std::string::npos);
+        EXPECT_NE(plist.find("<key>CFBundleDevelopmentRegion</key>\n\t<string>English</string>"), std::string::npos);
+    }
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+// A private mount namespace (bubblewrap) whose /Library, /System/Library and
+// /root are throwaway folders, for running the real programs as root
+// without touching the machine's own folders.
+
+#include "support/LogLines.h"
+#include "support/TempDir.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct SandboxResult {
+    int exitStatus = -1;       // 128 + signal for a program killed by one
+    std::string standardError;
+    std::string standardOutput;
+};
+
+struct SandboxOptions {
+    bool asUnprivilegedUser = false;   // run as "nobody" instead of root
+    std::string workingDirectory;      // inside the sandbox; "/" when empty
+    // Host files to put in place of sandbox files: {host path, sandbox path}.
+    std::vector<std::pair<std::string, std::string>> replacements;
+};
+
+class Sandbox {
+public:
+    Sandbox();
+
+    // The folders the sandbox sees as /Library, /System/Library and /root.
+    std::filesystem::path library() const { return root_.path() / "Library"; }
+    std::filesystem::path systemLibrary() const { return root_.path() / "System" / "Library"; }
+    std::filesystem::path home() const { return root_.path() / "root"; }
+    // A folder visible at the same path inside and outside, for payloads.
+    std::filesystem::path work() const { return root_.path() / "work"; }
+
+    // Runs a program and its arguments; returns when it has ended.
+    SandboxResult run(const std::vector<std::string>& command, const SandboxOptions& options = {}) const;
+    // Standard error of the last run so far, including what processes it
+    // left running have written since.
+    std::string standardErrorSoFar() const;
+    // Waits until standard error holds `count` lines containing `text`;
+    // false after `seconds` without.
+    bool waitForLines(const std::string& text, int count, int seconds = 30) const;
+
+private:
+    TempDir root_;
+};
+
+} // namespace testsupport
