@@ -238,6 +238,56 @@ TEST_F(HelperInSandbox, AnUnprivilegedCallerWithoutPolkitIsDeniedAndNothingIsWri
     EXPECT_TRUE(fs::is_empty(sandbox.library()));
 }
 
+// pkexec stand-ins for an unprivileged caller: what polkit answers decides.
+namespace {
+const char* const kDismissingPkexec = "#!/bin/sh\nexit 126\n";
+// Authenticates at once, then does the launcher's part without privileges.
+const char* const kGrantingPkexec =
+    "#!/bin/bash\n"
+    "printf '%s\\n' \"$1\" > \"$(dirname \"$0\")/launcher-asked\"\n"
+    "printf 'granted\\n'\n"
+    "IFS= read -r -d '' path\n"
+    "args=()\n"
+    "while IFS= read -r -d '' argument; do args+=(\"$argument\"); done\n"
+    "( exec -a \"$path\" \"$path\" \"${args[@]}\" ) </dev/null >/dev/null &\n"
+    "printf 'started\\n'\n";
+
+SandboxOptions unprivilegedWithPkexec(const Sandbox& sandbox, const char* script) {
+    const fs::path fake = sandbox.work() / "pkexec";
+    testsupport::writeFile(fake, script);
+    chmod(fake.c_str(), 0755);
+    chmod(sandbox.work().c_str(), 0777);  // for the stand-in's notes
+    SandboxOptions options;
+    options.asUnprivilegedUser = true;
+    options.replacements.emplace_back(fake.string(), "/usr/bin/pkexec");
+    return options;
+}
+} // namespace
+
+TEST_F(HelperInSandbox, ADismissedPasswordDialogEndsTheElevationRunWith154) {
+    const SandboxResult result = sandbox.run({kKestrel, kKestrel, "install", "Library.QuickTime", "/p/Cam.component"},
+                                             unprivilegedWithPkexec(sandbox, kDismissingPkexec));
+    EXPECT_EQ(result.exitStatus, 154);  // the low eight bits of errAuthorizationCanceled
+    EXPECT_EQ(linesAfterStart(kKestrel, result.standardError),
+              (std::vector<std::string>{"KestrelInstallHelper (argc == ARGUMENT_COUNT)",
+                                        "KestrelInstallHelper executing self-repair"}));
+}
+
+TEST_F(HelperInSandbox, AGrantedRequestStartsThePrivilegedRunThroughTheLauncher) {
+    const SandboxResult result = sandbox.run({kKestrel, kKestrel, "delete", "Library.QuickTime", "/p/Cam.component"},
+                                             unprivilegedWithPkexec(sandbox, kGrantingPkexec));
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(testsupport::readFile(sandbox.work() / "launcher-asked"),
+              std::string(PRODUCTS_DIR) + "/privileged-launcher\n");
+    ASSERT_TRUE(sandbox.waitForLines("KestrelInstallHelper exiting", 2)) << sandbox.standardErrorSoFar();
+    const std::vector<std::string> lines = logLines(sandbox.standardErrorSoFar());
+    for (const std::string& line : privilegedRunLines(kKestrel, "delete", "Library.QuickTime", "/p/Cam.component",
+                                                      "/Library/QuickTime/Cam.component")) {
+        EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line;
+    }
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "KestrelInstallHelper called AEWP"), lines.end());
+}
+
 TEST_F(HelperInSandbox, BadInputsActOnNothing) {
     const std::string source = makePayloadBundle(resources, "Cam.plugin", "1.0");
     fs::create_directories(sandbox.library() / "QuickTime");
