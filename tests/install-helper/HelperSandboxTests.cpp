@@ -240,11 +240,10 @@ TEST_F(HelperInSandbox, AnUnprivilegedCallerWithoutPolkitIsDeniedAndNothingIsWri
 
 // pkexec stand-ins for an unprivileged caller: what polkit answers decides.
 namespace {
-const char* const kDismissingPkexec = "#!/bin/sh\nexit 126\n";
+const char* const kDismissingPkexec = "exit 126\n";
 // Authenticates at once, then does the launcher's part without privileges.
 const char* const kGrantingPkexec =
-    "#!/bin/bash\n"
-    "printf '%s\\n' \"$1\" > \"$(dirname \"$0\")/launcher-asked\"\n"
+    "printf '%s\\n' \"$1\" > \"$NOTES/launcher-asked\"\n"
     "printf 'granted\\n'\n"
     "IFS= read -r -d '' path\n"
     "args=()\n"
@@ -254,7 +253,7 @@ const char* const kGrantingPkexec =
 
 SandboxOptions unprivilegedWithPkexec(const Sandbox& sandbox, const char* script) {
     const fs::path fake = sandbox.work() / "pkexec";
-    testsupport::writeFile(fake, script);
+    testsupport::writeFile(fake, "#!/bin/bash\nNOTES='" + sandbox.work().string() + "'\n" + script);
     chmod(fake.c_str(), 0755);
     chmod(sandbox.work().c_str(), 0777);  // for the stand-in's notes
     SandboxOptions options;
@@ -278,7 +277,7 @@ TEST_F(HelperInSandbox, AGrantedRequestStartsThePrivilegedRunThroughTheLauncher)
                                              unprivilegedWithPkexec(sandbox, kGrantingPkexec));
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(testsupport::readFile(sandbox.work() / "launcher-asked"),
-              std::string(PRODUCTS_DIR) + "/privileged-launcher\n");
+              std::string(PRODUCTS_DIR) + "/privileged-launcher\n") << result.standardError;
     ASSERT_TRUE(sandbox.waitForLines("KestrelInstallHelper exiting", 2)) << sandbox.standardErrorSoFar();
     const std::vector<std::string> lines = logLines(sandbox.standardErrorSoFar());
     for (const std::string& line : privilegedRunLines(kKestrel, "delete", "Library.QuickTime", "/p/Cam.component",

@@ -29,6 +29,7 @@ SandboxResult Sandbox::run(const std::vector<std::string>& command, const Sandbo
             args.insert(args.end(), {"--ro-bind", top, top});
         }
     }
+    args.insert(args.end(), {"--proc", "/proc", "--dev", "/dev", "--tmpfs", "/tmp"});
     // Folders above the bound ones must be open to an unprivileged user too.
     for (const fs::path& bound : {work(), fs::path(PRODUCTS_DIR)}) {
         std::vector<std::string> ancestors;
@@ -37,8 +38,7 @@ SandboxResult Sandbox::run(const std::vector<std::string>& command, const Sandbo
         }
         for (const std::string& folder : ancestors) args.insert(args.end(), {"--perms", "0755", "--dir", folder});
     }
-    args.insert(args.end(), {"--proc", "/proc", "--dev", "/dev", "--tmpfs", "/tmp",
-                             "--bind", library().string(), "/Library",
+    args.insert(args.end(), {"--bind", library().string(), "/Library",
                              "--bind", (root_.path() / "System").string(), "/System",
                              "--bind", home().string(), "/root",
                              "--bind", work().string(), work().string(),
