@@ -1,0 +1,85 @@
+// The install's copy step against a plain `cp -a` of the same 128 MB payload
+// tree, in the same run. The helper's one-second polls are not measured:
+// each command is waited for directly.
+
+#include "HelperSteps.h"
+
+#include "Foundation/Task.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+namespace fs = std::filesystem;
+using platform::make;
+using platform::Ref;
+using platform::String;
+using platform::Task;
+
+namespace {
+
+// 64 folders of 8 files of 256 KiB: 128 MiB of incompressible data.
+const fs::path& payloadTree() {
+    static const fs::path root = [] {
+        const fs::path dir = fs::temp_directory_path() / ("privet-bench-" + std::to_string(getpid()));
+        std::mt19937_64 random(7);
+        std::vector<char> block(256 * 1024);
+        for (int folder = 0; folder < 64; ++folder) {
+            const fs::path sub = dir / "Cam.plugin/Contents/Resources" / ("set" + std::to_string(folder));
+            fs::create_directories(sub);
+            for (int file = 0; file < 8; ++file) {
+                for (char& byte : block) byte = static_cast<char>(random());
+                std::ofstream(sub / ("part" + std::to_string(file) + ".bin"), std::ios::binary)
+                    .write(block.data(), static_cast<std::streamsize>(block.size()));
+            }
+        }
+        std::atexit([] { fs::remove_all(fs::temp_directory_path() / ("privet-bench-" + std::to_string(getpid()))); });
+        return dir;
+    }();
+    return root;
+}
+
+void runAndWait(const Ref<String>& program, const Ref<platform::Array>& arguments) {
+    Task::launchedTaskWithLaunchPath_arguments(program.get(), arguments.get())->waitUntilExit();
+}
+
+void BM_HelperCopyStep(benchmark::State& state) {
+    const fs::path source = payloadTree() / "Cam.plugin";
+    const fs::path destination = payloadTree() / "installed" / "Cam.plugin";
+    for (auto _ : state) {
+        state.PauseTiming();
+        fs::remove_all(destination);
+        fs::create_directories(destination.parent_path());
+        const std::vector<StepCommand> steps =
+            installCommands(make<String>(source.string()).get(), make<String>(destination.string()).get());
+        state.ResumeTiming();
+        runAndWait(steps.front().program, steps.front().arguments);  // the copy
+    }
+    state.SetBytesProcessed(state.iterations() * 128LL * 1024 * 1024);
+}
+
+void BM_PlainCpArchive(benchmark::State& state) {
+    const fs::path source = payloadTree() / "Cam.plugin";
+    const fs::path destination = payloadTree() / "plain" / "Cam.plugin";
+    for (auto _ : state) {
+        state.PauseTiming();
+        fs::remove_all(destination);
+        fs::create_directories(destination.parent_path());
+        std::vector<Ref<platform::Object>> arguments{make<String>("-a"), make<String>(source.string()),
+                                                     make<String>(destination.string())};
+        Ref<platform::Array> list = make<platform::Array>(std::move(arguments));
+        state.ResumeTiming();
+        runAndWait(make<String>("/bin/cp"), list);
+    }
+    state.SetBytesProcessed(state.iterations() * 128LL * 1024 * 1024);
+}
+
+} // namespace
+
+BENCHMARK(BM_PlainCpArchive)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5)->Repetitions(3);
+BENCHMARK(BM_HelperCopyStep)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5)->Repetitions(3);
+
+BENCHMARK_MAIN();
