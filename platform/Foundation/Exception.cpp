@@ -9,6 +9,7 @@ String* const NSGenericException = String::constant("NSGenericException");
 String* const NSInvalidArgumentException = String::constant("NSInvalidArgumentException");
 String* const NSInternalInconsistencyException = String::constant("NSInternalInconsistencyException");
 String* const NSRangeException = String::constant("NSRangeException");
+String* const NSUndefinedKeyException = String::constant("NSUnknownKeyException");
 
 const Class Exception::classRecord{"NSException", &Object::classRecord};
 

@@ -15,6 +15,7 @@ extern String* const NSGenericException;
 extern String* const NSInvalidArgumentException;
 extern String* const NSInternalInconsistencyException;
 extern String* const NSRangeException;
+extern String* const NSUndefinedKeyException;
 
 // The exception object: a name, a reason and optional details.
 class Exception final : public Object {

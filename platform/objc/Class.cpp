@@ -66,9 +66,13 @@ struct ClassRegistry {
 } // namespace
 
 Class::Class(const char* name, const Class* superclass, Factory factory,
-             std::initializer_list<SelectorEntry> selectors)
+             std::initializer_list<SelectorEntry> selectors, std::initializer_list<KeyEntry> keys)
     : name_(name), superclass_(superclass), factory_(factory), image_(imageContaining(this)) {
     for (const SelectorEntry& entry : selectors) methods_.emplace(std::string(entry.selector), entry.method);
+    for (const KeyEntry& entry : keys) {
+        if (entry.getter) getters_.emplace(std::string(entry.key), entry.getter);
+        if (entry.setter) setters_.emplace(std::string(entry.key), entry.setter);
+    }
     ClassRegistry::shared().add(*this);
 }
 
@@ -81,12 +85,30 @@ bool Class::isSubclassOfClass(const Class& other) const {
     return false;
 }
 
-const Method* Class::methodForSelector(std::string_view selector) const {
-    const std::string key(selector);
-    for (const Class* cls = this; cls; cls = cls->superclass_) {
-        if (auto found = cls->methods_.find(key); found != cls->methods_.end()) return &found->second;
+
+namespace {
+template <class Accessor>
+const Accessor* findUpTheChain(const Class* cls, std::string_view key,
+                               const std::unordered_map<std::string, Accessor>& (*table)(const Class&)) {
+    const std::string text(key);
+    for (; cls; cls = cls->superclass()) {
+        const auto& entries = table(*cls);
+        if (auto found = entries.find(text); found != entries.end()) return &found->second;
     }
     return nullptr;
+}
+} // namespace
+
+const Method* Class::methodForSelector(std::string_view selector) const {
+    return findUpTheChain<Method>(this, selector, [](const Class& cls) -> const auto& { return cls.methods_; });
+}
+
+const Getter* Class::getterForKey(std::string_view key) const {
+    return findUpTheChain<Getter>(this, key, [](const Class& cls) -> const auto& { return cls.getters_; });
+}
+
+const Setter* Class::setterForKey(std::string_view key) const {
+    return findUpTheChain<Setter>(this, key, [](const Class& cls) -> const auto& { return cls.setters_; });
 }
 
 bool Class::instancesRespondToSelector(std::string_view selector) const {

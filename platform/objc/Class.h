@@ -22,6 +22,17 @@ struct SelectorEntry {
     Method method;
 };
 
+// Key-value coding: how one key of a class is read and written. A key
+// without a setter is read-only.
+using Getter = std::function<Ref<Object>(Object& self)>;
+using Setter = std::function<void(Object& self, Object* value)>;
+
+struct KeyEntry {
+    std::string_view key;
+    Getter getter;
+    Setter setter;
+};
+
 // The runtime record of one class. A class defines one static Class; its
 // constructor registers it under its name with the image (executable or
 // shared object) that holds the record, and its destructor takes it out
@@ -31,7 +42,7 @@ public:
     using Factory = Ref<Object> (*)();
 
     Class(const char* name, const Class* superclass, Factory factory = nullptr,
-          std::initializer_list<SelectorEntry> selectors = {});
+          std::initializer_list<SelectorEntry> selectors = {}, std::initializer_list<KeyEntry> keys = {});
     ~Class();
     Class(const Class&) = delete;
     Class& operator=(const Class&) = delete;
@@ -45,6 +56,10 @@ public:
     bool instancesRespondToSelector(std::string_view selector) const;
     // The method for a selector, searched up the superclass chain; null if none.
     const Method* methodForSelector(std::string_view selector) const;
+
+    // The accessors of a key, searched up the superclass chain; null if none.
+    const Getter* getterForKey(std::string_view key) const;
+    const Setter* setterForKey(std::string_view key) const;
 
     // A new instance made by the class's factory; null for a class that
     // cannot be created by name.
@@ -68,6 +83,8 @@ private:
     const Class* superclass_;
     Factory factory_;
     std::unordered_map<std::string, Method> methods_;
+    std::unordered_map<std::string, Getter> getters_;
+    std::unordered_map<std::string, Setter> setters_;
     const void* image_;
 };
 

@@ -3,6 +3,7 @@
 #include "Foundation/Exception.h"
 #include "Foundation/String.h"
 #include "objc/AutoreleasePool.h"
+#include "objc/ObservationInfo.h"
 
 #include <climits>
 #include <cstdint>
@@ -10,6 +11,8 @@
 
 namespace platform {
 const Class Object::classRecord{"NSObject", nullptr, Class::factoryOf<Object>()};
+
+Object::Object() = default;
 
 Object::~Object() = default;
 

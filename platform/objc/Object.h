@@ -5,12 +5,15 @@
 
 #include <atomic>
 #include <climits>
+#include <memory>
 #include <cstddef>
 #include <string_view>
 
 namespace platform {
 
+class KeyValueObserver;
 class String;
+struct ObservationInfo;
 
 // The root class: reference counting, the runtime class, kind-of tests,
 // selectors and a description.
@@ -40,7 +43,20 @@ public:
     // NSInvalidArgumentException.
     Ref<Object> performSelector(std::string_view selector, Object* argument = nullptr);
 
-    Object() = default;
+    // Key-value coding through the class's key table; an unknown key raises
+    // NSUndefinedKeyException.
+    Ref<Object> valueForKey(std::string_view key);
+    void setValue_forKey(Object* value, std::string_view key);
+
+    // Key-value observing: observers are registered per key and told of
+    // every will/did announcement for it, in the order sent. Observers are
+    // not owned.
+    void addObserver_forKeyPath(KeyValueObserver* observer, std::string_view key);
+    void removeObserver_forKeyPath(KeyValueObserver* observer, std::string_view key);
+    void willChangeValueForKey(std::string_view key);
+    void didChangeValueForKey(std::string_view key);
+
+    Object();
     Object(const Object&) = delete;
     Object& operator=(const Object&) = delete;
 
@@ -55,6 +71,7 @@ private:
 
 private:
     mutable std::atomic<long> retainCount_{1};
+    std::unique_ptr<ObservationInfo> observation_;
 };
 
 // The class name of an object, or "(nil)" for none.

@@ -75,7 +75,7 @@ std::vector<std::string> privilegedRunLines(const std::string& tool, const std::
 
 // The log lines after the "started BUILD" line, which is checked on its own.
 std::vector<std::string> linesAfterStart(const std::string& tool, const std::string& standardError) {
-    std::vector<std::string> lines = logLines(standardError);
+    std::vector<std::string> lines = testsupport::logLinesOfFirstProcess(standardError);
     const std::string name = fs::path(tool).filename();
     static const std::regex stamp(R"([A-Z][a-z]{2} [ 0-9]\d \d{4} \d{2}:\d{2}:\d{2})");
     EXPECT_FALSE(lines.empty());
