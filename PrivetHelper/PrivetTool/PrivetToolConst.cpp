@@ -1,9 +1,12 @@
 #include "PrivetTool/PrivetToolConst.h"
 
 #include "Foundation/Array.h"
+#include "Foundation/AssertionHandler.h"
 #include "Foundation/FileManager.h"
 
 using platform::Array;
+using platform::AssertionHandler;
+using platform::Bundle;
 using platform::FileManager;
 using platform::Ref;
 using platform::String;
@@ -26,6 +29,11 @@ String* const kLibraryGraphicsImageUnitsSubFolder = String::constant("Graphics/I
 String* const kLibraryGraphicsQCSubFolder = String::constant("Graphics/Quartz Composer Plug-Ins");
 String* const kLibraryCompositionsSubFolder = String::constant("Compositions");
 String* const kLibraryExtensionsSubFolder = String::constant("Extensions");
+
+String* const NSBundleContentsFolderDoNotLocalize = String::constant("Contents");
+String* const NSBundleHelpersFolderDoNotLocalize = String::constant("Helpers");
+
+String* const kSourceFile = String::constant("PrivetTool/PrivetToolConst");
 
 struct Location {
     String* name;
@@ -54,6 +62,30 @@ const Location kLocations[] = {
 bool namesNoEntryOfItsOwn(const String& component) {
     const std::string& text = component.text();
     return text.empty() || text == "." || text == ".." || text.find('/') != std::string::npos;
+}
+
+void reportFailure(const char* method, long line, const char* description) {
+    AssertionHandler::currentHandler()->handleFailureInMethod_object_file_lineNumber_description(
+        method, PrivetTool::classRecord, kSourceFile, line, platform::make<String>(description).get());
+}
+
+// Whether a name leads to the folder itself or out of it.
+bool leadsOutOfFolder(const String& name) {
+    if (namesNoEntryOfItsOwn(*name.lastPathComponent())) return true;
+    std::string_view rest = name.text();
+    while (!rest.empty()) {
+        const std::size_t slash = rest.find('/');
+        if (rest.substr(0, slash) == "..") return true;
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    }
+    return false;
+}
+
+// The path of a named entry in a folder; absent when there is no folder or
+// the name leads to the folder itself or out of it.
+Ref<String> entryInFolder(const String* folder, const String* name) {
+    if (folder == nullptr || name == nullptr || leadsOutOfFolder(*name)) return nullptr;
+    return folder->stringByAppendingPathComponent(name);
 }
 
 } // namespace
@@ -101,6 +133,43 @@ Ref<String> PrivetTool::pathForDirectory_searchDomain(unsigned long directory, u
     if (!folders || folders->count() == 0) return nullptr;
     const String* first = platform::objectAs<String>(folders->objectAtIndex(0));
     return first ? first->copy() : nullptr;
+}
+
+Ref<String> PrivetTool::mainBundlePayloadPathForHelperName(const String* name) {
+    Ref<Bundle> bundle = payloadBundle();
+    String* bundlePath = bundle ? bundle->bundlePath() : nullptr;
+    if (bundlePath == nullptr) return nullptr;
+    Ref<String> helpers = bundlePath->stringByAppendingPathComponent(NSBundleContentsFolderDoNotLocalize)
+                              ->stringByAppendingPathComponent(NSBundleHelpersFolderDoNotLocalize);
+    return bundleValidPathThatExistsOrNil(entryInFolder(helpers.get(), name).get());
+}
+
+Ref<String> PrivetTool::mainBundlePayloadPathForResourceName(const String* name) {
+    Ref<Bundle> bundle = payloadBundle();
+    Ref<String> folder = bundle ? bundle->resourcePath() : nullptr;
+    if (!folder) reportFailure("mainBundlePayloadPathForResourceName:", 66, "unable to find bundle resources folder");
+    return bundleValidPathThatExistsOrNil(entryInFolder(folder.get(), name).get());
+}
+
+Ref<String> PrivetTool::mainBundlePayloadPathForPlugInName(const String* name) {
+    Ref<Bundle> bundle = payloadBundle();
+    Ref<String> folder = bundle ? bundle->builtInPlugInsPath() : nullptr;
+    if (!folder) reportFailure("mainBundlePayloadPathForPlugInName:", 54, "unable to find bundle plug-ins folder");
+    return bundleValidPathThatExistsOrNil(entryInFolder(folder.get(), name).get());
+}
+
+Ref<Bundle> PrivetTool::payloadBundle() {
+    Ref<Bundle> bundle = Bundle::bundleForClass(PrivetTool::classRecord);
+    if (!bundle) {
+        reportFailure("payloadBundle", 45, "Failed to get class bundle.");
+        bundle = Ref<Bundle>(Bundle::mainBundle());
+    }
+    return bundle;
+}
+
+Ref<String> PrivetTool::bundleValidPathThatExistsOrNil(const String* path) {
+    if (path == nullptr || !FileManager::defaultManager()->fileExistsAtPath(path)) return nullptr;
+    return path->copy();
 }
 
 extern "C" int import_PrivetTool(void) { return 1; }

@@ -2,6 +2,7 @@
 
 #include "PrivetTool/PrivetClassNames.h"
 
+#include "Foundation/Bundle.h"
 #include "Foundation/String.h"
 #include "objc/Object.h"
 
@@ -40,6 +41,16 @@ public:
                                                                            const platform::String* folderPath);
     // The first folder of a directory kind in a domain, or absent.
     static platform::Ref<platform::String> pathForDirectory_searchDomain(unsigned long directory, unsigned long domain);
+
+    // Lookups in the payload bundle: the full path when something of that
+    // name exists in the folder, else absent. A name that is absent, empty,
+    // "." or ".." names nothing.
+    static platform::Ref<platform::String> mainBundlePayloadPathForHelperName(const platform::String* name);
+    static platform::Ref<platform::String> mainBundlePayloadPathForResourceName(const platform::String* name);
+    static platform::Ref<platform::String> mainBundlePayloadPathForPlugInName(const platform::String* name);
+    // The bundle that holds this class's code (the pane or the application).
+    static platform::Ref<platform::Bundle> payloadBundle();
+    static platform::Ref<platform::String> bundleValidPathThatExistsOrNil(const platform::String* path);
 };
 
 extern "C" int import_PrivetTool(void);

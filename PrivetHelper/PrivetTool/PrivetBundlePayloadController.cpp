@@ -1,0 +1,231 @@
+#include "PrivetTool/PrivetBundlePayloadController.h"
+
+#include "Foundation/AssertionHandler.h"
+#include "Foundation/Number.h"
+#include "Foundation/RunLoop.h"
+#include "objc/KeyValueObserving.h"
+
+#ifndef PRIVET_KESTRELPREFS_BUILD
+#include "WithRequirements/RequiredObjectiveC.h"
+#endif
+
+using platform::KeyValueChange;
+using platform::Object;
+using platform::Ref;
+using platform::String;
+using platform::Timer;
+using platform::getter;
+using platform::make;
+using platform::method;
+using platform::setter;
+
+namespace {
+
+#ifdef PRIVET_KESTRELPREFS_BUILD
+constexpr long kRefresherAssertionLine = 132;
+#else
+constexpr long kRefresherAssertionLine = 158;
+#endif
+
+String* const kSourceFile = String::constant("PrivetTool/PrivetBundlePayloadController");
+String* const kRefresherNotCreated = String::constant("Failed to create bindingsRefresher NSTimer");
+
+// The strings a payload controller is given: its own copy, or in the
+// KestrelPrefs build the very object.
+Ref<String> keptString(String* value) {
+#ifdef PRIVET_KESTRELPREFS_BUILD
+    return Ref<String>(value);
+#else
+    return value ? value->copy() : nullptr;
+#endif
+}
+
+void setToolController(PrivetBundlePayloadController& self, Object* value) {
+    self.privetToolController = platform::objectAs<PrivetToolController>(value);
+}
+
+} // namespace
+
+const platform::Class PrivetBundlePayloadController::classRecord{
+    PRIVET_CLASS_NAME(PrivetBundlePayloadController),
+    &Object::classRecord,
+    platform::Class::factoryOf<PrivetBundlePayloadController>(),
+    {{"installPayload:", method(&PrivetBundlePayloadController::installPayload)},
+     {"removePayload:", method(&PrivetBundlePayloadController::removePayload)},
+     {"beginRefreshing", method(&PrivetBundlePayloadController::beginRefreshing)},
+     {"endRefreshing", method(&PrivetBundlePayloadController::endRefreshing)},
+     {"bindingsRefreshTimer:", method(&PrivetBundlePayloadController::bindingsRefreshTimer)},
+     {"awakeFromNib", method(&PrivetBundlePayloadController::awakeFromNib)}},
+    {{"payloadInstalled", getter(&PrivetBundlePayloadController::payloadInstalled),
+      setter(&PrivetBundlePayloadController::setPayloadInstalled)},
+     {"payloadInstalledAndUpToDate", getter(&PrivetBundlePayloadController::payloadInstalledAndUpToDate), nullptr},
+     {"payloadInstalledLocation", getter(&PrivetBundlePayloadController::payloadInstalledLocation), nullptr},
+     {"payloadInstalledLocationFolder", getter(&PrivetBundlePayloadController::payloadInstalledLocationFolder), nullptr},
+     {"payloadSystemSummary", getter(&PrivetBundlePayloadController::payloadSystemSummary), nullptr},
+     {"payloadSourceSummary", getter(&PrivetBundlePayloadController::payloadSourceSummary), nullptr},
+     {"bindingsRefresher", getter(&PrivetBundlePayloadController::bindingsRefresher),
+      setter(&PrivetBundlePayloadController::setBindingsRefresher)},
+#ifndef PRIVET_KESTRELPREFS_BUILD
+     {"disableLP64", getter(&PrivetBundlePayloadController::disableLP64),
+      setter(&PrivetBundlePayloadController::setDisableLP64)},
+#endif
+     {"SystemLocation", getter(&PrivetBundlePayloadController::SystemLocation),
+      setter(&PrivetBundlePayloadController::setSystemLocation)},
+     {"FileName", getter(&PrivetBundlePayloadController::FileName), setter(&PrivetBundlePayloadController::setFileName)},
+     {"privetToolController", nullptr,
+      [](Object& self, Object* value) { setToolController(static_cast<PrivetBundlePayloadController&>(self), value); }}}};
+
+PrivetBundlePayloadController::~PrivetBundlePayloadController() {
+    setFileName(nullptr);
+    setSystemLocation(nullptr);
+#ifndef PRIVET_KESTRELPREFS_BUILD
+    setDisableLP64(nullptr);
+#endif
+    endRefreshing();
+}
+
+// -- state
+
+tagBundlePayload* PrivetBundlePayloadController::bundlePayload() {
+    bundlePayload_.FileName = FileName_.get();
+    bundlePayload_.SystemLocation = SystemLocation_.get();
+    return &bundlePayload_;
+}
+
+bool PrivetBundlePayloadController::architectureSupported() {
+#ifdef PRIVET_KESTRELPREFS_BUILD
+    return true;
+#else
+    Object* value = disableLP64();
+    if (value == nullptr || static_cast<const void*>(value) == static_cast<const void*>(NSRequiredNotNSNullCachedValue) ||
+        !value->isKindOfClass(platform::Number::classRecord)) {
+        return true;
+    }
+    return !static_cast<platform::Number*>(disableLP64())->boolValue();
+#endif
+}
+
+bool PrivetBundlePayloadController::payloadInstalled() {
+    tagBundlePayload payload = *bundlePayload();
+    return privetToolController && privetToolController->bundlePayloadIsInstalled(&payload);
+}
+
+bool PrivetBundlePayloadController::payloadInstalledAndUpToDate() {
+    if (!architectureSupported()) return false;
+    tagBundlePayload payload = *bundlePayload();
+    return privetToolController && privetToolController->bundlePayloadInstalledWithExtendedVerification(&payload);
+}
+
+Ref<String> PrivetBundlePayloadController::payloadInstalledLocation() {
+    if (!architectureSupported()) return make<String>();
+    tagBundlePayload payload = *bundlePayload();
+    return privetToolController ? privetToolController->bundlePayloadSystemInstallationPath(&payload) : nullptr;
+}
+
+Ref<String> PrivetBundlePayloadController::payloadInstalledLocationFolder() {
+    if (!architectureSupported()) return make<String>();
+    Ref<String> location = payloadInstalledLocation();
+    return location ? location->stringByDeletingLastPathComponent() : nullptr;
+}
+
+Ref<String> PrivetBundlePayloadController::payloadSystemSummary() {
+    if (!architectureSupported()) return make<String>();
+    tagBundlePayload payload = *bundlePayload();
+    return privetToolController ? privetToolController->bundlePayloadSystemVersionSummary(&payload) : nullptr;
+}
+
+Ref<String> PrivetBundlePayloadController::payloadSourceSummary() {
+    if (!architectureSupported()) return make<String>();
+    tagBundlePayload payload = *bundlePayload();
+    return privetToolController ? privetToolController->bundlePayloadSourceVersionSummary(&payload) : nullptr;
+}
+
+// -- setters
+
+void PrivetBundlePayloadController::setPayloadInstalled(bool install) {
+    const KeyValueChange automatic(*this, "payloadInstalled");
+    if (!architectureSupported()) return;
+    willChangeValueForKey("payloadInstalledAndUpToDate");
+    willChangeValueForKey("payloadSystemSummary");
+    tagBundlePayload payload = *bundlePayload();
+    if (privetToolController) privetToolController->bundlePayload_installYESRemoveNO(&payload, install);
+    didChangeValueForKey("payloadInstalledAndUpToDate");
+    didChangeValueForKey("payloadSystemSummary");
+}
+
+void PrivetBundlePayloadController::setBindingsRefresher(Timer* timer) {
+    const KeyValueChange automatic(*this, "bindingsRefresher");
+    bindingsRefresher_ = Ref<Timer>(timer);
+}
+
+#ifndef PRIVET_KESTRELPREFS_BUILD
+void PrivetBundlePayloadController::setDisableLP64(Object* value) {
+    const KeyValueChange automatic(*this, "disableLP64");
+    disableLP64_ = Ref<Object>(value);
+}
+#endif
+
+void PrivetBundlePayloadController::setSystemLocation(String* location) {
+    const KeyValueChange automatic(*this, "SystemLocation");
+    SystemLocation_ = keptString(location);
+}
+
+void PrivetBundlePayloadController::setFileName(String* name) {
+    const KeyValueChange automatic(*this, "FileName");
+    FileName_ = keptString(name);
+}
+
+// -- actions
+
+void PrivetBundlePayloadController::installPayload(Object*) {
+    if (architectureSupported()) setPayloadInstalled(true);
+}
+
+void PrivetBundlePayloadController::removePayload(Object*) {
+    if (architectureSupported()) setPayloadInstalled(false);
+}
+
+// -- refreshing
+
+void PrivetBundlePayloadController::beginRefreshing() {
+    if (bindingsRefresher()) return;
+    setBindingsRefresher(Timer::scheduledTimerWithTimeInterval_target_selector_userInfo_repeats(
+                             1.0, this, "bindingsRefreshTimer:", nullptr, true)
+                             .get());
+    if (!bindingsRefresher()) {
+        platform::AssertionHandler::currentHandler()->handleFailureInMethod_object_file_lineNumber_description(
+            "beginRefreshing", this, kSourceFile, kRefresherAssertionLine, kRefresherNotCreated);
+    }
+    platform::RunLoop::currentRunLoop()->addTimer_forMode(bindingsRefresher(), platform::NSRunLoopCommonModes);
+}
+
+void PrivetBundlePayloadController::endRefreshing() {
+    if (!bindingsRefresher()) return;
+    bindingsRefresher()->invalidate();
+    setBindingsRefresher(nullptr);
+}
+
+void PrivetBundlePayloadController::bindingsRefreshTimer(Object*) {
+#ifndef PRIVET_KESTRELPREFS_BUILD
+    if (!architectureSupported()) return;
+#endif
+    willChangeValueForKey("payloadInstalledAndUpToDate");
+    willChangeValueForKey("payloadSystemSummary");
+    willChangeValueForKey("payloadSourceSummary");
+    willChangeValueForKey("payloadInstalledLocation");
+    willChangeValueForKey("payloadInstalledLocationFolder");
+    willChangeValueForKey("payloadInstalled");
+    didChangeValueForKey("payloadInstalledAndUpToDate");
+    didChangeValueForKey("payloadSystemSummary");
+    didChangeValueForKey("payloadSourceSummary");
+    didChangeValueForKey("payloadInstalledLocationFolder");
+    didChangeValueForKey("payloadInstalledLocation");
+    didChangeValueForKey("payloadInstalled");
+}
+
+void PrivetBundlePayloadController::awakeFromNib() { beginRefreshing(); }
+
+extern "C" int import_PrivetBundlePayloadController(void) {
+    import_PrivetToolController();
+    return 1;
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "PrivetTool/PrivetClassNames.h"
+#include "PrivetTool/PrivetToolController.h"
+
+#include "Foundation/String.h"
+#include "Foundation/Timer.h"
+#include "objc/Object.h"
+
+// What a pane's controls are bound to for one payload: six keys computed
+// afresh on every read, the Install and Remove actions, and a one-second
+// refresh that announces all six keys as changed.
+class PrivetBundlePayloadController : public platform::Object {
+public:
+    static const platform::Class classRecord;
+    const platform::Class& objectClass() const override { return classRecord; }
+
+    PrivetBundlePayloadController() = default;
+    // Clears the payload's strings, then stops refreshing.
+    ~PrivetBundlePayloadController() override;
+
+    // Outlet: connected by the interface file, never owned.
+    PrivetToolController* privetToolController = nullptr;
+
+    bool payloadInstalled();
+    // Installs (true) or removes (false) through the install controller.
+    void setPayloadInstalled(bool install);
+    bool payloadInstalledAndUpToDate();
+    platform::Ref<platform::String> payloadInstalledLocation();
+    platform::Ref<platform::String> payloadInstalledLocationFolder();
+    platform::Ref<platform::String> payloadSystemSummary();
+    platform::Ref<platform::String> payloadSourceSummary();
+    // The record inside this object, rewritten from FileName and
+    // SystemLocation on every call; always the same address.
+    tagBundlePayload* bundlePayload();
+    platform::Timer* bindingsRefresher() const { return bindingsRefresher_.get(); }
+    void setBindingsRefresher(platform::Timer* timer);
+#ifndef PRIVET_KESTRELPREFS_BUILD
+    // A true number marks the payload as not supported by this build.
+    platform::Object* disableLP64() const { return disableLP64_.get(); }
+    void setDisableLP64(platform::Object* value);
+#endif
+    platform::String* SystemLocation() const { return SystemLocation_.get(); }
+    void setSystemLocation(platform::String* location);
+    platform::String* FileName() const { return FileName_.get(); }
+    void setFileName(platform::String* name);
+
+    bool architectureSupported();
+
+    // Actions; the sender is ignored.
+    void installPayload(platform::Object* sender);
+    void removePayload(platform::Object* sender);
+
+    void beginRefreshing();
+    void endRefreshing();
+    void bindingsRefreshTimer(platform::Object* timer);
+    void awakeFromNib();
+
+private:
+    platform::Ref<platform::String> FileName_;
+    platform::Ref<platform::String> SystemLocation_;
+#ifndef PRIVET_KESTRELPREFS_BUILD
+    platform::Ref<platform::Object> disableLP64_;
+#endif
+    tagBundlePayload bundlePayload_{};
+    platform::Ref<platform::Timer> bindingsRefresher_;
+};
+
+extern "C" int import_PrivetBundlePayloadController(void);

@@ -1,0 +1,150 @@
+#include "PrivetTool/PrivetToolController.h"
+
+#include "Foundation/Bundle.h"
+#include "Foundation/Dictionary.h"
+#include "Foundation/Exception.h"
+#include "Foundation/FileManager.h"
+#include "Foundation/Log.h"
+
+#include <unistd.h>
+
+using platform::Array;
+using platform::Bundle;
+using platform::Object;
+using platform::Ref;
+using platform::String;
+using platform::Task;
+using platform::make;
+
+namespace {
+
+String* const kNoToolPath = String::constant("errorNoToolPath");
+
+String* fileNameOf(const tagBundlePayload* payload) { return payload ? payload->FileName : nullptr; }
+String* locationOf(const tagBundlePayload* payload) { return payload ? payload->SystemLocation : nullptr; }
+
+} // namespace
+
+const platform::Class PrivetToolController::classRecord{PRIVET_CLASS_NAME(PrivetToolController), &Object::classRecord,
+                                                        platform::Class::factoryOf<PrivetToolController>()};
+
+PrivetToolController::PrivetToolController() : privetToolHelperName_(make<String>("PrivetTool")) {}
+
+void PrivetToolController::setPrivetToolHelperName(String* name) { privetToolHelperName_ = Ref<String>(name); }
+
+Ref<String> PrivetToolController::bundlePayloadSystemVersionSummary(const tagBundlePayload* payload) {
+    Ref<String> summary = bundleVersionSummaryString(bundlePayloadSystemInstallationPath(payload).get());
+    if (!bundlePayloadIsInstalled(payload)) return make<String>("NOT INSTALLED");
+    if (bundlePayloadInstalledWithExtendedVerification(payload)) {
+        return String::stringWithFormat("%@ (IS UP TO DATE)", summary);
+    }
+    return String::stringWithFormat("%@ (NEEDS UPDATING)", summary);
+}
+
+Ref<String> PrivetToolController::bundlePayloadSourceVersionSummary(const tagBundlePayload* payload) {
+    return bundleVersionSummaryString(bundlePayloadSourcePath(payload).get());
+}
+
+Ref<String> PrivetToolController::bundleVersionSummaryString(const String* path) {
+    if (path == nullptr) return make<String>();
+    Ref<Bundle> bundle = Bundle::bundleWithPath(path);
+    if (!bundle) return make<String>();
+    try {
+        platform::Dictionary* info = bundle->infoDictionary();
+        Object* name = info ? info->objectForKey(platform::kCFBundleNameKey) : nullptr;
+        Object* version = info ? info->objectForKey(platform::kCFBundleVersionKey) : nullptr;
+        if (name && version) return String::stringWithFormat("%@ %@", name, version);
+    } catch (const platform::RaisedException& failure) {
+#ifndef PRIVET_KESTRELPREFS_BUILD
+        platform::NSLog("%s:%s %@", "PrivetTool/PrivetToolController", __PRETTY_FUNCTION__, failure.exception());
+#endif
+    }
+    return make<String>();
+}
+
+Ref<String> PrivetToolController::bundlePayloadSystemInstallationPath(const tagBundlePayload* payload) {
+    return PrivetTool::destinationWithLocationName_sourcePath(locationOf(payload), fileNameOf(payload));
+}
+
+bool PrivetToolController::bundlePayload_installYESRemoveNO(const tagBundlePayload* payload, bool install) {
+    const bool installed = bundlePayloadIsInstalled(payload);
+    if (install == installed) return false;  // nothing to do
+    return install_bundlePayload(install, payload);
+}
+
+bool PrivetToolController::bundlePayloadInstalledWithExtendedVerification(const tagBundlePayload* payload) {
+    if (!bundlePayloadIsInstalled(payload)) return false;
+    try {
+        Ref<Bundle> source = Bundle::bundleWithPath(bundlePayloadSourcePath(payload).get());
+        Ref<Bundle> installed = Bundle::bundleWithPath(bundlePayloadSystemInstallationPath(payload).get());
+        String* installedIdentifier = installed ? installed->bundleIdentifier() : nullptr;
+        String* sourceIdentifier = source ? source->bundleIdentifier() : nullptr;
+        if (installedIdentifier == nullptr || !installedIdentifier->isEqualToString(sourceIdentifier)) return false;
+
+        Object* installedVersion = installed->objectForInfoDictionaryKey(platform::kCFBundleVersionKey);
+        Object* sourceVersion = source->objectForInfoDictionaryKey(platform::kCFBundleVersionKey);
+        const String* installedText = platform::objectAs<String>(installedVersion);
+        // Comparing a version that is not a string fails without a verdict.
+        if ((installedVersion && !installedText) || (installedText && sourceVersion && !platform::objectAs<String>(sourceVersion))) {
+            return false;
+        }
+        if (installedText && installedText->isEqualToString(platform::objectAs<String>(sourceVersion))) return true;
+#ifndef PRIVET_KESTRELPREFS_BUILD
+        platform::NSLog("bundlePayload(%@) sourceVersion:%@ systemVersion:%@\n", fileNameOf(payload), sourceVersion,
+                        installedVersion);
+#endif
+    } catch (const platform::RaisedException&) {
+    }
+    return false;
+}
+
+bool PrivetToolController::bundlePayloadIsInstalled(const tagBundlePayload* payload) {
+    Ref<String> path = bundlePayloadSystemInstallationPath(payload);
+    return path && platform::FileManager::defaultManager()->fileExistsAtPath(path.get());
+}
+
+Ref<String> PrivetToolController::bundlePayloadSourcePath(const tagBundlePayload* payload) {
+    return mainBundlePayloadPathForPayloadName(fileNameOf(payload));
+}
+
+bool PrivetToolController::install_bundlePayload(bool install, const tagBundlePayload* payload) {
+    Ref<String> sourcePath = mainBundlePayloadPathForPayloadName(fileNameOf(payload));
+    Ref<String> helperPath = privetToolHelperPath();
+    String* command = install ? kPrivetTool_Command_Install : kPrivetTool_Command_Delete;
+    Ref<Array> arguments = Array::arrayWithObjects({helperPath.get(), command, locationOf(payload), sourcePath.get()});
+    return launchHelperWithArguments(arguments.get());
+}
+
+bool PrivetToolController::launchHelperWithArguments(const Array* arguments) {
+    if (arguments == nullptr || arguments->count() == 0) return false;
+    const String* launchPath = platform::objectAs<String>(arguments->objectAtIndex(0));
+    Ref<Task> task = Task::launchedTaskWithLaunchPath_arguments(launchPath, arguments);
+    return sleepUntilTaskExits(task.get());
+}
+
+Ref<String> PrivetToolController::privetToolHelperPath() {
+    Ref<String> path = mainBundlePayloadPathForPayloadName(privetToolHelperName_.get());
+    return path ? path : Ref<String>(kNoToolPath);
+}
+
+Ref<String> PrivetToolController::mainBundlePayloadPathForPayloadName(const String* name) {
+    Ref<String> resource = PrivetTool::mainBundlePayloadPathForResourceName(name);
+    Ref<String> plugIn = PrivetTool::mainBundlePayloadPathForPlugInName(name);
+    Ref<String> helper = PrivetTool::mainBundlePayloadPathForHelperName(name);
+    if (resource) return resource;
+    if (plugIn) return plugIn;
+    return helper;
+}
+
+bool PrivetToolController::sleepUntilTaskExits(const Task* task) {
+    if (task == nullptr) return false;
+    do {
+        sleep(1);
+    } while (task->isRunning());
+    return true;
+}
+
+extern "C" int import_PrivetToolController(void) {
+    import_PrivetTool();
+    return 1;
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "PrivetTool/PrivetClassNames.h"
+#include "PrivetTool/PrivetToolConst.h"
+
+#include "Foundation/Array.h"
+#include "Foundation/String.h"
+#include "Foundation/Task.h"
+#include "objc/Object.h"
+
+// A payload: its file name in the host bundle and at its destination, and
+// the name of its install location. The fields borrow their strings.
+struct tagBundlePayload {
+    platform::String* FileName;
+    platform::String* SystemLocation;
+};
+
+// Answers where a payload's copies lie, whether it is installed and up to
+// date, and installs or removes it through the install helper. Every answer
+// is computed afresh from the file system.
+class PrivetToolController : public platform::Object {
+public:
+    static const platform::Class classRecord;
+    const platform::Class& objectClass() const override { return classRecord; }
+
+    // The helper tool's file name in the host bundle starts as "PrivetTool".
+    PrivetToolController();
+
+    void setPrivetToolHelperName(platform::String* name);
+    platform::String* privetToolHelperName() const { return privetToolHelperName_.get(); }
+
+    // "<summary> (IS UP TO DATE)", "<summary> (NEEDS UPDATING)" or "NOT INSTALLED".
+    platform::Ref<platform::String> bundlePayloadSystemVersionSummary(const tagBundlePayload* payload);
+    // The summary of the copy in the host bundle; "" when there is none.
+    platform::Ref<platform::String> bundlePayloadSourceVersionSummary(const tagBundlePayload* payload);
+    // "<name> <version>" of the bundle at a path; "" when either is missing.
+    platform::Ref<platform::String> bundleVersionSummaryString(const platform::String* path);
+    platform::Ref<platform::String> bundlePayloadSystemInstallationPath(const tagBundlePayload* payload);
+    // Installs a payload that is not installed, removes one that is; true
+    // when the helper was started and its first run has ended.
+    bool bundlePayload_installYESRemoveNO(const tagBundlePayload* payload, bool install);
+    // Installed, with the same bundle identifier and version as the source copy.
+    bool bundlePayloadInstalledWithExtendedVerification(const tagBundlePayload* payload);
+    bool bundlePayloadIsInstalled(const tagBundlePayload* payload);
+    platform::Ref<platform::String> bundlePayloadSourcePath(const tagBundlePayload* payload);
+    bool install_bundlePayload(bool install, const tagBundlePayload* payload);
+    // Starts the list's first element with the whole list as arguments and
+    // waits for it; a start failure raises NSInvalidArgumentException.
+    bool launchHelperWithArguments(const platform::Array* arguments);
+    // Never absent: "errorNoToolPath" when the helper is not in the bundle.
+    platform::Ref<platform::String> privetToolHelperPath();
+    // Resources folder, then built-in plug-ins, then helpers.
+    platform::Ref<platform::String> mainBundlePayloadPathForPayloadName(const platform::String* name);
+    // Polls once a second, the first time after one second.
+    bool sleepUntilTaskExits(const platform::Task* task);
+
+private:
+    platform::Ref<platform::String> privetToolHelperName_;
+};
+
+extern "C" int import_PrivetToolController(void);
