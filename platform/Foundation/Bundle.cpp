@@ -1,0 +1,181 @@
+#include "Foundation/Bundle.h"
+
+#include "Foundation/Dictionary.h"
+#include "Foundation/PropertyList.h"
+#include "Foundation/String.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/auxv.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <map>
+#include <string>
+
+namespace platform {
+
+String* const kCFBundleIdentifierKey = String::constant("CFBundleIdentifier");
+String* const kCFBundleNameKey = String::constant("CFBundleName");
+String* const kCFBundleVersionKey = String::constant("CFBundleVersion");
+
+const Class Bundle::classRecord{"NSBundle", &Object::classRecord};
+
+namespace {
+
+String* const kContentsFolder = String::constant("Contents");
+String* const kCodeFolder = String::constant("Linux");
+String* const kResourcesFolder = String::constant("Resources");
+String* const kPlugInsFolder = String::constant("PlugIns");
+String* const kInfoFile = String::constant("Info.plist");
+String* const kExecutableKey = String::constant("CFBundleExecutable");
+
+bool isDirectory(const String* path) {
+    struct stat status{};
+    return stat(path->UTF8String(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool isRegularFile(const String* path) {
+    struct stat status{};
+    return stat(path->UTF8String(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+Ref<String> realPath(const char* path) {
+    char* resolved = realpath(path, nullptr);
+    if (resolved == nullptr) return nullptr;
+    Ref<String> result = String::stringWithUTF8String(resolved);
+    std::free(resolved);
+    return result;
+}
+
+// X for a code file at X/Contents/Linux/file; null elsewhere.
+Ref<String> bundlePathOfCodeFile(const String* file) {
+    Ref<String> codeFolder = file->stringByDeletingLastPathComponent();
+    Ref<String> contents = codeFolder->stringByDeletingLastPathComponent();
+    if (!codeFolder->lastPathComponent()->isEqualToString(kCodeFolder) ||
+        !contents->lastPathComponent()->isEqualToString(kContentsFolder)) {
+        return nullptr;
+    }
+    return contents->stringByDeletingLastPathComponent();
+}
+
+const void* mainImage() {
+    return Class::imageContaining(reinterpret_cast<const void*>(getauxval(AT_PHDR)));
+}
+
+// The real path of an image's file. For the executable the loader reports
+// the name it was started under, which need not lead to the file.
+Ref<String> imageFile(const void* image) {
+    if (image == nullptr) return nullptr;
+    if (image == mainImage()) return realPath("/proc/self/exe");
+    Dl_info info{};
+    if (dladdr(image, &info) == 0 || info.dli_fname == nullptr || info.dli_fname[0] == '\0') return nullptr;
+    return realPath(info.dli_fname);
+}
+
+// The path from "/" or from the current folder, without a trailing "/".
+Ref<String> absolutePath(const String* path) {
+    if (path->text().front() == '/') return make<String>("/")->stringByAppendingPathComponent(path);
+    char* folder = getcwd(nullptr, 0);
+    if (folder == nullptr) return nullptr;
+    Ref<String> current = String::stringWithUTF8String(folder);
+    std::free(folder);
+    return current ? current->stringByAppendingPathComponent(path) : nullptr;
+}
+
+// A name that stays inside the folder it is joined to.
+bool isPlainFileName(const String* name) {
+    const std::string& text = name->text();
+    return !text.empty() && text != "." && text != ".." && text.find('/') == std::string::npos;
+}
+
+// The bundles of code images, one object per bundle path, kept for the life
+// of the process.
+struct CodeBundles {
+    std::mutex mutex;
+    std::map<std::string, Ref<Bundle>> byPath;
+
+    static CodeBundles& shared() {
+        static CodeBundles* const bundles = new CodeBundles;
+        return *bundles;
+    }
+};
+
+} // namespace
+
+Bundle::Bundle(Ref<String> path, Ref<String> image)
+    : path_(std::move(path)),
+      image_(std::move(image)),
+      hasContents_(isDirectory(path_->stringByAppendingPathComponent(kContentsFolder).get())) {}
+
+Ref<Bundle> Bundle::codeBundle(Ref<String> path, Ref<String> image) {
+    CodeBundles& bundles = CodeBundles::shared();
+    std::lock_guard lock(bundles.mutex);
+    Ref<Bundle>& bundle = bundles.byPath[path->text()];
+    if (!bundle) bundle = Ref<Bundle>::adopt(new Bundle(std::move(path), std::move(image)));
+    return bundle;
+}
+
+Bundle* Bundle::mainBundle() {
+    static Bundle* const main = []() -> Bundle* {
+        Ref<String> executable = realPath("/proc/self/exe");
+        if (!executable) return nullptr;
+        Ref<String> path = bundlePathOfCodeFile(executable.get());
+        if (!path) path = executable->stringByDeletingLastPathComponent();
+        return codeBundle(std::move(path), std::move(executable)).get();
+    }();
+    return main;
+}
+
+Ref<Bundle> Bundle::bundleForClass(const Class& cls) {
+    Ref<String> file = imageFile(cls.image());
+    if (!file) return nullptr;
+    Ref<String> path = bundlePathOfCodeFile(file.get());
+    if (!path) return nullptr;
+    return codeBundle(std::move(path), std::move(file));
+}
+
+Ref<Bundle> Bundle::bundleWithPath(const String* path) {
+    if (path == nullptr || path->text().empty() || path->text().find('\0') != std::string::npos) return nullptr;
+    Ref<String> absolute = absolutePath(path);
+    if (!absolute || !isDirectory(absolute.get())) return nullptr;
+    if (faccessat(AT_FDCWD, absolute->UTF8String(), R_OK | X_OK, AT_EACCESS) != 0) return nullptr;
+    return Ref<Bundle>::adopt(new Bundle(std::move(absolute), nullptr));
+}
+
+Ref<String> Bundle::contentsPath() const {
+    return hasContents_ ? path_->stringByAppendingPathComponent(kContentsFolder) : path_;
+}
+
+Ref<String> Bundle::resourcePath() const {
+    return hasContents_ ? contentsPath()->stringByAppendingPathComponent(kResourcesFolder) : path_;
+}
+
+Ref<String> Bundle::builtInPlugInsPath() const { return contentsPath()->stringByAppendingPathComponent(kPlugInsFolder); }
+
+Ref<String> Bundle::executablePath() const {
+    if (image_) return image_;
+    const String* name = objectAs<String>(objectForInfoDictionaryKey(kExecutableKey));
+    if (name == nullptr || !isPlainFileName(name)) return nullptr;
+    Ref<String> codeFolder = hasContents_ ? contentsPath()->stringByAppendingPathComponent(kCodeFolder) : path_;
+    Ref<String> file = codeFolder->stringByAppendingPathComponent(name);
+    return isRegularFile(file.get()) ? file : nullptr;
+}
+
+Dictionary* Bundle::infoDictionary() const {
+    std::call_once(infoOnce_, [this] {
+        Ref<Object> list = propertyListWithContentsOfFile(contentsPath()->stringByAppendingPathComponent(kInfoFile).get());
+        Dictionary* dictionary = objectAs<Dictionary>(list.get());
+        info_ = dictionary ? Ref<Dictionary>(dictionary) : make<Dictionary>();
+    });
+    return info_.get();
+}
+
+String* Bundle::bundleIdentifier() const { return objectAs<String>(objectForInfoDictionaryKey(kCFBundleIdentifierKey)); }
+
+Object* Bundle::objectForInfoDictionaryKey(const String* key) const { return infoDictionary()->objectForKey(key); }
+
+Ref<String> Bundle::description() const { return String::stringWithFormat("NSBundle <%@>", path_); }
+
+} // namespace platform
