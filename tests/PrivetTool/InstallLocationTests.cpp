@@ -1,5 +1,7 @@
 #include "PrivetTool/PrivetToolConst.h"
 
+#include "Foundation/AssertionHandler.h"
+#include "Foundation/Exception.h"
 #include "Foundation/FileManager.h"
 
 #include <gtest/gtest.h>
@@ -141,4 +143,40 @@ TEST(PrivetToolClass, IsRegisteredUnderItsNameAndAnchored) {
     EXPECT_EQ(Class::named("KestrelPrefs_PrivetToolBase"), nullptr);
     EXPECT_EQ(PrivetTool::classRecord.superclass(), &Object::classRecord);
     EXPECT_EQ(import_PrivetTool(), 1);
+}
+
+namespace {
+// Records failures and lets the caller go on.
+class RecordingHandler final : public AssertionHandler {
+public:
+    void handleFailureInMethod_object_file_lineNumber_description(std::string_view method, AssertionReceiver receiver,
+                                                                  const String* file, long line,
+                                                                  const String* description) override {
+        failures.push_back(std::string(method) + " " + (receiver.isClass() ? receiver.receiverClass()->name() : "?") +
+                           " " + file->text() + ":" + std::to_string(line) + " " + description->text());
+    }
+    std::vector<std::string> failures;
+};
+} // namespace
+
+// This program's code lies in no bundle: the lookups report it.
+TEST(PayloadBundleOutsideABundle, IsReportedAndRaisesUnderTheDefaultHandler) {
+    try {
+        PrivetTool::mainBundlePayloadPathForResourceName(make<String>("x").get());
+        FAIL() << "no exception";
+    } catch (const RaisedException& raised) {
+        EXPECT_TRUE(raised.name()->isEqualToString(NSInternalInconsistencyException));
+        EXPECT_EQ(raised.reason()->text(), "Failed to get class bundle.");
+    }
+}
+
+TEST(PayloadBundleOutsideABundle, FallsBackToTheMainBundleWhenTheHandlerReturns) {
+    Ref<RecordingHandler> recorder = make<RecordingHandler>();
+    Ref<AssertionHandler> previous = AssertionHandler::setCurrentHandler(recorder);
+    Ref<Bundle> bundle = PrivetTool::payloadBundle();
+    AssertionHandler::setCurrentHandler(previous);
+    ASSERT_TRUE(bundle);
+    EXPECT_EQ(bundle.get(), Bundle::mainBundle());
+    EXPECT_EQ(recorder->failures,
+              std::vector<std::string>{"payloadBundle PrivetTool PrivetTool/PrivetToolConst:45 Failed to get class bundle."});
 }
