@@ -1,0 +1,173 @@
+#include "WithRequirements/RequiredCoreLog.h"
+
+#include "WithRequirements/RequiredCoreLogTesting.h"
+#include "WithRequirements/RequiredPrivate.h"
+
+#include "Foundation/Log.h"
+#include "dispatch/dispatch.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <mutex>
+#include <utility>
+
+using platform::Object;
+using platform::String;
+
+namespace {
+
+// The log queue. The lock keeps unload from releasing it under a submission.
+std::mutex sCFTypeRefOutputQueueLock;
+dispatch_queue_t sCFTypeRefOutputQueue = nullptr;
+dispatch_once_t sCFTypeRefOutputQueueOnce;
+
+std::atomic<CFLogStringFnPtr> sCFLogStringFn{nullptr};
+
+const String* stringOrNull(CFTypeRef cf) {
+    return required::isAbsent(cf) ? nullptr : platform::objectAs<String>(static_cast<const Object*>(cf));
+}
+
+// Hands one retained object to the queue; false, with nothing submitted, when
+// there is no queue.
+bool submit(const Object* object, dispatch_function_t step) {
+    std::lock_guard lock(sCFTypeRefOutputQueueLock);
+    if (sCFTypeRefOutputQueue == nullptr) return false;
+    object->retain();
+    dispatch_async_f(sCFTypeRefOutputQueue, const_cast<Object*>(object), step);
+    return true;
+}
+
+void writeLineStep(void* context) {
+    const auto* line = static_cast<const String*>(context);
+    if (CFLogStringFnPtr hook = sCFLogStringFn.load(std::memory_order_acquire)) {
+        try {
+            hook(line);
+        } catch (...) {
+        }
+    }
+    platform::NSLogText(line->text());
+    line->release();
+}
+
+void writeDescriptionStep(void* context) {
+    const auto* object = static_cast<const Object*>(context);
+    try {
+        platform::NSLog("%@", object);
+    } catch (...) {
+    }
+    object->release();
+}
+
+void logWithFormat(CFStringRef format, va_list arguments) {
+    if (stringOrNull(format) == nullptr) return;
+    CFStringRef line = CFStringCreateWithFormatAndArguments(kCFAllocatorDefault, nullptr, format, arguments);
+    __CFLogStringRefOnQueue(line);
+    CFRelease(line);
+}
+
+__attribute__((constructor(REQUIRED_LOAD_STEP_LOG_QUEUE))) void RequiredCoreLogTypeRefConstructor() {
+    dispatch_once(&sCFTypeRefOutputQueueOnce, [] {
+        std::lock_guard lock(sCFTypeRefOutputQueueLock);
+        sCFTypeRefOutputQueue = dispatch_queue_create("sCFTypeRefOutputQueue", DISPATCH_QUEUE_SERIAL);
+    });
+}
+
+// Pending lines still run on the queue; they are not waited for.
+__attribute__((destructor)) void RequiredCoreLogTypeRefDestructor() {
+    dispatch_queue_t queue;
+    {
+        std::lock_guard lock(sCFTypeRefOutputQueueLock);
+        queue = std::exchange(sCFTypeRefOutputQueue, nullptr);
+    }
+    dispatch_release(queue);
+}
+
+} // namespace
+
+void RequiredCoreLogUnloadForTesting() { RequiredCoreLogTypeRefDestructor(); }
+
+platform::Ref<String> required::format(CFStringRef format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    CFStringRef text = CFStringCreateWithFormatAndArguments(kCFAllocatorDefault, nullptr, format, arguments);
+    va_end(arguments);
+    return platform::Ref<String>::adopt(const_cast<String*>(text));
+}
+
+extern "C" {
+
+void __CFLogStringRefOnQueue(CFStringRef line) {
+    if (const String* text = stringOrNull(line)) submit(text, writeLineStep);
+}
+
+void __CFLogPrintf(CFStringRef format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    logWithFormat(format, arguments);
+    va_end(arguments);
+}
+
+void __CFNSLog(CFStringRef format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    logWithFormat(format, arguments);
+    va_end(arguments);
+}
+
+void __CFRequiredPrintf(const char* format, ...) {
+    if (required::isAbsent(format)) return;
+    CFStringRef converted = CFStringCreateWithCString(kCFAllocatorDefault, format, kCFStringEncodingUTF8);
+    if (converted == nullptr) return;
+    va_list arguments;
+    va_start(arguments, format);
+    logWithFormat(converted, arguments);
+    va_end(arguments);
+    CFRelease(converted);
+}
+
+void __CFRequiredLogPrintf(const char* prefix, const char* format, ...) {
+    if (required::isAbsent(prefix) || required::isAbsent(format)) return;
+    CFStringRef joined = CFStringCreateWithFormat(kCFAllocatorDefault, nullptr, CFSTR("%s %s"), prefix, format);
+    if (joined == nullptr) return;
+    va_list arguments;
+    va_start(arguments, format);
+    logWithFormat(joined, arguments);
+    va_end(arguments);
+    CFRelease(joined);
+}
+
+void __CFRequiredLogString(const char* first, const char* second) {
+    if (required::isAbsent(first) || required::isAbsent(second)) return;
+    CFStringRef line = CFStringCreateWithFormat(kCFAllocatorDefault, nullptr, CFSTR("%s:%s"), first, second);
+    __CFLogStringRefOnQueue(line);
+    CFRelease(line);
+}
+
+void __CFLogError(const RequiredSourceLocation* location, CFStringRef format, ...) {
+    if (stringOrNull(format) == nullptr) return;
+    va_list arguments;
+    va_start(arguments, format);
+    CFStringRef message = CFStringCreateWithFormatAndArguments(kCFAllocatorDefault, nullptr, format, arguments);
+    va_end(arguments);
+    if (message == nullptr) return;
+
+    const auto text = [](const char* slot) { return slot ? slot : ""; };
+    CFStringRef line =
+        location ? CFStringCreateWithFormat(kCFAllocatorDefault, nullptr, CFSTR("%@ - %s in %s:%d (%s)"), message,
+                                            text(location->expression), text(location->function),
+                                            static_cast<int>(location->line), text(location->file))
+                 : CFStringCreateWithFormat(kCFAllocatorDefault, nullptr, CFSTR("%@ - %s in %s:%s (%s)"), message,
+                                            "", "", "", "");
+    __CFLogStringRefOnQueue(line);
+    CFRelease(line);
+    CFRelease(message);
+}
+
+void __CFLogShowTypeRef(CFTypeRef object) {
+    if (required::isAbsent(object) || CFGetRetainCount(object) <= 0) return;
+    submit(static_cast<const Object*>(object), writeDescriptionStep);
+}
+
+void __CFLogSetLogStringFnPtr(CFLogStringFnPtr hook) { sCFLogStringFn.store(hook, std::memory_order_release); }
+
+} // extern "C"

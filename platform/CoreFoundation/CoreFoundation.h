@@ -1,0 +1,4 @@
+#pragma once
+
+#include "CoreFoundation/CFBase.h"
+#include "CoreFoundation/CFString.h"

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "objc/Object.h"
+
+#include <functional>
+
+namespace platform {
+
+// The main operation queue: operations that run on the main thread when it
+// drains the main dispatch queue. Other operation queues do not exist here.
+class OperationQueue final : public Object {
+public:
+    static const Class classRecord;  // "NSOperationQueue"
+    const Class& objectClass() const override { return classRecord; }
+
+    static OperationQueue* mainQueue();
+    // The queue whose operation is running on this thread; null outside one.
+    static OperationQueue* currentQueue();
+
+    void addOperationWithBlock(std::function<void()> work);
+
+private:
+    OperationQueue();
+};
+
+} // namespace platform

@@ -1,0 +1,136 @@
+#include "dispatch/dispatch.h"
+
+#include "Foundation/Thread.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <string>
+#include <system_error>
+#include <thread>
+
+struct dispatch_queue_s {
+    dispatch_queue_s(const char* name, bool main) : label(name ? name : ""), isMain(main) {}
+
+    std::atomic<long> references{1};
+    const std::string label;
+    const bool isMain;
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::function<void()>> pending;
+    bool workerWaiting = false;
+    bool released = false;
+};
+
+namespace {
+
+thread_local dispatch_queue_t currentQueue = nullptr;
+
+// Sets the current queue for a scope and restores the previous one.
+class CurrentQueueScope {
+public:
+    explicit CurrentQueueScope(dispatch_queue_t queue) : saved_(currentQueue) { currentQueue = queue; }
+    ~CurrentQueueScope() { currentQueue = saved_; }
+    CurrentQueueScope(const CurrentQueueScope&) = delete;
+    CurrentQueueScope& operator=(const CurrentQueueScope&) = delete;
+
+private:
+    dispatch_queue_t saved_;
+};
+
+// The worker of a serial queue: runs work until the queue is released and
+// drained, then frees the queue.
+void runWorker(dispatch_queue_t queue) {
+    CurrentQueueScope scope(queue);
+    std::unique_lock lock(queue->mutex);
+    for (;;) {
+        while (queue->pending.empty() && !queue->released) {
+            queue->workerWaiting = true;
+            queue->wake.wait(lock);
+            queue->workerWaiting = false;
+        }
+        if (queue->pending.empty()) break;
+        std::function<void()> work = std::move(queue->pending.front());
+        queue->pending.pop_front();
+        lock.unlock();
+        work();
+        work = nullptr;
+        lock.lock();
+    }
+    lock.unlock();
+    delete queue;
+}
+
+void enqueue(dispatch_queue_t queue, std::function<void()> work) {
+    if (queue == nullptr || !work) return;
+    std::lock_guard lock(queue->mutex);
+    queue->pending.push_back(std::move(work));
+    if (queue->workerWaiting) queue->wake.notify_one();
+}
+
+} // namespace
+
+extern "C" {
+
+dispatch_queue_t dispatch_queue_create(const char* label, dispatch_queue_attr_t) {
+    auto* queue = new dispatch_queue_s(label, false);
+    try {
+        std::thread(runWorker, queue).detach();
+    } catch (const std::system_error&) {
+        delete queue;
+        return nullptr;
+    }
+    return queue;
+}
+
+void dispatch_retain(dispatch_queue_t queue) {
+    if (queue == nullptr || queue->isMain) return;
+    queue->references.fetch_add(1, std::memory_order_relaxed);
+}
+
+void dispatch_release(dispatch_queue_t queue) {
+    if (queue == nullptr || queue->isMain) return;
+    if (queue->references.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+    // Notified under the lock: the worker may free the queue once it is released.
+    std::lock_guard lock(queue->mutex);
+    queue->released = true;
+    queue->wake.notify_one();
+}
+
+void dispatch_async_f(dispatch_queue_t queue, void* context, dispatch_function_t work) {
+    if (work == nullptr) return;
+    enqueue(queue, [work, context] { work(context); });
+}
+
+dispatch_queue_t dispatch_get_main_queue(void) {
+    static dispatch_queue_t const mainQueue = new dispatch_queue_s("main-thread", true);
+    return mainQueue;
+}
+
+size_t dispatch_main_queue_drain(void) {
+    if (!platform::Thread::isMainThread()) return 0;
+    dispatch_queue_t queue = dispatch_get_main_queue();
+    std::deque<std::function<void()>> batch;
+    {
+        std::lock_guard lock(queue->mutex);
+        batch.swap(queue->pending);
+    }
+    CurrentQueueScope scope(queue);
+    for (std::function<void()>& work : batch) work();
+    return batch.size();
+}
+
+dispatch_queue_t dispatch_get_current_queue(void) {
+    if (currentQueue) return currentQueue;
+    return platform::Thread::isMainThread() ? dispatch_get_main_queue() : nullptr;
+}
+
+const char* dispatch_queue_get_label(dispatch_queue_t queue) {
+    if (queue == nullptr) queue = dispatch_get_current_queue();
+    return queue ? queue->label.c_str() : "";
+}
+
+} // extern "C"
+
+void dispatch_async(dispatch_queue_t queue, std::function<void()> work) { enqueue(queue, std::move(work)); }

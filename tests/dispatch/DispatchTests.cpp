@@ -1,0 +1,115 @@
+#include "dispatch/dispatch.h"
+
+#include "Foundation/Thread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
+#include <vector>
+
+using platform::Thread;
+
+TEST(SerialQueue, RunsWorkInOrderEvenAfterItsLastRelease) {
+    char label[] = "com.example.serial";
+    dispatch_queue_t queue = dispatch_queue_create(label, DISPATCH_QUEUE_SERIAL);
+    ASSERT_NE(queue, nullptr);
+    label[0] = 'X';  // the label was copied
+    EXPECT_STREQ(dispatch_queue_get_label(queue), "com.example.serial");
+    EXPECT_EQ(dispatch_queue_get_label(queue), dispatch_queue_get_label(queue));
+
+    std::vector<int> order;
+    std::promise<void> done;
+    for (int i = 0; i < 100; ++i) dispatch_async(queue, [&order, i] { order.push_back(i); });
+    dispatch_async_f(queue, &done, [](void* context) { static_cast<std::promise<void>*>(context)->set_value(); });
+    dispatch_release(queue);  // pending work still runs
+    done.get_future().wait();
+    ASSERT_EQ(order.size(), 100u);
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(order[i], i);
+    dispatch_async(nullptr, [] {});
+    dispatch_async_f(nullptr, nullptr, [](void*) {});
+}
+
+TEST(SerialQueue, TheCurrentQueueIsTheRunningQueue) {
+    dispatch_queue_t queue = dispatch_queue_create(nullptr, DISPATCH_QUEUE_SERIAL);
+    EXPECT_STREQ(dispatch_queue_get_label(queue), "");
+    std::promise<std::pair<dispatch_queue_t, bool>> seen;
+    dispatch_async(queue, [&] { seen.set_value({dispatch_get_current_queue(), Thread::isMainThread()}); });
+    const auto [current, mainThread] = seen.get_future().get();
+    EXPECT_EQ(current, queue);
+    EXPECT_FALSE(mainThread);
+    dispatch_release(queue);
+
+    std::pair<dispatch_queue_t, std::string> onThread{queue, "x"};
+    std::thread([&] { onThread = {dispatch_get_current_queue(), dispatch_queue_get_label(nullptr)}; }).join();
+    EXPECT_EQ(onThread.first, nullptr);
+    EXPECT_EQ(onThread.second, "");
+}
+
+TEST(SerialQueue, LivesUntilItsLastReleaseAndPendingWork) {
+    dispatch_queue_t queue = dispatch_queue_create("retained", nullptr);
+    dispatch_retain(queue);
+    dispatch_release(queue);
+    std::promise<void> gate;
+    std::shared_future<void> open = gate.get_future().share();
+    std::atomic<int> ran{0};
+    dispatch_async(queue, [open, &ran] { open.wait(); ++ran; });
+    dispatch_async(queue, [&ran] { ++ran; });
+    dispatch_release(queue);
+    gate.set_value();
+    for (int wait = 0; wait < 1000 && ran < 2; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(ran, 2);
+}
+
+TEST(MainQueue, RunsItsWorkWhenTheMainThreadDrainsIt) {
+    dispatch_queue_t main = dispatch_get_main_queue();
+    EXPECT_EQ(dispatch_get_current_queue(), main);
+    EXPECT_EQ(dispatch_queue_get_label(nullptr), dispatch_queue_get_label(main));
+    dispatch_retain(main);
+    dispatch_release(main);
+    dispatch_release(main);  // the main queue is never freed
+
+    std::vector<std::string> ran;
+    dispatch_async(main, [&] {
+        ran.push_back(dispatch_get_current_queue() == main ? "first on main" : "first elsewhere");
+        dispatch_async(main, [&] { ran.push_back("queued while draining"); });
+    });
+    EXPECT_TRUE(ran.empty());
+    std::size_t drainedElsewhere = 1;
+    std::thread([&] { drainedElsewhere = dispatch_main_queue_drain(); }).join();
+    EXPECT_EQ(drainedElsewhere, 0u);
+    EXPECT_EQ(dispatch_main_queue_drain(), 1u);
+    EXPECT_EQ(ran, std::vector<std::string>{"first on main"});
+    EXPECT_EQ(dispatch_main_queue_drain(), 1u);
+    EXPECT_EQ(ran.back(), "queued while draining");
+    EXPECT_EQ(dispatch_main_queue_drain(), 0u);
+}
+
+TEST(Once, RunsTheWorkOnceForAllThreads) {
+    static dispatch_once_t once;
+    std::atomic<int> runs{0};
+    std::vector<std::thread> threads;
+    std::atomic<int> sawResult{0};
+    static int result = 0;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&] {
+            dispatch_once(&once, [&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                ++runs;
+                result = 42;
+            });
+            if (result == 42) ++sawResult;
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(sawResult, 8);
+}
+
+TEST(Thread, TheMainThreadIsTheProcessesFirst) {
+    EXPECT_TRUE(Thread::isMainThread());
+    bool elsewhere = true;
+    std::thread([&] { elsewhere = Thread::isMainThread(); }).join();
+    EXPECT_FALSE(elsewhere);
+}
