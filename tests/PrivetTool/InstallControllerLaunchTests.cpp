@@ -87,7 +87,7 @@ TEST_F(HelperLaunch, TheListEndsAtItsFirstAbsentElement) {
 
     tagBundlePayload noLocation{fileName.get(), nullptr};  // no location: two elements
     EXPECT_TRUE(controller->install_bundlePayload(true, &noLocation));
-    EXPECT_EQ(recorded(), (std::vector<std::string>{"1", helper, helper, "install"}));
+    EXPECT_EQ(recorded(), (std::vector<std::string>{"2", helper, helper, "install"}));
 }
 
 TEST_F(HelperLaunch, WithoutAHelperToolTheLaunchRaises) {

@@ -82,7 +82,7 @@ TEST_F(PayloadStatus, AnotherVersionNeedsUpdatingAndIsLoggedOnEveryVerification)
     const Report r = report();
     EXPECT_EQ(r.status, "Cam 3.0 (NEEDS UPDATING)");
     EXPECT_FALSE(r.upToDate);
-    const std::string line = "bundlePayload(Cam.plugin) sourceVersion:2.0 systemVersion:3.0 ";
+    const std::string line = "bundlePayload(Cam.plugin) sourceVersion:2.0 systemVersion:3.0";
     EXPECT_EQ(r.logLines, (std::vector<std::string>{line, line}));  // the status read, then the up-to-date read
 }
 
@@ -117,7 +117,7 @@ TEST_F(PayloadStatus, TwoMissingVersionsDoNotMatchAndAreLoggedAsNull) {
     const Report r = report();
     EXPECT_EQ(r.status, " (NEEDS UPDATING)");
     EXPECT_EQ(r.sourceSummary, "");
-    EXPECT_EQ(r.logLines.front(), "bundlePayload(Cam.plugin) sourceVersion:(null) systemVersion:(null) ");
+    EXPECT_EQ(r.logLines.front(), "bundlePayload(Cam.plugin) sourceVersion:(null) systemVersion:(null)");
 }
 
 TEST_F(PayloadStatus, APlainFileOrABareFolderAtTheDestinationIsInstalledButNotUpToDate) {

@@ -1,8 +1,7 @@
-// Runs tests that live in a loadable image from inside a pane bundle: the
-// image is copied into a new temporary TestPane.prefPane/Contents/Linux/ and
-// loaded, so that the code under test finds that folder as its bundle.
-//
-//   bundle_test_host IMAGE [gtest options]
+// Runs the tests that live in a loadable image (TEST_IMAGE) from inside a
+// pane bundle: the image is copied into a new temporary
+// TestPane.prefPane/Contents/Linux/ and loaded, so that the code under test
+// finds that folder as its bundle.
 
 #include "support/BundleTestHost.h"
 #include "support/TempDir.h"
@@ -23,10 +22,6 @@ const std::string& testPaneBundlePath() { return paneBundlePath; }
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s IMAGE [gtest options]\n", argv[0]);
-        return 2;
-    }
     testsupport::TempDir dir;
     const fs::path pane = dir.path() / "TestPane.prefPane";
     paneBundlePath = pane.string();
@@ -37,7 +32,7 @@ int main(int argc, char** argv) {
                            "<key>CFBundleName</key><string>TestPane</string>"
                            "<key>CFBundleExecutable</key><string>TestPane.so</string></dict></plist>\n");
     const fs::path image = pane / "Contents/Linux/TestPane.so";
-    fs::copy_file(argv[1], image);
+    fs::copy_file(TEST_IMAGE, image);
     if (dlopen(image.c_str(), RTLD_NOW | RTLD_LOCAL) == nullptr) {
         std::fprintf(stderr, "%s: %s\n", argv[0], dlerror());
         return 1;
