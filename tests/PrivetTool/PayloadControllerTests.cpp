@@ -12,6 +12,7 @@
 #include "support/PayloadBundles.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #ifndef PRIVET_KESTRELPREFS_BUILD
 #include "WithRequirements/RequiredObjectiveC.h"
@@ -260,3 +261,46 @@ TEST_F(PayloadController, TheKestrelPrefsBuildHasNoArchitectureGate) {
 }
 
 #endif
+
+namespace {
+// Re-reads a key on every did-change announcement, as a bound control does.
+class BoundValue final : public KeyValueObserver {
+public:
+    void observeDidChangeValueForKey(Object& object, const std::string& key) override {
+        value = text(object.valueForKey(key));
+    }
+    std::string value;
+};
+} // namespace
+
+// The real helper, as root in the sandbox: Install, then the refresh ticks
+// bring the bound status to "(IS UP TO DATE)".
+TEST(PayloadControllerInSandbox, InstallThenTicksUntilUpToDate) {
+    if (getenv("PRIVET_TEST_SANDBOX") == nullptr || geteuid() != 0) GTEST_SKIP() << "runs as root in the sandbox";
+    fs::copy_file(fs::path(PRODUCTS_DIR) / "KestrelInstallHelper", paneFolder("Helpers") / "PrivetTool");
+    fs::copy_file(fs::path(PRODUCTS_DIR) / "privileged-launcher", paneFolder("Helpers") / "privileged-launcher");
+    writePayloadBundle(paneFolder("Resources") / "Cam.component", {"Cam", "5.0", "com.fernhill.cam"});
+    Ref<PrivetToolController> tool = make<PrivetToolController>();
+    Ref<PrivetBundlePayloadController> controller = make<PrivetBundlePayloadController>();
+    controller->setValue_forKey(make<String>("Cam.component").get(), "FileName");
+    controller->setValue_forKey(make<String>("Library.QuickTime").get(), "SystemLocation");
+    controller->setValue_forKey(tool.get(), "privetToolController");
+    BoundValue status;
+    controller->addObserver_forKeyPath(&status, "payloadSystemSummary");
+    controller->performSelector("awakeFromNib", nullptr);
+
+    controller->performSelector("installPayload:", nullptr);
+    const double deadline = RunLoop::now() + 20;
+    while (status.value != "Cam 5.0 (IS UP TO DATE)" && RunLoop::now() < deadline) {
+        RunLoop::currentRunLoop()->runMode_beforeDate(NSDefaultRunLoopMode, deadline);
+    }
+    EXPECT_EQ(status.value, "Cam 5.0 (IS UP TO DATE)");
+    EXPECT_TRUE(fs::exists("/Library/QuickTime/Cam.component/Contents/Info.plist"));
+
+    controller->performSelector("removePayload:", nullptr);
+    while (status.value != "NOT INSTALLED" && RunLoop::now() < deadline + 20) {
+        RunLoop::currentRunLoop()->runMode_beforeDate(NSDefaultRunLoopMode, deadline + 20);
+    }
+    EXPECT_EQ(status.value, "NOT INSTALLED");
+    controller->removeObserver_forKeyPath(&status, "payloadSystemSummary");
+}
