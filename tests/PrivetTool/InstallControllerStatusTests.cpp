@@ -76,6 +76,14 @@ TEST_F(PayloadStatus, SameIdentifierAndVersionIsUpToDateWhateverTheName) {
     EXPECT_TRUE(r.logLines.empty());
 }
 
+TEST_F(PayloadStatus, BinaryAndXMLInformationListsCompareAlike) {
+    writePayloadBundle(source(), kCam);
+    writePayloadBundle(installed(), {"Cam", "2.0", "com.fernhill.cam", false, true});
+    EXPECT_EQ(report().status, "Cam 2.0 (IS UP TO DATE)");
+    writePayloadBundle(installed(), {"Cam", "1.9", "com.fernhill.cam", false, true});
+    EXPECT_EQ(report().status, "Cam 1.9 (NEEDS UPDATING)");
+}
+
 TEST_F(PayloadStatus, AnotherVersionNeedsUpdatingAndIsLoggedOnEveryVerification) {
     writePayloadBundle(source(), kCam);
     writePayloadBundle(installed(), {"Cam", "3.0", "com.fernhill.cam"});  // higher counts too

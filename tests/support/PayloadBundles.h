@@ -4,6 +4,7 @@
 // holds only the keys given.
 
 #include "support/BundleTestHost.h"
+#include "support/PropertyListText.h"
 #include "support/TempDir.h"
 
 #include <filesystem>
@@ -17,6 +18,7 @@ struct PayloadInfo {
     std::optional<std::string> version;     // CFBundleVersion
     std::optional<std::string> identifier;  // CFBundleIdentifier
     bool versionIsNumber = false;           // <integer> instead of <string>
+    bool binary = false;                    // a binary property list instead of XML
 };
 
 inline void writePayloadBundle(const std::filesystem::path& bundle, const PayloadInfo& info) {
@@ -27,8 +29,8 @@ inline void writePayloadBundle(const std::filesystem::path& bundle, const Payloa
     entry("CFBundleName", info.name);
     entry("CFBundleVersion", info.version, info.versionIsNumber ? "integer" : "string");
     entry("CFBundleIdentifier", info.identifier);
-    writeFile(bundle / "Contents/Info.plist",
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" + dict + "</dict></plist>\n");
+    const std::string xml = xmlPropertyList("<dict>" + dict + "</dict>");
+    writeFile(bundle / "Contents/Info.plist", info.binary ? binaryPropertyList(xml) : xml);
     writeFile(bundle / "Contents/Linux/payload.so", "code");
 }
 
