@@ -65,13 +65,23 @@ const void* mainImage() {
 }
 
 // The real path of an image's file. For the executable the loader reports
-// the name it was started under, which need not lead to the file.
+// the name it was started under, which need not lead to the file. Resolved
+// once per loaded image (its address and the name it was loaded under).
 Ref<String> imageFile(const void* image) {
     if (image == nullptr) return nullptr;
-    if (image == mainImage()) return realPath("/proc/self/exe");
+    if (image == mainImage()) {
+        static const Ref<String> executable = realPath("/proc/self/exe");
+        return executable;
+    }
     Dl_info info{};
     if (dladdr(image, &info) == 0 || info.dli_fname == nullptr || info.dli_fname[0] == '\0') return nullptr;
-    return realPath(info.dli_fname);
+    static std::mutex mutex;
+    static auto* const resolved = new std::map<std::pair<const void*, std::string>, Ref<String>>;
+    std::lock_guard lock(mutex);
+    auto key = std::make_pair(image, std::string(info.dli_fname));
+    auto found = resolved->find(key);
+    if (found == resolved->end()) found = resolved->emplace(std::move(key), realPath(info.dli_fname)).first;
+    return found->second;
 }
 
 // The path from "/" or from the current folder, without a trailing "/".
