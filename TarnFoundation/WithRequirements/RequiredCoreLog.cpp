@@ -97,7 +97,8 @@ platform::Ref<String> required::format(CFStringRef format, ...) {
 extern "C" {
 
 void __CFLogStringRefOnQueue(CFStringRef line) {
-    if (const String* text = stringOrNull(line)) submit(text, writeLineStep);
+    // A mutable line is queued as it reads now; an immutable one is shared.
+    if (const String* text = stringOrNull(line)) submit(text->copy().get(), writeLineStep);
 }
 
 void __CFLogPrintf(CFStringRef format, ...) {

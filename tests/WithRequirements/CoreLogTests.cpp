@@ -8,6 +8,8 @@
 #include "Foundation/String.h"
 #include "support/StderrCapture.h"
 
+#include <syslog.h>
+
 #include <atomic>
 #include <future>
 #include <regex>
@@ -98,6 +100,25 @@ TEST(LogQueue, WritesLinesAndDescriptionsToTheSystemLogAsTheyStand) {
     EXPECT_TRUE(std::regex_match(output, std::regex(prefix + R"(/Volumes/100% sure/%@ %s %n\n)" + prefix +
                                                     R"(<probe>\n)" + prefix + R"(<NSObject: 0x[0-9a-f]+>\n)")))
         << output;
+}
+
+TEST(LogQueue, QueuesAMutableLineAsItReadsWhenQueued) {
+    LogCapture capture;
+    capture.holdWrites();
+    __CFRequiredPrintf("held");
+    const auto line = make<MutableString>("as queued");
+    __CFLogStringRefOnQueue(line.get());
+    line->setString(CFSTR("changed later"));
+    capture.releaseWrites();
+    EXPECT_EQ(capture.lines(), (Lines{"held", "as queued"}));
+}
+
+TEST(LoadSteps, OpenTheSystemLogUnderTheLibrarysIdentity) {
+    waitUntilWritten();
+    testsupport::StderrCapture capture;
+    syslog(LOG_NOTICE, "%s", "identity probe");
+    const std::string output = capture.finish();
+    EXPECT_TRUE(std::regex_match(output, std::regex(R"(RequiredPOSIX\[\d+\]: identity probe\n)"))) << output;
 }
 
 TEST(LogQueue, RefusedArgumentsWriteNothing) {
