@@ -13,7 +13,8 @@ REQUIRED_EXTERN_C_BEGIN
 REQUIRED_EXPORT void __CFRequiredBody(const char* function, const char* file, int32_t line, const char* expression);
 
 // The object is null or not of the expected type:
-// "label [expression ((actual)0xaddress) != expectedGetTypeID() (actualID!=expectedID)] FAILED : in function LINE# line (file)\n"
+// "label [expression ((actual)0xaddress) != expectedGetTypeID() (actualID!=expectedID)] FAILED
+//  : in function LINE# line (file)\n" (one line)
 // or, for a null object, "label expression==NULL : in function LINE# line (file)\n".
 REQUIRED_EXPORT void __CFRequiredTypeOfBody(const char* label, CFTypeRef object, CFTypeID expectedTypeID,
                                             const char* file, const char* function, int32_t line,

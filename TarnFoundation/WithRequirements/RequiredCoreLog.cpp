@@ -27,14 +27,13 @@ const String* stringOrNull(CFTypeRef cf) {
     return required::isAbsent(cf) ? nullptr : platform::objectAs<String>(static_cast<const Object*>(cf));
 }
 
-// Hands one retained object to the queue; false, with nothing submitted, when
-// there is no queue.
-bool submit(const Object* object, dispatch_function_t step) {
+// Submits the step with its own reference to the object; drops it when there
+// is no queue.
+void submit(const Object* object, dispatch_function_t step) {
     std::lock_guard lock(sCFTypeRefOutputQueueLock);
-    if (sCFTypeRefOutputQueue == nullptr) return false;
+    if (sCFTypeRefOutputQueue == nullptr) return;
     object->retain();
     dispatch_async_f(sCFTypeRefOutputQueue, const_cast<Object*>(object), step);
-    return true;
 }
 
 void writeLineStep(void* context) {
@@ -97,7 +96,8 @@ platform::Ref<String> required::format(CFStringRef format, ...) {
 extern "C" {
 
 void __CFLogStringRefOnQueue(CFStringRef line) {
-    if (const String* text = stringOrNull(line)) submit(text, writeLineStep);
+    // A mutable line is queued as it reads now; an immutable one is shared.
+    if (const String* text = stringOrNull(line)) submit(text->copy().get(), writeLineStep);
 }
 
 void __CFLogPrintf(CFStringRef format, ...) {

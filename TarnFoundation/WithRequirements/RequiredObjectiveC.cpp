@@ -26,7 +26,9 @@ __attribute__((constructor(REQUIRED_LOAD_STEP_NULL_VALUE))) void NSRequiredNotNS
 
 bool isCachedNull(const Object* object) { return object != nullptr && object == NSRequiredNotNSNullCachedValue; }
 
-Ref<String> classText(const Object* object) { return platform::make<String>(std::string(platform::classNameOf(object))); }
+Ref<String> classText(const Object* object) {
+    return platform::make<String>(std::string(platform::classNameOf(object)));
+}
 
 // "<class>==nil", or "<class>==NSNull" for the null object.
 Ref<String> valueText(const Object* value) {

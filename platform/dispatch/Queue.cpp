@@ -40,9 +40,11 @@ private:
 };
 
 // The worker of a serial queue: runs work until the queue is released and
-// drained, then frees the queue.
+// drained, then frees the queue. It takes the pending work in batches, so that
+// submitters rarely meet it at the lock.
 void runWorker(dispatch_queue_t queue) {
     CurrentQueueScope scope(queue);
+    std::deque<std::function<void()>> batch;
     std::unique_lock lock(queue->mutex);
     for (;;) {
         while (queue->pending.empty() && !queue->released) {
@@ -51,11 +53,13 @@ void runWorker(dispatch_queue_t queue) {
             queue->workerWaiting = false;
         }
         if (queue->pending.empty()) break;
-        std::function<void()> work = std::move(queue->pending.front());
-        queue->pending.pop_front();
+        batch.swap(queue->pending);
         lock.unlock();
-        work();
-        work = nullptr;
+        for (std::function<void()>& work : batch) {
+            work();
+            work = nullptr;
+        }
+        batch.clear();
         lock.lock();
     }
     lock.unlock();

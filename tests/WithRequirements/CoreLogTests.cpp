@@ -6,8 +6,13 @@
 #include "Foundation/Exception.h"
 #include "Foundation/Number.h"
 #include "Foundation/String.h"
+#include "support/StderrCapture.h"
+
+#include <syslog.h>
 
 #include <atomic>
+#include <future>
+#include <regex>
 #include <thread>
 
 using namespace platform;
@@ -45,6 +50,23 @@ public:
     }
 };
 
+// Returns once the queue has written everything submitted before: the last
+// step releases a marker, which is then destroyed on the queue.
+void waitUntilWritten() {
+    class Marker : public Object {
+    public:
+        explicit Marker(std::shared_ptr<std::promise<void>> gone) : gone_(std::move(gone)) {}
+        ~Marker() override { gone_->set_value(); }
+
+    private:
+        std::shared_ptr<std::promise<void>> gone_;
+    };
+    auto gone = std::make_shared<std::promise<void>>();
+    std::future<void> done = gone->get_future();
+    __CFLogShowTypeRef(make<Marker>(gone).get());
+    done.wait();
+}
+
 } // namespace
 
 TEST(LogQueue, FormatsPrintfConversionsAndObjectsIntoOneLine) {
@@ -65,6 +87,38 @@ TEST(LogQueue, WritesAQueuedLineVerbatimAndReleasesItAfterwards) {
     EXPECT_EQ(capture.lines(), Lines{"/Volumes/100% sure/%@ %s %n"});
     EXPECT_EQ(CFGetRetainCount(line), 1);
     CFRelease(line);
+}
+
+TEST(LogQueue, WritesLinesAndDescriptionsToTheSystemLogAsTheyStand) {
+    waitUntilWritten();
+    testsupport::StderrCapture capture;
+    __CFLogStringRefOnQueue(CFSTR("/Volumes/100% sure/%@ %s %n"));
+    __CFLogShowTypeRef(make<Probe>().get());
+    waitUntilWritten();
+    const std::string prefix = R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} with_requirements_tests\[\d+:\d+\] )";
+    const std::string output = capture.finish();
+    EXPECT_TRUE(std::regex_match(output, std::regex(prefix + R"(/Volumes/100% sure/%@ %s %n\n)" + prefix +
+                                                    R"(<probe>\n)" + prefix + R"(<NSObject: 0x[0-9a-f]+>\n)")))
+        << output;
+}
+
+TEST(LogQueue, QueuesAMutableLineAsItReadsWhenQueued) {
+    LogCapture capture;
+    capture.holdWrites();
+    __CFRequiredPrintf("held");
+    const auto line = make<MutableString>("as queued");
+    __CFLogStringRefOnQueue(line.get());
+    line->setString(CFSTR("changed later"));
+    capture.releaseWrites();
+    EXPECT_EQ(capture.lines(), (Lines{"held", "as queued"}));
+}
+
+TEST(LoadSteps, OpenTheSystemLogUnderTheLibrarysIdentity) {
+    waitUntilWritten();
+    testsupport::StderrCapture capture;
+    syslog(LOG_NOTICE, "%s", "identity probe");
+    const std::string output = capture.finish();
+    EXPECT_TRUE(std::regex_match(output, std::regex(R"(RequiredPOSIX\[\d+\]: identity probe\n)"))) << output;
 }
 
 TEST(LogQueue, RefusedArgumentsWriteNothing) {

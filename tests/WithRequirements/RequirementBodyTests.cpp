@@ -160,13 +160,24 @@ TEST(RequirementLines, POSIXExplainsTheErrnoAtEntry) {
         {EIO, "low-level I/O error occurred while modifying the inode. "},
         {EBADF, "fd is not a valid file descriptor or is not open for writing."},
         {EFAULT, "buf is outside your accessible address space."},
-        {EINVAL, "fd is attached to an object which is unsuitable for writing; or the file was opened with the O_DIRECT flag, and either the address specified in buf, the value specified in count, or the file offset is not suitably aligned. "},
-        {EFBIG, "An attempt was made to write a file that exceeds the implementation-defined maximum file size or the process's file size limit, or to write at a position past the maximum allowed offset."},
+        {EINVAL, "fd is attached to an object which is unsuitable for writing; or the file was "
+                 "opened with the O_DIRECT flag, and either the address specified in buf, the "
+                 "value specified in count, or the file offset is not suitably aligned. "},
+        {EFBIG, "An attempt was made to write a file that exceeds the implementation-defined "
+                "maximum file size or the process's file size limit, or to write at a position "
+                "past the maximum allowed offset."},
         {ENOSPC, "The device containing the file referred to by fd has no room for the data. "},
-        {EPIPE, "fd is connected to a pipe or socket whose reading end is closed.  When this happens the writing process will also receive a SIGPIPE signal.  (Thus, the write return value is seen only if the program catches, blocks or ignores this signal.)"},
-        {EAGAIN, "The file descriptor fd refers to a file other than a socket and has been  marked nonblocking (O_NONBLOCK), and the write would block. See open(2) for further details on the O_NONBLOCK flag"},
-        {EDESTADDRREQ, "fd refers to a datagram socket for which a peer address has not been set using connect(2)."},
-        {EDQUOT, "The user's quota of disk blocks on the filesystem containing the file referred to by fd has been exhausted."}};
+        {EPIPE, "fd is connected to a pipe or socket whose reading end is closed.  When this "
+                "happens the writing process will also receive a SIGPIPE signal.  (Thus, the "
+                "write return value is seen only if the program catches, blocks or ignores this "
+                "signal.)"},
+        {EAGAIN, "The file descriptor fd refers to a file other than a socket and has been  "
+                 "marked nonblocking (O_NONBLOCK), and the write would block. See open(2) for "
+                 "further details on the O_NONBLOCK flag"},
+        {EDESTADDRREQ, "fd refers to a datagram socket for which a peer address has not been set using "
+                       "connect(2)."},
+        {EDQUOT, "The user's quota of disk blocks on the filesystem containing the file referred "
+                 "to by fd has been exhausted."}};
     for (const auto& [error, text] : table) {
         LogCapture capture;
         errno = error;

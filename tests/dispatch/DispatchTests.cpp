@@ -85,31 +85,3 @@ TEST(MainQueue, RunsItsWorkWhenTheMainThreadDrainsIt) {
     EXPECT_EQ(ran.back(), "queued while draining");
     EXPECT_EQ(dispatch_main_queue_drain(), 0u);
 }
-
-TEST(Once, RunsTheWorkOnceForAllThreads) {
-    static dispatch_once_t once;
-    std::atomic<int> runs{0};
-    std::vector<std::thread> threads;
-    std::atomic<int> sawResult{0};
-    static int result = 0;
-    for (int t = 0; t < 8; ++t) {
-        threads.emplace_back([&] {
-            dispatch_once(&once, [&] {
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                ++runs;
-                result = 42;
-            });
-            if (result == 42) ++sawResult;
-        });
-    }
-    for (std::thread& thread : threads) thread.join();
-    EXPECT_EQ(runs, 1);
-    EXPECT_EQ(sawResult, 8);
-}
-
-TEST(Thread, TheMainThreadIsTheProcessesFirst) {
-    EXPECT_TRUE(Thread::isMainThread());
-    bool elsewhere = true;
-    std::thread([&] { elsewhere = Thread::isMainThread(); }).join();
-    EXPECT_FALSE(elsewhere);
-}
