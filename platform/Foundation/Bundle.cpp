@@ -114,10 +114,7 @@ struct CodeBundles {
 
 } // namespace
 
-Bundle::Bundle(Ref<String> path, Ref<String> image)
-    : path_(std::move(path)),
-      image_(std::move(image)),
-      hasContents_(isDirectory(path_->stringByAppendingPathComponent(kContentsFolder).get())) {}
+Bundle::Bundle(Ref<String> path, Ref<String> image) : path_(std::move(path)), image_(std::move(image)) {}
 
 Ref<Bundle> Bundle::codeBundle(Ref<String> path, Ref<String> image) {
     CodeBundles& bundles = CodeBundles::shared();
@@ -149,17 +146,33 @@ Ref<Bundle> Bundle::bundleForClass(const Class& cls) {
 Ref<Bundle> Bundle::bundleWithPath(const String* path) {
     if (path == nullptr || path->text().empty() || path->text().find('\0') != std::string::npos) return nullptr;
     Ref<String> absolute = absolutePath(path);
-    if (!absolute || !isDirectory(absolute.get())) return nullptr;
-    if (faccessat(AT_FDCWD, absolute->UTF8String(), R_OK | X_OK, AT_EACCESS) != 0) return nullptr;
+    struct stat status{};
+    if (!absolute || stat(absolute->UTF8String(), &status) != 0 || !S_ISDIR(status.st_mode)) return nullptr;
+    // A folder open to everyone needs no further check (the status is read
+    // once a second for every payload shown).
+    const bool openToAll = (status.st_mode & (S_IROTH | S_IXOTH)) == (S_IROTH | S_IXOTH);
+    if (!openToAll && geteuid() != 0 && faccessat(AT_FDCWD, absolute->UTF8String(), R_OK | X_OK, AT_EACCESS) != 0) {
+        return nullptr;
+    }
     return Ref<Bundle>::adopt(new Bundle(std::move(absolute), nullptr));
 }
 
+bool Bundle::hasContents() const {
+    std::lock_guard lock(lazyMutex_);
+    return hasContentsLocked();
+}
+
+bool Bundle::hasContentsLocked() const {
+    if (hasContents_ < 0) hasContents_ = isDirectory(path_->stringByAppendingPathComponent(kContentsFolder).get());
+    return hasContents_ > 0;
+}
+
 Ref<String> Bundle::contentsPath() const {
-    return hasContents_ ? path_->stringByAppendingPathComponent(kContentsFolder) : path_;
+    return hasContents() ? path_->stringByAppendingPathComponent(kContentsFolder) : path_;
 }
 
 Ref<String> Bundle::resourcePath() const {
-    return hasContents_ ? contentsPath()->stringByAppendingPathComponent(kResourcesFolder) : path_;
+    return hasContents() ? contentsPath()->stringByAppendingPathComponent(kResourcesFolder) : path_;
 }
 
 Ref<String> Bundle::builtInPlugInsPath() const { return contentsPath()->stringByAppendingPathComponent(kPlugInsFolder); }
@@ -168,17 +181,25 @@ Ref<String> Bundle::executablePath() const {
     if (image_) return image_;
     const String* name = objectAs<String>(objectForInfoDictionaryKey(kExecutableKey));
     if (name == nullptr || !isPlainFileName(name)) return nullptr;
-    Ref<String> codeFolder = hasContents_ ? contentsPath()->stringByAppendingPathComponent(kCodeFolder) : path_;
+    Ref<String> codeFolder = hasContents() ? contentsPath()->stringByAppendingPathComponent(kCodeFolder) : path_;
     Ref<String> file = codeFolder->stringByAppendingPathComponent(name);
     return isRegularFile(file.get()) ? file : nullptr;
 }
 
 Dictionary* Bundle::infoDictionary() const {
-    std::call_once(infoOnce_, [this] {
-        Ref<Object> list = propertyListWithContentsOfFile(contentsPath()->stringByAppendingPathComponent(kInfoFile).get());
+    std::lock_guard lock(lazyMutex_);
+    if (!infoRead_) {
+        // Contents/Info.plist first: when it reads, there is a Contents folder
+        // and nothing else needs looking at.
+        Ref<String> contents = path_->stringByAppendingPathComponent(kContentsFolder);
+        Ref<Object> list;
+        if (hasContents_ != 0) list = propertyListWithContentsOfFile(contents->stringByAppendingPathComponent(kInfoFile).get());
+        if (list) hasContents_ = 1;
+        else if (!hasContentsLocked()) list = propertyListWithContentsOfFile(path_->stringByAppendingPathComponent(kInfoFile).get());
         Dictionary* dictionary = objectAs<Dictionary>(list.get());
         info_ = dictionary ? Ref<Dictionary>(dictionary) : make<Dictionary>();
-    });
+        infoRead_ = true;
+    }
     return info_.get();
 }
 

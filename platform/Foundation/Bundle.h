@@ -69,13 +69,17 @@ private:
 
     // The folder that holds Info.plist, resources and the code folder.
     Ref<String> contentsPath() const;
+    // Whether the bundle has a Contents folder; looked at once, when first needed.
+    bool hasContents() const;
+    bool hasContentsLocked() const;
 
     static Ref<Bundle> codeBundle(Ref<String> path, Ref<String> image);
 
     Ref<String> path_;
     Ref<String> image_;
-    bool hasContents_;
-    mutable std::once_flag infoOnce_;
+    mutable std::mutex lazyMutex_;
+    mutable signed char hasContents_ = -1;  // unknown until needed
+    mutable bool infoRead_ = false;
     mutable Ref<Dictionary> info_;
 };
 
