@@ -40,16 +40,16 @@ void appendPadded(std::string& out, std::string_view text, int width, bool leftJ
 }
 
 template <class T>
-void appendC(std::string& out, const std::string& spec, T value) {
+void appendC(std::string& out, const std::string& directive, T value) {
     char buffer[128];
-    const int needed = std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
+    const int needed = std::snprintf(buffer, sizeof buffer, directive.c_str(), value);
     if (needed < 0) return;
     if (static_cast<std::size_t>(needed) < sizeof buffer) {
         out.append(buffer, static_cast<std::size_t>(needed));
         return;
     }
     std::string large(static_cast<std::size_t>(needed) + 1, '\0');
-    std::snprintf(large.data(), large.size(), spec.c_str(), value);
+    std::snprintf(large.data(), large.size(), directive.c_str(), value);
     large.resize(static_cast<std::size_t>(needed));
     out += large;
 }
@@ -69,47 +69,47 @@ bool appendFormat(std::string& out, const char* format, va_list arguments) {
             continue;
         }
         // One conversion: %[flags][width][.precision][length]conversion
-        std::string spec = "%";
+        std::string directive = "%";
         ++p;
         bool leftJustify = false;
         while (*p && std::string_view("-+ #0'").find(*p) != std::string_view::npos) {
             if (*p == '-') leftJustify = true;
-            spec += *p++;
+            directive += *p++;
         }
         int width = 0;
         if (*p == '*') {
             width = va_arg(args, int);
-            if (width < 0) { leftJustify = true; width = -width; if (spec.find('-') == std::string::npos) spec += '-'; }
-            spec += std::to_string(width);
+            if (width < 0) { leftJustify = true; width = -width; if (directive.find('-') == std::string::npos) directive += '-'; }
+            directive += std::to_string(width);
             ++p;
         } else {
-            while (*p >= '0' && *p <= '9') { width = width * 10 + (*p - '0'); spec += *p++; }
+            while (*p >= '0' && *p <= '9') { width = width * 10 + (*p - '0'); directive += *p++; }
         }
         if (*p == '.') {
-            spec += *p++;
+            directive += *p++;
             if (*p == '*') {
                 const int precision = va_arg(args, int);
-                spec += std::to_string(precision < 0 ? 0 : precision);
+                directive += std::to_string(precision < 0 ? 0 : precision);
                 ++p;
             } else {
-                while (*p >= '0' && *p <= '9') spec += *p++;
+                while (*p >= '0' && *p <= '9') directive += *p++;
             }
         }
         Length length = Length::None;
-        if (p[0] == 'h' && p[1] == 'h') { length = Length::Char; spec += "hh"; p += 2; }
-        else if (*p == 'h') { length = Length::Short; spec += *p++; }
-        else if (p[0] == 'l' && p[1] == 'l') { length = Length::LongLong; spec += "ll"; p += 2; }
-        else if (*p == 'l') { length = Length::Long; spec += *p++; }
-        else if (*p == 'q') { length = Length::LongLong; spec += "ll"; ++p; }
-        else if (*p == 'L') { length = Length::LongDouble; spec += *p++; }
-        else if (*p == 'j') { length = Length::IntMax; spec += *p++; }
-        else if (*p == 'z') { length = Length::Size; spec += *p++; }
-        else if (*p == 't') { length = Length::PtrDiff; spec += *p++; }
+        if (p[0] == 'h' && p[1] == 'h') { length = Length::Char; directive += "hh"; p += 2; }
+        else if (*p == 'h') { length = Length::Short; directive += *p++; }
+        else if (p[0] == 'l' && p[1] == 'l') { length = Length::LongLong; directive += "ll"; p += 2; }
+        else if (*p == 'l') { length = Length::Long; directive += *p++; }
+        else if (*p == 'q') { length = Length::LongLong; directive += "ll"; ++p; }
+        else if (*p == 'L') { length = Length::LongDouble; directive += *p++; }
+        else if (*p == 'j') { length = Length::IntMax; directive += *p++; }
+        else if (*p == 'z') { length = Length::Size; directive += *p++; }
+        else if (*p == 't') { length = Length::PtrDiff; directive += *p++; }
 
         const char conversion = *p;
         if (conversion == '\0') { ok = false; break; }
         ++p;
-        spec += conversion;
+        directive += conversion;
         switch (conversion) {
         case '%':
             out += '%';
@@ -122,29 +122,29 @@ bool appendFormat(std::string& out, const char* format, va_list arguments) {
         }
         case 'd': case 'i':
             switch (length) {
-            case Length::Long: appendC(out, spec, va_arg(args, long)); break;
-            case Length::LongLong: appendC(out, spec, va_arg(args, long long)); break;
-            case Length::IntMax: appendC(out, spec, va_arg(args, intmax_t)); break;
-            case Length::Size: appendC(out, spec, va_arg(args, ssize_t)); break;
-            case Length::PtrDiff: appendC(out, spec, va_arg(args, ptrdiff_t)); break;
+            case Length::Long: appendC(out, directive, va_arg(args, long)); break;
+            case Length::LongLong: appendC(out, directive, va_arg(args, long long)); break;
+            case Length::IntMax: appendC(out, directive, va_arg(args, intmax_t)); break;
+            case Length::Size: appendC(out, directive, va_arg(args, ssize_t)); break;
+            case Length::PtrDiff: appendC(out, directive, va_arg(args, ptrdiff_t)); break;
             case Length::LongDouble: ok = false; break;
-            default: appendC(out, spec, va_arg(args, int)); break;
+            default: appendC(out, directive, va_arg(args, int)); break;
             }
             break;
         case 'o': case 'u': case 'x': case 'X':
             switch (length) {
-            case Length::Long: appendC(out, spec, va_arg(args, unsigned long)); break;
-            case Length::LongLong: appendC(out, spec, va_arg(args, unsigned long long)); break;
-            case Length::IntMax: appendC(out, spec, va_arg(args, uintmax_t)); break;
-            case Length::Size: appendC(out, spec, va_arg(args, size_t)); break;
-            case Length::PtrDiff: appendC(out, spec, va_arg(args, ptrdiff_t)); break;
+            case Length::Long: appendC(out, directive, va_arg(args, unsigned long)); break;
+            case Length::LongLong: appendC(out, directive, va_arg(args, unsigned long long)); break;
+            case Length::IntMax: appendC(out, directive, va_arg(args, uintmax_t)); break;
+            case Length::Size: appendC(out, directive, va_arg(args, size_t)); break;
+            case Length::PtrDiff: appendC(out, directive, va_arg(args, ptrdiff_t)); break;
             case Length::LongDouble: ok = false; break;
-            default: appendC(out, spec, va_arg(args, unsigned int)); break;
+            default: appendC(out, directive, va_arg(args, unsigned int)); break;
             }
             break;
         case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
-            if (length == Length::LongDouble) appendC(out, spec, va_arg(args, long double));
-            else appendC(out, spec, va_arg(args, double));
+            if (length == Length::LongDouble) appendC(out, directive, va_arg(args, long double));
+            else appendC(out, directive, va_arg(args, double));
             break;
         case 'c': case 'C': {
             const int code = va_arg(args, int);
@@ -153,7 +153,7 @@ bool appendFormat(std::string& out, const char* format, va_list arguments) {
                 appendUTF8(character, static_cast<char32_t>(code));
                 appendPadded(out, character, width, leftJustify);
             } else {
-                appendC(out, spec, code);
+                appendC(out, directive, code);
             }
             break;
         }
@@ -161,7 +161,7 @@ bool appendFormat(std::string& out, const char* format, va_list arguments) {
             if (length != Length::None) { ok = false; break; }
             const char* text = va_arg(args, const char*);
             if (text == nullptr) appendPadded(out, "(null)", width, leftJustify);
-            else appendC(out, spec, text);
+            else appendC(out, directive, text);
             break;
         }
         case 'p': {

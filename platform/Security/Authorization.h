@@ -4,6 +4,9 @@
 // starting it with that right. Backed by polkit (pkexec); a caller that is
 // already the superuser is granted at once.
 
+#include "CoreServices/MacErrors.h"
+#include "CoreServices/MacTypes.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,7 +15,6 @@
 #include <string>
 #include <vector>
 
-using OSStatus = std::int32_t;
 using AuthorizationFlags = std::uint32_t;
 
 enum : AuthorizationFlags {
@@ -22,24 +24,6 @@ enum : AuthorizationFlags {
     kAuthorizationFlagPartialRights = 1 << 2,
     kAuthorizationFlagDestroyRights = 1 << 3,
     kAuthorizationFlagPreAuthorize = 1 << 4,
-};
-
-enum : OSStatus {
-    errAuthorizationSuccess = 0,
-    errAuthorizationInvalidSet = -60001,
-    errAuthorizationInvalidRef = -60002,
-    errAuthorizationInvalidTag = -60003,
-    errAuthorizationInvalidPointer = -60004,
-    errAuthorizationDenied = -60005,
-    errAuthorizationCanceled = -60006,
-    errAuthorizationInteractionNotAllowed = -60007,
-    errAuthorizationInternal = -60008,
-    errAuthorizationExternalizeNotAllowed = -60009,
-    errAuthorizationInternalizeNotAllowed = -60010,
-    errAuthorizationInvalidFlags = -60011,
-    errAuthorizationToolExecuteFailure = -60031,
-    errAuthorizationToolEnvironmentError = -60032,
-    errAuthorizationBadAddress = -60033,
 };
 
 // The right to run a program with administrator rights.
