@@ -5,6 +5,7 @@
 #include "Foundation/Exception.h"
 #include "Foundation/FileManager.h"
 #include "Foundation/Log.h"
+#include "objc/KeyValueObserving.h"
 
 #include <unistd.h>
 
@@ -25,8 +26,14 @@ String* locationOf(const tagBundlePayload* payload) { return payload ? payload->
 
 } // namespace
 
-const platform::Class PrivetToolController::classRecord{PRIVET_CLASS_NAME(PrivetToolController), &Object::classRecord,
-                                                        platform::Class::factoryOf<PrivetToolController>()};
+// Interface files may name the helper tool through "privetToolHelperName".
+const platform::Class PrivetToolController::classRecord{
+    PRIVET_CLASS_NAME(PrivetToolController),
+    &Object::classRecord,
+    platform::Class::factoryOf<PrivetToolController>(),
+    {},
+    {{"privetToolHelperName", platform::getter(&PrivetToolController::privetToolHelperName),
+      platform::setter(&PrivetToolController::setPrivetToolHelperName)}}};
 
 PrivetToolController::PrivetToolController() : privetToolHelperName_(make<String>("PrivetTool")) {}
 
