@@ -39,16 +39,15 @@ std::vector<std::string> lines(const std::string& text) {
 
 class HelperLaunch : public ::testing::Test {
 protected:
-    testsupport::TempDir machine;
-    LibraryFoldersOverride folders{{std::nullopt, (machine.path() / "Library").string(), std::nullopt}};
+    testsupport::ThrowawayMachine machine;
     Ref<PrivetToolController> controller = make<PrivetToolController>();
     Ref<String> fileName = make<String>("Cam.component");
     Ref<String> location = make<String>("Library.QuickTime");
     tagBundlePayload payload{fileName.get(), location.get()};
-    std::string record = machine / "arguments";
+    std::string record = machine.root / "arguments";
     std::string helper = (paneFolder("Helpers") / "PrivetTool").string();
     std::string source = (paneFolder("Resources") / "Cam.component").string();
-    fs::path installed = machine.path() / "Library/QuickTime/Cam.component";
+    fs::path installed = machine.library() / "QuickTime/Cam.component";
 
     void SetUp() override {
         writeRecordingTool(helper, record);

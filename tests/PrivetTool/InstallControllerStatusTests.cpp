@@ -20,16 +20,14 @@ namespace {
 
 class PayloadStatus : public ::testing::Test {
 protected:
-    testsupport::TempDir machine;
-    LibraryFoldersOverride folders{{std::nullopt, (machine.path() / "Library").string(),
-                                    (machine.path() / "System/Library").string()}};
+    testsupport::ThrowawayMachine machine;
     Ref<PrivetToolController> controller = make<PrivetToolController>();
     Ref<String> fileName = make<String>("Cam.plugin");
     Ref<String> location = make<String>("Library.CoreMediaIO");
     tagBundlePayload payload{fileName.get(), location.get()};
 
     fs::path source() const { return paneFolder("Resources") / "Cam.plugin"; }
-    fs::path installed() const { return machine.path() / "Library/CoreMediaIO/Plug-Ins/DAL/Cam.plugin"; }
+    fs::path installed() const { return machine.library() / "CoreMediaIO/Plug-Ins/DAL/Cam.plugin"; }
 
     struct Report {
         std::string status;
@@ -143,10 +141,10 @@ TEST_F(PayloadStatus, APlainFileOrABareFolderAtTheDestinationIsInstalledButNotUp
 }
 
 TEST_F(PayloadStatus, ASummaryNeedsBothNameAndVersion) {
-    Ref<String> path = make<String>((machine.path() / "Only.bundle").string());
-    writePayloadBundle(machine.path() / "Only.bundle", {"Cam", std::nullopt, std::nullopt});
+    Ref<String> path = make<String>((machine.root.path() / "Only.bundle").string());
+    writePayloadBundle(machine.root.path() / "Only.bundle", {"Cam", std::nullopt, std::nullopt});
     EXPECT_EQ(controller->bundleVersionSummaryString(path.get())->text(), "");
-    writePayloadBundle(machine.path() / "Only.bundle", {std::nullopt, "1.0", std::nullopt});
+    writePayloadBundle(machine.root.path() / "Only.bundle", {std::nullopt, "1.0", std::nullopt});
     EXPECT_EQ(controller->bundleVersionSummaryString(path.get())->text(), "");
     EXPECT_EQ(controller->bundleVersionSummaryString(nullptr)->text(), "");
     EXPECT_EQ(controller->bundleVersionSummaryString(make<String>("/no/such/bundle").get())->text(), "");

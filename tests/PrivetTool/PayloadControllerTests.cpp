@@ -51,8 +51,7 @@ std::string text(const Ref<Object>& value) {
 
 class PayloadController : public ::testing::Test {
 protected:
-    testsupport::TempDir machine;
-    LibraryFoldersOverride folders{{std::nullopt, (machine.path() / "Library").string(), std::nullopt}};
+    testsupport::ThrowawayMachine machine;
     FakeRunLoopClock clock;
     Ref<PrivetToolController> tool = make<PrivetToolController>();
     Ref<PrivetBundlePayloadController> controller = make<PrivetBundlePayloadController>();
@@ -73,7 +72,7 @@ protected:
         if (!controller) return;
         for (const std::string& key : kObservedKeys) controller->removeObserver_forKeyPath(&recorder, key);
     }
-    void install() { writePayloadBundle(machine.path() / "Library/QuickTime/Cam.component", {"Cam", "2.0", "com.fernhill.cam"}); }
+    void install() { writePayloadBundle(machine.library() / "QuickTime/Cam.component", {"Cam", "2.0", "com.fernhill.cam"}); }
     // Runs the main run loop for `seconds` of the fake clock.
     void runFor(double seconds) { RunLoop::currentRunLoop()->runUntilDate(RunLoop::now() + seconds); }
 };
@@ -84,9 +83,9 @@ TEST_F(PayloadController, KeysAreReadFromTheInstallControllerEveryTime) {
     EXPECT_FALSE(controller->payloadInstalled());
     EXPECT_EQ(text(controller->valueForKey("payloadSystemSummary")), "NOT INSTALLED");
     EXPECT_EQ(text(controller->valueForKey("payloadSourceSummary")), "Cam 2.0");
-    const std::string location = (machine.path() / "Library/QuickTime/Cam.component").string();
+    const std::string location = (machine.library() / "QuickTime/Cam.component").string();
     EXPECT_EQ(text(controller->valueForKey("payloadInstalledLocation")), location);
-    EXPECT_EQ(text(controller->valueForKey("payloadInstalledLocationFolder")), (machine.path() / "Library/QuickTime").string());
+    EXPECT_EQ(text(controller->valueForKey("payloadInstalledLocationFolder")), (machine.library() / "QuickTime").string());
     install();
     EXPECT_TRUE(objectAs<Number>(controller->valueForKey("payloadInstalled").get())->boolValue());
     EXPECT_TRUE(objectAs<Number>(controller->valueForKey("payloadInstalledAndUpToDate").get())->boolValue());
@@ -241,7 +240,7 @@ TEST_F(PayloadController, AnUnsupportedPayloadIsQuietAndUntouched) {
     EXPECT_TRUE(recorder.events.empty());
     controller->setPayloadInstalled(false);  // only the automatic pair
     EXPECT_EQ(recorder.events, (std::vector<std::string>{"will payloadInstalled", "did payloadInstalled"}));
-    EXPECT_TRUE(fs::exists(machine.path() / "Library/QuickTime/Cam.component"));
+    EXPECT_TRUE(fs::exists(machine.library() / "QuickTime/Cam.component"));
 
     recorder.events.clear();
     controller->beginRefreshing();  // refreshing, but every tick is silent

@@ -7,6 +7,8 @@
 #include "support/PropertyListText.h"
 #include "support/TempDir.h"
 
+#include "Foundation/FileManager.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -33,6 +35,15 @@ inline void writePayloadBundle(const std::filesystem::path& bundle, const Payloa
     writeFile(bundle / "Contents/Info.plist", info.binary ? binaryPropertyList(xml) : xml);
     writeFile(bundle / "Contents/Linux/payload.so", "code");
 }
+
+// The Library folders of a throwaway machine, in a temporary folder, in
+// place while it lives.
+struct ThrowawayMachine {
+    TempDir root;
+    platform::LibraryFoldersOverride folders{
+        {std::nullopt, (root.path() / "Library").string(), (root.path() / "System/Library").string()}};
+    std::filesystem::path library() const { return root.path() / "Library"; }
+};
 
 inline std::filesystem::path paneFolder(const char* folder) {
     return std::filesystem::path(testPaneBundlePath()) / "Contents" / folder;
