@@ -225,7 +225,7 @@ void PrivetBundlePayloadController::bindingsRefreshTimer(Object*) {
 
 void PrivetBundlePayloadController::awakeFromNib() { beginRefreshing(); }
 
-extern "C" int import_PrivetBundlePayloadController(void) {
+extern "C" PRIVET_EXPORT int import_PrivetBundlePayloadController(void) {
     import_PrivetToolController();
     return 1;
 }

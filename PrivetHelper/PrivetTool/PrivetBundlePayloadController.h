@@ -66,4 +66,4 @@ private:
     platform::Ref<platform::Timer> bindingsRefresher_;
 };
 
-extern "C" int import_PrivetBundlePayloadController(void);
+extern "C" PRIVET_EXPORT int import_PrivetBundlePayloadController(void);

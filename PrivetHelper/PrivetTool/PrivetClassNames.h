@@ -11,3 +11,6 @@
 // The runtime name of a class, as this build spells it.
 #define PRIVET_CLASS_NAME(cls) PRIVET_CLASS_NAME_TEXT(cls)
 #define PRIVET_CLASS_NAME_TEXT(cls) #cls
+
+// What a pane exports of the payload library: its link anchors.
+#define PRIVET_EXPORT __attribute__((visibility("default")))

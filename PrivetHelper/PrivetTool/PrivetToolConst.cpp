@@ -172,4 +172,4 @@ Ref<String> PrivetTool::bundleValidPathThatExistsOrNil(const String* path) {
     return path->copy();
 }
 
-extern "C" int import_PrivetTool(void) { return 1; }
+extern "C" PRIVET_EXPORT int import_PrivetTool(void) { return 1; }

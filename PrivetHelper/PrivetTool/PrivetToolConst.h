@@ -53,4 +53,4 @@ public:
     static platform::Ref<platform::String> bundleValidPathThatExistsOrNil(const platform::String* path);
 };
 
-extern "C" int import_PrivetTool(void);
+extern "C" PRIVET_EXPORT int import_PrivetTool(void);

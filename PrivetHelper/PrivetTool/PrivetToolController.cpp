@@ -151,7 +151,7 @@ bool PrivetToolController::sleepUntilTaskExits(const Task* task) {
     return true;
 }
 
-extern "C" int import_PrivetToolController(void) {
+extern "C" PRIVET_EXPORT int import_PrivetToolController(void) {
     import_PrivetTool();
     return 1;
 }

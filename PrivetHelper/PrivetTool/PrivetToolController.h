@@ -58,4 +58,4 @@ private:
     platform::Ref<platform::String> privetToolHelperName_;
 };
 
-extern "C" int import_PrivetToolController(void);
+extern "C" PRIVET_EXPORT int import_PrivetToolController(void);
