@@ -1,0 +1,21 @@
+#pragma once
+
+#include "PrivetTool/PrivetBundlePayloadController.h"
+
+#include "PreferencePanes/PreferencePane.h"
+
+// The KestrelPrefs pane: refreshes its payload controller while it is shown.
+class KestrelPrefs final : public platform::PreferencePane {
+public:
+    static const platform::Class classRecord;
+    const platform::Class& objectClass() const override { return classRecord; }
+
+    // Outlet: connected by the main-view interface file, never owned.
+    KestrelPrefs_PrivetBundlePayloadController_Base* payloadController = nullptr;
+
+    void didUnselect() override;
+    void didSelect() override;
+    void mainViewDidLoad() override;
+    // The class initializer: ties the payload library into the pane.
+    static void initialize();
+};
