@@ -67,8 +67,9 @@ void View::replaceWidget(QWidget* widget) {
     if (QWidget* parent = old->parentWidget(); parent && parent->layout()) {
         delete parent->layout()->replaceWidget(old, widget);
     }
-    widget->setHidden(old->isHidden());
-    widget->setEnabled(old->isEnabled());
+    // What was set explicitly; a widget not yet placed anywhere reads as hidden.
+    if (hidden_) widget->hide();
+    if (old->testAttribute(Qt::WA_ForceDisabled)) widget->setEnabled(false);
     widget->setToolTip(old->toolTip());
     widget->setMinimumWidth(old->minimumWidth());
     widget_ = widget;

@@ -36,6 +36,7 @@ PreferencesWindow::PreferencesWindow(const std::vector<std::string>& paneBundles
     setWindowTitle(QStringLiteral("Preferences"));
     for (const std::unique_ptr<PaneSlot>& slot : slots_) list_->addItem(QString::fromStdString(slot->name()));
     list_->setFixedWidth(190);
+    list_->setSpacing(2);
     content_->addWidget(hint_);
     content_->addWidget(error_);
 
@@ -100,8 +101,10 @@ void PreferencesWindow::showSelection(int index) {
         content_->setCurrentWidget(view);
         return;
     }
+    QString reason = QString::fromStdString(slot.error());
+    if (!reason.isEmpty()) reason[0] = reason[0].toUpper();
     error_->setText(QStringLiteral("The pane \u201c%1\u201d cannot be shown.\n\n%2")
-                        .arg(QString::fromStdString(slot.name()), QString::fromStdString(slot.error())));
+                        .arg(QString::fromStdString(slot.name()), reason));
     content_->setCurrentWidget(error_);
 }
 
