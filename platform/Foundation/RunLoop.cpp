@@ -106,8 +106,10 @@ void RunLoop::fireDueTimersInMode(String* mode) {
     if (mode == nullptr) return;
     String* outer = currentMode_;
     currentMode_ = mode;
-    for (const Ref<Timer>& timer : timersDueInMode(mode->text(), now())) {
-        if (timer->isValid() && timer->runLoop_ == this) timer->fire();
+    const double time = now();
+    for (const Ref<Timer>& timer : timersDueInMode(mode->text(), time)) {
+        // One fired meanwhile by a nested run is no longer due.
+        if (timer->isValid() && timer->runLoop_ == this && timer->fireDate() <= time) timer->fire();
     }
     currentMode_ = outer;
 }

@@ -29,8 +29,15 @@ void Timer::fire() {
     if (!valid_ || firing_) return;
     Ref<Timer> keep(this);  // the action may invalidate and release it
     firing_ = true;
+    // Also when the action raises: the timer goes on (or ends) as usual.
+    struct AfterFiring {
+        Timer& timer;
+        ~AfterFiring() { timer.firing_ = false; timer.scheduleNext(); }
+    } after{*this};
     if (target_) target_->performSelector(selector_, this);
-    firing_ = false;
+}
+
+void Timer::scheduleNext() {
     if (!repeats_) {
         invalidate();
         return;

@@ -42,6 +42,7 @@ public:
 
 private:
     friend class RunLoop;
+    void scheduleNext();
 
     double interval_;
     Object* target_;

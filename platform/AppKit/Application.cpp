@@ -1,0 +1,111 @@
+#include "AppKit/Application.h"
+
+#include "AppKit/ActionBoundary.h"
+#include "AppKit/EventLoopBridge.h"
+#include "AppKit/NibLoader.h"
+#include "AppKit/Window.h"
+#include "Foundation/Bundle.h"
+#include "Foundation/Dictionary.h"
+#include "Foundation/Exception.h"
+#include "Foundation/Log.h"
+#include "Foundation/String.h"
+#include "objc/AutoreleasePool.h"
+
+#include <QApplication>
+
+#include <sys/auxv.h>
+
+namespace platform {
+
+const Class Application::classRecord{
+    "NSApplication", &Object::classRecord, Class::factoryOf<Application>(),
+    {{"terminate:", method(&Application::terminate)}},
+    {{"delegate", [](Object& self) { return Ref<Object>(static_cast<Application&>(self).delegate()); },
+      [](Object& self, Object* value) { static_cast<Application&>(self).setDelegate(value); }}}};
+
+namespace {
+Ref<Application>& shared() {
+    static Ref<Application> application;
+    return application;
+}
+
+// The image of the program itself, where its own classes live.
+const void* mainImage() { return Class::imageContaining(reinterpret_cast<const void*>(getauxval(AT_PHDR))); }
+
+String* infoString(Bundle* bundle, std::string_view key) {
+    return bundle ? objectAs<String>(bundle->infoDictionary()->objectForKey(key)) : nullptr;
+}
+
+// The application object the main bundle asks for.
+Ref<Application> makeApplication(Bundle* bundle) {
+    String* name = infoString(bundle, "NSPrincipalClass");
+    if (name == nullptr) return make<Application>();
+    const Class* cls = Class::named(name->text(), mainImage());
+    if (cls == nullptr || !cls->isSubclassOfClass(Application::classRecord)) {
+        NSLog("NSPrincipalClass %@ is not an application class", name);
+        return nullptr;
+    }
+    Ref<Object> made = cls->createInstance();
+    return Ref<Application>(objectAs<Application>(made.get()));
+}
+
+void tellDelegate(Application& application, const char* selector) {
+    Object* delegate = application.delegate();
+    if (delegate && delegate->respondsToSelector(selector)) sendAction(selector, delegate, &application);
+}
+} // namespace
+
+Application* Application::sharedApplication() {
+    if (!shared()) shared() = make<Application>();
+    return shared().get();
+}
+
+void Application::setShared(Ref<Application> application) { shared() = std::move(application); }
+
+int Application::run() {
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+        Exception::raise(NSInternalInconsistencyException, make<String>("run needs a QApplication"));
+    }
+    return QApplication::exec();
+}
+
+void Application::terminate(Object*) { QCoreApplication::exit(0); }
+
+int NSApplicationMain(int argc, char** argv) {
+    QApplication qtApplication(argc, argv);
+    EventLoopBridge bridge;
+    AutoreleasePool pool;
+
+    Bundle* bundle = Bundle::mainBundle();
+    Ref<Application> application = makeApplication(bundle);
+    if (!application) return 1;
+    Application::setShared(application);
+    if (String* name = infoString(bundle, kCFBundleNameKey->text())) {
+        QApplication::setApplicationDisplayName(QString::fromStdString(name->text()));
+    }
+
+    std::unique_ptr<LoadedNib> nib;
+    if (String* nibName = infoString(bundle, "NSMainNibFile")) {
+        NibLoader::Result loaded =
+            NibLoader(mainImage()).loadFile(NibLoader::pathForNibNamed(*bundle, nibName->text()), application.get());
+        if (!loaded) {
+            NSLog("Unable to load the main interface file: %s", loaded.error->text().c_str());
+            return 1;
+        }
+        nib = std::move(loaded.nib);
+        for (const Ref<Object>& object : nib->objects()) {
+            if (auto* window = objectAs<Window>(object.get()); window && window->isVisibleAtLaunch()) {
+                window->makeKeyAndOrderFront(nullptr);
+            }
+        }
+    }
+
+    tellDelegate(*application, "applicationDidFinishLaunching:");
+    const int status = application->run();
+    tellDelegate(*application, "applicationWillTerminate:");
+    application->setDelegate(nullptr);
+    nib.reset();
+    return status;
+}
+
+} // namespace platform

@@ -1,0 +1,34 @@
+#include "AppKit/Binding.h"
+
+#include "AppKit/ActionBoundary.h"
+#include "AppKit/View.h"
+#include "Foundation/String.h"
+#include "objc/AutoreleasePool.h"
+
+namespace platform {
+
+Binding::Binding(View& view, std::string name, Object& object, std::string key)
+    : view_(view), name_(std::move(name)), object_(object), key_(std::move(key)) {
+    object_.addObserver_forKeyPath(this, key_);
+}
+
+Binding::~Binding() { object_.removeObserver_forKeyPath(this, key_); }
+
+void Binding::refresh() {
+    runLogged("reading " + key_ + " for the " + name_ + " binding of " + view_.objectClass().name(), [&] {
+        AutoreleasePool pool;
+        Ref<Object> value = object_.valueForKey(key_);
+        view_.setValueForBinding(name_, value.get());
+    });
+}
+
+bool Binding::isWritable() const { return object_.objectClass().setterForKey(key_) != nullptr; }
+
+void Binding::writeBack(Object* value) {
+    runAtActionBoundary("setValue:forKey: " + key_, [&] { object_.setValue_forKey(value, key_); });
+    refresh();
+}
+
+void Binding::observeDidChangeValueForKey(Object&, const std::string&) { refresh(); }
+
+} // namespace platform

@@ -1,0 +1,69 @@
+#include "AppKit/EventLoopBridge.h"
+
+#include "AppKit/ActionBoundary.h"
+#include "Foundation/Exception.h"
+#include "Foundation/RunLoop.h"
+#include "Foundation/String.h"
+#include "Foundation/Thread.h"
+#include "dispatch/dispatch.h"
+
+#include <QApplication>
+
+#include <algorithm>
+#include <cmath>
+
+namespace platform {
+
+EventLoopBridge::EventLoopBridge() : loop_(RunLoop::currentRunLoop()) {
+    if (!Thread::isMainThread() || qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+        Exception::raise(NSInternalInconsistencyException,
+                         make<String>("the event loop bridge belongs on the main thread, after the QApplication"));
+    }
+    timers_.setSingleShot(true);
+    timers_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timers_, &QTimer::timeout, [this] { fireTimers(); });
+    mainQueue_.setInterval(kMainQueueInterval);
+    QObject::connect(&mainQueue_, &QTimer::timeout, [this] { drainMainQueue(); });
+    mainQueue_.start();
+    loop_->setTimersChangedHandler([this] { arm(); });
+    arm();
+}
+
+EventLoopBridge::~EventLoopBridge() { loop_->setTimersChangedHandler(nullptr); }
+
+String* EventLoopBridge::currentMode() {
+    if (QApplication::activeModalWidget() != nullptr) return NSModalPanelRunLoopMode;
+    if (QApplication::activePopupWidget() != nullptr) return NSEventTrackingRunLoopMode;
+    return NSDefaultRunLoopMode;
+}
+
+void EventLoopBridge::arm() {
+    String* mode = currentMode();
+    const double now = RunLoop::now();
+    double wait = loop_->nextFireDateForMode(mode) - now;
+    // Default-mode timers held back by a modal loop fire once it has ended.
+    if (mode != NSDefaultRunLoopMode && std::isfinite(loop_->nextFireDateForMode(NSDefaultRunLoopMode))) {
+        wait = std::min(wait, kModeCheckInterval / 1000.0);
+    }
+    if (!std::isfinite(wait)) {
+        timers_.stop();
+        return;
+    }
+    const double milliseconds = std::ceil(std::clamp(wait, 0.0, 86400.0) * 1000.0);
+    timers_.start(static_cast<int>(milliseconds));
+}
+
+void EventLoopBridge::fireTimers() {
+    String* mode = currentMode();
+    // Armed while the timers run: a modal loop that one of them opens keeps
+    // the others firing.
+    arm();
+    runLogged("a timer", [&] { loop_->fireDueTimersInMode(mode); });
+    arm();
+}
+
+void EventLoopBridge::drainMainQueue() {
+    runLogged("work on the main queue", [] { dispatch_main_queue_drain(); });
+}
+
+} // namespace platform

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QTimer>
+
+namespace platform {
+
+class RunLoop;
+class String;
+
+// Lets the Qt event loop of the main thread do the work of its RunLoop and
+// its dispatch main queue, so that the platform's timers fire while Qt runs,
+// in nested modal loops (QDialog::exec, QMessageBox) too.
+//
+// One QTimer stays armed for the run loop's next fire date in the current
+// mode, re-armed whenever the run loop's timers change. The mode follows
+// what Qt is doing: NSModalPanelRunLoopMode while a modal widget is active,
+// NSEventTrackingRunLoopMode while a popup is open, else
+// NSDefaultRunLoopMode; timers added for the common modes fire in all three,
+// default-mode timers only outside modal loops and popups.
+//
+// The main queue has no way to wake the loop, so it is drained every
+// kMainQueueInterval milliseconds. Each timer firing and each drain runs in
+// its own autorelease pool; exceptions that escape them are logged.
+//
+// Make one on the main thread after the QApplication and end it before.
+class EventLoopBridge {
+public:
+    static constexpr int kMainQueueInterval = 50;
+    // While a default-mode timer waits for a modal loop to end, the mode is
+    // looked at again this often.
+    static constexpr int kModeCheckInterval = 100;
+
+    EventLoopBridge();
+    ~EventLoopBridge();
+    EventLoopBridge(const EventLoopBridge&) = delete;
+    EventLoopBridge& operator=(const EventLoopBridge&) = delete;
+
+    // The run loop mode that fits what the event loop is doing now.
+    static String* currentMode();
+
+private:
+    void arm();
+    void fireTimers();
+    void drainMainQueue();
+
+    RunLoop* loop_;
+    QTimer timers_;
+    QTimer mainQueue_;
+};
+
+} // namespace platform

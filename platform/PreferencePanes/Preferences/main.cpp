@@ -1,0 +1,72 @@
+// The preferences application: lists the pane bundles it finds and shows
+// the one selected.
+
+#include "AppKit/EventLoopBridge.h"
+#include "PreferencePanes/Preferences/PaneSearch.h"
+#include "PreferencePanes/Preferences/PreferencesOptions.h"
+#include "PreferencePanes/Preferences/PreferencesWindow.h"
+#include "objc/AutoreleasePool.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+using namespace platform;
+
+namespace {
+
+// How long the window is given to show a selected pane before a screenshot.
+constexpr int kScreenshotDelay = 300;
+
+bool asksForHelp(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--") return false;
+        if (argument == "--help" || argument == "-h") return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Before Qt, which needs a display for anything else.
+    if (asksForHelp(argc, argv)) {
+        std::fputs(preferencesUsage("Preferences").c_str(), stdout);
+        return 0;
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Preferences"));
+    const PreferencesOptions options = parsePreferencesOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "Preferences: %s\n\n%s", options.error.c_str(), preferencesUsage("Preferences").c_str());
+        return 2;
+    }
+    EventLoopBridge bridge;
+    AutoreleasePool pool;
+
+    std::vector<std::string> problems;
+    PreferencesWindow window(findPaneBundles(standardPaneFolders(), options.paths, &problems));
+    for (const std::string& problem : problems) std::fprintf(stderr, "Preferences: %s\n", problem.c_str());
+    window.show();
+
+    if (!options.select.empty()) {
+        const int index = window.indexOfPaneNamed(options.select);
+        if (index < 0) {
+            std::fprintf(stderr, "Preferences: no pane is named \"%s\"\n", options.select.c_str());
+            return 1;
+        }
+        window.selectPane(index);
+    }
+    if (!options.screenshot.empty()) {
+        QTimer::singleShot(kScreenshotDelay, &window, [&window, file = options.screenshot] {
+            const bool saved = window.grab().save(QString::fromStdString(file), "PNG");
+            if (!saved) std::fprintf(stderr, "Preferences: cannot save a screenshot to %s\n", file.c_str());
+            QApplication::exit(saved ? 0 : 1);
+        });
+    }
+    return QApplication::exec();
+}

@@ -1,0 +1,71 @@
+// A preference pane for the tests, built twice (TEST_PANE_NAME "Alpha" and
+// "Beta"): a principal class that logs each step of its life, and classes
+// whose names both panes share; PaneReporter tells which pane it is from.
+
+#include "Foundation/Log.h"
+#include "Foundation/String.h"
+#include "PreferencePanes/PreferencePane.h"
+#include "objc/KeyValueObserving.h"
+
+#ifdef TEST_PANE_WITH_PAYLOADS
+#include "PrivetTool/PrivetBundlePayloadController.h"
+// Ties the payload library's classes into this pane.
+[[maybe_unused]] static const int payloadLibrary = import_PrivetBundlePayloadController();
+#endif
+
+using namespace platform;
+
+namespace {
+
+class TestPanePrefs : public PreferencePane {
+public:
+    static const Class classRecord;
+    const Class& objectClass() const override { return classRecord; }
+
+    void mainViewDidLoad() override { note("mainViewDidLoad"); }
+    void willSelect() override { note("willSelect"); }
+    void didSelect() override { note("didSelect"); }
+    void willUnselect() override { note("willUnselect"); }
+    void didUnselect() override { note("didUnselect"); }
+
+    Object* reporter = nullptr;
+
+private:
+    static void note(const char* step) { NSLog("PaneLifecycle %s %s", TEST_PANE_NAME, step); }
+};
+
+const Class TestPanePrefs::classRecord{
+    TEST_PANE_NAME "PanePrefs", &PreferencePane::classRecord, Class::factoryOf<TestPanePrefs>(), {},
+    {{"reporter", [](Object& self) { return Ref<Object>(static_cast<TestPanePrefs&>(self).reporter); },
+      [](Object& self, Object* value) { static_cast<TestPanePrefs&>(self).reporter = value; }}}};
+
+class PaneReporter : public Object {
+public:
+    static const Class classRecord;
+    const Class& objectClass() const override { return classRecord; }
+    Ref<String> paneName() const { return make<String>(TEST_PANE_NAME); }
+};
+
+const Class PaneReporter::classRecord{"PaneReporter", &Object::classRecord, Class::factoryOf<PaneReporter>(), {},
+                                      {{"paneName", getter(&PaneReporter::paneName), nullptr}}};
+
+// Settings a pane's controls can change.
+class PaneSettings : public Object {
+public:
+    static const Class classRecord;
+    const Class& objectClass() const override { return classRecord; }
+
+    bool sharing() const { return sharing_; }
+    void setSharing(bool sharing) {
+        const KeyValueChange automatic(*this, "sharing");
+        sharing_ = sharing;
+    }
+
+private:
+    bool sharing_ = false;
+};
+
+const Class PaneSettings::classRecord{"PaneSettings", &Object::classRecord, Class::factoryOf<PaneSettings>(), {},
+                                      {{"sharing", getter(&PaneSettings::sharing), setter(&PaneSettings::setSharing)}}};
+
+} // namespace
