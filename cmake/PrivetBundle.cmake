@@ -39,8 +39,11 @@ function(privet_bundle bundle)
   if(ARG_HELPER)
     list(APPEND commands COMMAND ${CMAKE_COMMAND} -E copy_if_different
       $<TARGET_FILE:${ARG_HELPER}> $<TARGET_FILE:privileged-launcher> ${root}/Contents/Helpers/)
-    add_dependencies(${ARG_CODE} ${ARG_HELPER} privileged-launcher)
+    set(helper_targets ${ARG_HELPER} privileged-launcher)
   endif()
-  add_custom_command(TARGET ${ARG_CODE} POST_BUILD ${commands} VERBATIM)
-  add_dependencies(${ARG_CODE} sample_payloads)
+  # Copied on every build (each copy only when it differs), so that an edited
+  # interface file reaches the bundle without the code being rebuilt.
+  add_custom_target(${ARG_CODE}_contents ALL ${commands} VERBATIM)
+  add_dependencies(${ARG_CODE}_contents sample_payloads ${helper_targets})
+  add_dependencies(${ARG_CODE} ${ARG_CODE}_contents)
 endfunction()

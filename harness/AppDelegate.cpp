@@ -1,5 +1,6 @@
 #include "AppDelegate.h"
 
+#include "Foundation/String.h"
 #include "objc/KeyValueObserving.h"
 
 using platform::Class;

@@ -15,7 +15,7 @@ class View;
 // the binding removes itself as an observer when it ends.
 class Binding final : public KeyValueObserver {
 public:
-    Binding(View& view, std::string name, Object& object, std::string key);
+    Binding(View& view, std::string name, Object& object, std::string key, std::string transformer = {});
     ~Binding() override;
     Binding(const Binding&) = delete;
     Binding& operator=(const Binding&) = delete;
@@ -40,6 +40,7 @@ private:
     std::string name_;
     Object& object_;
     std::string key_;
+    std::string transformer_;
 };
 
 } // namespace platform

@@ -1,4 +1,5 @@
 #include "AppKit/NibLoader.h"
+#include "AppKit/ValueTransformer.h"
 
 #include "AppKit/Control.h"
 #include "AppKit/View.h"
@@ -182,6 +183,9 @@ private:
                 if (bound.getterForKey(statement.objectKey) == nullptr) {
                     throw LoadFailure{statement.line, bound.name() + " has no key " + quote(statement.objectKey)};
                 }
+                if (!statement.transformer.empty() && !isValueTransformerName(statement.transformer)) {
+                    throw LoadFailure{statement.line, "no value transformer is named " + quote(statement.transformer)};
+                }
                 break;
             }
             case NibStatement::Kind::Action: {
@@ -266,7 +270,7 @@ private:
                 nib_->boundViews_.push_back(view);
             }
             Object* bound = objectNamed(statement.objectName);
-            require([&] { view->bind_toObject_withKeyPath(statement.key, bound, statement.objectKey); }, statement.line,
+            require([&] { view->bind_toObject_withKeyPath(statement.key, bound, statement.objectKey, statement.transformer); }, statement.line,
                     "binding " + statement.key + " of " + entry.description->label());
         });
     }

@@ -226,7 +226,7 @@ private:
 
     void statement(LineReader& reader, int line, const std::string& first, NibStatement::Kind kind) {
         if (open_.empty()) throw SyntaxError{"\"" + first + "\" lies outside any object"};
-        NibStatement entry{kind, line, first, nullptr, {}, {}};
+        NibStatement entry{kind, line, first, nullptr, {}, {}, {}};
         switch (kind) {
         case NibStatement::Kind::Property:
             reader.expect("=");
@@ -242,6 +242,10 @@ private:
             entry.objectName = reader.name("the name of an object", true);
             reader.expect(".");
             entry.objectKey = reader.name("a key");
+            if (reader.take("(")) {
+                entry.transformer = reader.name("the name of a value transformer");
+                reader.expect(")");
+            }
             break;
         case NibStatement::Kind::Action:
             entry.key = reader.selector();

@@ -38,6 +38,7 @@ struct NibStatement {
     Ref<Object> value;       // Property: a String, a Number or null (nil)
     std::string objectName;  // Outlet, Binding, Action: the other object
     std::string objectKey;   // Binding: the key of the other object
+    std::string transformer; // Binding: a value transformer's name, or empty
 };
 
 struct NibObject {

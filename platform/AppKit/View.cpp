@@ -105,14 +105,16 @@ void View::setValueForBinding(std::string_view binding, Object* value) {
     if (binding == "hidden") setHidden(boolFromValue(value));
 }
 
-void View::bind_toObject_withKeyPath(std::string_view binding, Object* object, std::string_view key) {
+void View::bind_toObject_withKeyPath(std::string_view binding, Object* object, std::string_view key,
+                                     std::string_view transformer) {
     if (object == nullptr || !acceptsBinding(binding)) {
         Exception::raise(NSInvalidArgumentException,
                          String::stringWithFormat("%s has no binding \"%s\"", objectClass().name().c_str(),
                                                   std::string(binding).c_str()));
     }
     unbind(binding);
-    bindings_.push_back(std::make_unique<Binding>(*this, std::string(binding), *object, std::string(key)));
+    bindings_.push_back(std::make_unique<Binding>(*this, std::string(binding), *object, std::string(key),
+                                                   std::string(transformer)));
     bindings_.back()->refresh();
 }
 

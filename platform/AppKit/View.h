@@ -52,7 +52,9 @@ public:
     // and must outlive the binding (unbind before it goes). Binding a name
     // again replaces the earlier binding. Raises NSInvalidArgumentException
     // for a name the view does not accept.
-    void bind_toObject_withKeyPath(std::string_view binding, Object* object, std::string_view key);
+    // A value transformer's name, when given, is applied to every value read.
+    void bind_toObject_withKeyPath(std::string_view binding, Object* object, std::string_view key,
+                                   std::string_view transformer = {});
     void unbind(std::string_view binding);
     void unbindAll();
     // The names bind_toObject_withKeyPath accepts: "hidden" for every view.
