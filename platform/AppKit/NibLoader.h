@@ -62,6 +62,8 @@ public:
 
     // A named object; null for an unknown name.
     Object* objectNamed(std::string_view name) const;
+    // The names given in the file, with their objects, sorted by name.
+    const std::map<std::string, Object*, std::less<>>& namedObjects() const { return byName_; }
     // Every created object, in file order.
     const std::vector<Ref<Object>>& objects() const { return objects_; }
     // Those described at the top level of the file.

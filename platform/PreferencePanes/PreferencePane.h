@@ -40,6 +40,9 @@ public:
     View* loadMainView();
     const std::string& loadError() const { return loadError_; }
 
+    // The objects of the loaded main-view interface file; null before.
+    const LoadedNib* loadedNib() const { return nib_.get(); }
+
     // Retained.
     View* mainView() const { return mainView_.get(); }
     void setMainView(View* view);
