@@ -203,6 +203,8 @@ TEST_F(NibLoaderTest, BoundControlsReadTheKeyAgainOnEveryDidChange) {
     auto* field = static_cast<QLineEdit*>(named<TextField>(*result.nib, "summary")->widget());
     auto* check = qobject_cast<QCheckBox*>(named<Button>(*result.nib, "check")->widget());
     ASSERT_TRUE(check);
+    EXPECT_FALSE(check->isHidden());
+    EXPECT_EQ(check->text(), "Enabled");
     EXPECT_EQ(field->text().toStdString(), "cam x1");
     const int readsAfterLoad = model->summaryReads;
 
