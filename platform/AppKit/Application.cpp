@@ -12,6 +12,10 @@
 #include "objc/AutoreleasePool.h"
 
 #include <QApplication>
+#include <QTimer>
+#include <QWidget>
+
+#include <string_view>
 
 #include <sys/auxv.h>
 
@@ -101,6 +105,22 @@ int NSApplicationMain(int argc, char** argv) {
     }
 
     tellDelegate(*application, "applicationDidFinishLaunching:");
+    // "--screenshot FILE": save the first window as a PNG once it has been
+    // laid out and refreshed, and end (for documentation and tests).
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string_view(argv[i]) != "--screenshot") continue;
+        const QString file = QString::fromLocal8Bit(argv[i + 1]);
+        QTimer::singleShot(1500, [file] {
+            const QWidgetList windows = QApplication::topLevelWidgets();
+            for (QWidget* window : windows) {
+                if (window->isVisible()) {
+                    window->grab().save(file);
+                    break;
+                }
+            }
+            QCoreApplication::exit(0);
+        });
+    }
     const int status = application->run();
     tellDelegate(*application, "applicationWillTerminate:");
     application->setDelegate(nullptr);

@@ -179,3 +179,18 @@ TEST(PanesInSandbox, InstallAndRemoveShowTheOutcome) {
         view->hide();
     }
 }
+
+// PaneHarness: its window, from its own main interface file.
+TEST(PaneHarness, ShowsItsPayloadsInAWindow) {
+    fs::create_directories(SCREENSHOT_DIR);
+    const std::string screenshot = std::string(SCREENSHOT_DIR) + "/PaneHarness.png";
+    fs::remove(screenshot);
+    const std::string command = "QT_QPA_PLATFORM=offscreen '" + std::string(PRODUCTS_DIR) +
+                                "/PaneHarness.app/Contents/Linux/PaneHarness' --screenshot '" + screenshot +
+                                "' 2>/dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    QPixmap picture;
+    ASSERT_TRUE(picture.load(QString::fromStdString(screenshot)));
+    EXPECT_GT(picture.width(), 300);
+    EXPECT_GT(picture.height(), 200);
+}
