@@ -44,7 +44,7 @@ void sleepUntilTaskExits(const Task* task) {
 
 // Starts one step and waits for it; a step that cannot be started is logged
 // and skipped.
-void runStep(const HelperIdentity& identity, const StepCommand& step) {
+void startAndAwait(const HelperIdentity& identity, const StepCommand& step) {
     Ref<Task> task;
     try {
         task = Task::launchedTaskWithLaunchPath_arguments(step.program.get(), step.arguments.get());
@@ -54,26 +54,28 @@ void runStep(const HelperIdentity& identity, const StepCommand& step) {
     sleepUntilTaskExits(task.get());
 }
 
-void install(const HelperIdentity& identity, const String* source, const String* destination) {
+void install(const HelperIdentity& identity, const StepRunner& runStep, const String* source,
+             const String* destination) {
     if (!folderPathNameExists(source) || destination == nullptr) return;
     if (isSymbolicLink(destination)) {
         NSLog("%s destination is a symbolic link, left as it is: %@", identity.name, destination);
         return;
     }
     (void)!setuid(0);
-    for (const StepCommand& step : installCommands(source, destination)) runStep(identity, step);
+    for (const StepCommand& step : installCommands(source, destination)) runStep(step);
 }
 
-void remove(const HelperIdentity& identity, const String* destination) {
+void remove(const StepRunner& runStep, const String* destination) {
     if (!folderPathNameExists(destination)) return;
     (void)!setuid(0);
-    runStep(identity, deleteCommand(destination));
+    runStep(deleteCommand(destination));
 }
 
 } // namespace
 
-int runInstallHelper(const HelperIdentity& identity, int argc, const char* const argv[]) {
+int runInstallHelper(const HelperIdentity& identity, int argc, const char* const argv[], const StepRunner& runStep) {
     platform::AutoreleasePool pool;
+    const StepRunner run = runStep ? runStep : [&identity](const StepCommand& step) { startAndAwait(identity, step); };
     NSLog("%s started BUILD %s", identity.name, identity.buildStamp);
 
     if (argc == ARGUMENT_COUNT) {
@@ -97,11 +99,11 @@ int runInstallHelper(const HelperIdentity& identity, int argc, const char* const
 
         if (command && command->isEqualToString(kPrivetTool_Command_Install)) {
             NSLog("%s executing %@\n", identity.name, command);
-            install(identity, source, destination.get());
+            install(identity, run, source, destination.get());
         }
         if (command && command->isEqualToString(kPrivetTool_Command_Delete)) {
             NSLog("%s executing %@\n", identity.name, command);
-            remove(identity, destination.get());
+            remove(run, destination.get());
             NSLog("%s done with %@: ?", identity.name, command);
         }
     }

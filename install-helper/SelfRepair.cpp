@@ -3,10 +3,23 @@
 #include "Foundation/Log.h"
 #include "Security/Authorization.h"
 
+namespace {
+
+// Frees the authorization when the elevation is over, whichever way it ends.
+struct AuthorizationOwner {
+    AuthorizationRef reference = nullptr;
+    ~AuthorizationOwner() {
+        if (reference != nullptr) AuthorizationFree(reference, kAuthorizationFlagDefaults);
+    }
+};
+
+} // namespace
+
 int performSelfRepair(const HelperIdentity& identity, const char* const argv[]) {
-    AuthorizationRef authorization = nullptr;
-    OSStatus status = AuthorizationCreate(nullptr, nullptr, kAuthorizationFlagDefaults, &authorization);
+    AuthorizationOwner owner;
+    OSStatus status = AuthorizationCreate(nullptr, nullptr, kAuthorizationFlagDefaults, &owner.reference);
     if (status != errAuthorizationSuccess) return status;
+    const AuthorizationRef authorization = owner.reference;
 
     AuthorizationItem right = {kAuthorizationRightExecute, 0, nullptr, 0};
     AuthorizationRights rights = {1, &right};

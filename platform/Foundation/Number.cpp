@@ -3,9 +3,22 @@
 #include "Foundation/String.h"
 
 #include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <functional>
 
 namespace platform {
+namespace {
+
+// The integer part of a double, held to the 64-bit range; 0 for not-a-number.
+std::int64_t integerPart(double value) {
+    if (std::isnan(value)) return 0;
+    if (value >= 0x1p63) return INT64_MAX;
+    if (value < -0x1p63) return INT64_MIN;
+    return static_cast<std::int64_t>(value);
+}
+
+} // namespace
 
 const Class Number::classRecord{"NSNumber", &Object::classRecord};
 
@@ -19,7 +32,7 @@ Ref<Number> Number::numberWithInteger(std::int64_t value) {
 }
 
 Ref<Number> Number::numberWithDouble(double value) {
-    return make<Number>(Kind::Floating, static_cast<std::int64_t>(value), value);
+    return make<Number>(Kind::Floating, integerPart(value), value);
 }
 
 bool Number::boolValue() const { return kind_ == Kind::Floating ? floating_ != 0.0 : integer_ != 0; }

@@ -67,6 +67,56 @@ private:
         return static_cast<std::size_t>(*offset);
     }
 
+    // The element count of the object at `offset` (in the marker's low four
+    // bits, or in an integer that follows when they are all set) and where
+    // its elements begin.
+    struct Counted {
+        std::uint64_t count;
+        std::size_t position;
+    };
+    std::optional<Counted> readCount(std::size_t offset) const {
+        const auto marker = static_cast<unsigned char>(bytes_[offset]);
+        std::size_t position = offset + 1;
+        std::uint64_t count = marker & 0x0F;
+        if (count == 0x0F) {
+            const std::optional<std::uint64_t> sizeMarker = readUnsigned(position, 1);
+            if (!sizeMarker || (*sizeMarker >> 4) != 0x1 || (*sizeMarker & 0x0F) > 3) return std::nullopt;
+            const std::size_t width = std::size_t{1} << (*sizeMarker & 0x0F);
+            const std::optional<std::uint64_t> stored = readUnsigned(position + 1, width);
+            if (!stored) return std::nullopt;
+            count = *stored;
+            position += 1 + width;
+        }
+        return Counted{count, position};
+    }
+
+    // A dictionary key must be a string, and one without a NUL character:
+    // the parser stops the process on such a key when it is read. Each key
+    // object is looked at once, however often it is referenced.
+    bool isKeyWithoutNul(std::uint64_t index) {
+        if (auto checked = keyChecks_.find(index); checked != keyChecks_.end()) return checked->second;
+        const bool valid = keyHasNoNul(index);
+        keyChecks_.emplace(index, valid);
+        return valid;
+    }
+
+    bool keyHasNoNul(std::uint64_t index) const {
+        if (index >= objectCount_) return false;
+        const std::optional<std::size_t> offset = objectOffset(index);
+        if (!offset) return false;
+        const unsigned type = static_cast<unsigned char>(bytes_[*offset]) >> 4;
+        if (type != 0x5 && type != 0x6) return false;
+        const std::optional<Counted> counted = readCount(*offset);
+        if (!counted) return false;
+        const std::size_t unit = type == 0x5 ? 1 : 2;  // ASCII bytes or UTF-16 code units
+        if (counted->position > offsetTable_ || (offsetTable_ - counted->position) / unit < counted->count) return false;
+        const std::string_view text = bytes_.substr(counted->position, static_cast<std::size_t>(counted->count) * unit);
+        for (std::size_t i = 0; i < text.size(); i += unit) {
+            if (text[i] == '\0' && (unit == 1 || text[i + 1] == '\0')) return false;
+        }
+        return true;
+    }
+
     bool visit(std::uint64_t index, std::size_t depth, Extent& extent) {
         if (index >= objectCount_ || depth > limits_.maxDepth) return false;
         if (auto seen = visits_.find(index); seen != visits_.end()) {
@@ -84,17 +134,10 @@ private:
         const unsigned type = marker >> 4;
         Extent own{1, 1};
         if (type == 0xA || type == 0xB || type == 0xC || type == 0xD) {
-            std::size_t position = *offset + 1;
-            std::uint64_t count = marker & 0x0F;
-            if (count == 0x0F) {
-                const std::optional<std::uint64_t> sizeMarker = readUnsigned(position, 1);
-                if (!sizeMarker || (*sizeMarker >> 4) != 0x1 || (*sizeMarker & 0x0F) > 3) return false;
-                const std::size_t width = std::size_t{1} << (*sizeMarker & 0x0F);
-                const std::optional<std::uint64_t> stored = readUnsigned(position + 1, width);
-                if (!stored) return false;
-                count = *stored;
-                position += 1 + width;
-            }
+            const std::optional<Counted> counted = readCount(*offset);
+            if (!counted) return false;
+            const std::uint64_t count = counted->count;
+            const std::size_t position = counted->position;
             const std::uint64_t references = type == 0xD ? count * 2 : count;
             if (count > offsetTable_ || position > offsetTable_ ||
                 (offsetTable_ - position) / referenceSize_ < references) {
@@ -103,6 +146,8 @@ private:
             for (std::uint64_t i = 0; i < references; ++i) {
                 const std::uint64_t child = *readUnsigned(position + static_cast<std::size_t>(i) * referenceSize_,
                                                           referenceSize_);
+                // The first half of a dictionary's references are its keys.
+                if (type == 0xD && i < count && !isKeyWithoutNul(child)) return false;
                 Extent inner;
                 if (!visit(child, depth + 1, inner)) return false;
                 own.values += inner.values;
@@ -123,6 +168,7 @@ private:
     std::uint64_t topObject_ = 0;
     std::size_t offsetTable_ = 0;
     std::unordered_map<std::uint64_t, Visit> visits_;
+    std::unordered_map<std::uint64_t, bool> keyChecks_;
 };
 
 // Counts elements and their nesting the way the XML reader tokenizes:

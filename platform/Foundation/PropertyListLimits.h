@@ -21,7 +21,8 @@ bool isBinaryPropertyList(std::string_view bytes);
 
 // Checks the structure before a parser sees it: for a binary list the
 // trailer, offset table and every container's references (no cycles, none
-// out of range); for XML a conservative count of nesting and elements.
+// out of range, dictionary keys strings without NUL); for XML a conservative
+// count of nesting and elements.
 // False when the list is malformed in those parts or exceeds a limit.
 bool propertyListWithinLimits(std::string_view bytes, const PropertyListLimits& limits = {});
 

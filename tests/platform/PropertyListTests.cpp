@@ -134,6 +134,21 @@ TEST(PropertyListReading, RefusesWhatIsNotAWholeList) {
     EXPECT_FALSE(propertyListFromBytes(xmlPropertyList("<dict><key>\xC3</key><true/></dict>")));
 }
 
+// The parser aborts the process on a key with a NUL character; such a list
+// is refused before it gets there.
+TEST(PropertyListReading, RefusesABinaryListWithANulInADictionaryKey) {
+    for (const std::string key : {"aXb", "\xC3\xA4X"}) {  // stored as ASCII, and as UTF-16
+        const std::string xml = xmlPropertyList("<dict><key>" + key + "</key><true/></dict>");
+        std::string binary = binaryPropertyList(xml);
+        ASSERT_TRUE(propertyListFromBytes(binary)) << key;
+        const std::size_t at = binary.find('X');
+        ASSERT_NE(at, std::string::npos);
+        binary[at] = '\0';
+        EXPECT_FALSE(propertyListFromBytes(binary)) << key;
+        EXPECT_FALSE(propertyListWithinLimits(binary)) << key;
+    }
+}
+
 TEST(PropertyListReading, SharedReferencesAreReadButTheirExpansionIsBounded) {
     Ref<Object> small = propertyListFromBytes(sharedReferenceChain(8));
     ASSERT_TRUE(objectAs<Array>(small.get()));

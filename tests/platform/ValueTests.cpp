@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+
 using namespace platform;
 
 TEST(StringValue, IsUTF8AndComparedByText) {
@@ -57,11 +60,22 @@ TEST(NumberValue, DescribesItselfAsThePlatformDoes) {
     EXPECT_EQ(Number::numberWithDouble(3.0)->description()->text(), "3");
 }
 
+// A real of any size read from a property list has an integer value.
+TEST(NumberValue, IntegerValueOfADoubleBeyondTheRangeIsHeldToIt) {
+    EXPECT_EQ(Number::numberWithDouble(5.99519e19)->integerValue(), INT64_MAX);
+    EXPECT_EQ(Number::numberWithDouble(-1e300)->integerValue(), INT64_MIN);
+    EXPECT_EQ(Number::numberWithDouble(HUGE_VAL)->integerValue(), INT64_MAX);
+    EXPECT_EQ(Number::numberWithDouble(-0x1p63)->integerValue(), INT64_MIN);
+    EXPECT_EQ(Number::numberWithDouble(0x1p62)->integerValue(), std::int64_t{1} << 62);
+    EXPECT_EQ(Number::numberWithDouble(NAN)->integerValue(), 0);
+}
+
 TEST(NumberValue, ConvertsAndComparesByValue) {
     EXPECT_TRUE(Number::numberWithInteger(2)->boolValue());
     EXPECT_FALSE(Number::numberWithInteger(0)->boolValue());
     EXPECT_TRUE(Number::numberWithDouble(0.5)->boolValue());
     EXPECT_EQ(Number::numberWithDouble(2.9)->integerValue(), 2);
+    EXPECT_EQ(Number::numberWithDouble(-2.9)->integerValue(), -2);
     EXPECT_EQ(Number::numberWithBool(true)->kind(), Number::Kind::Boolean);
     EXPECT_TRUE(Number::numberWithInteger(1)->isEqual(Number::numberWithDouble(1.0).get()));
     EXPECT_TRUE(Number::numberWithInteger(1)->isEqual(Number::numberWithBool(true).get()));

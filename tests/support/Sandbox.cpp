@@ -19,6 +19,7 @@ SandboxResult Sandbox::run(const std::vector<std::string>& command, const Sandbo
     std::vector<std::string> args{SANDBOX_EXEC, "--root", root_.path().string(), "--bind", work().string(),
                                   "--ro-bind", PRODUCTS_DIR};
     if (options.asUnprivilegedUser) args.push_back("--unprivileged");
+    for (const std::string& folder : options.readOnlyFolders) args.insert(args.end(), {"--ro-bind", folder});
     for (const auto& [host, inside] : options.replacements) args.insert(args.end(), {"--replace", host, inside});
     if (!options.workingDirectory.empty()) args.insert(args.end(), {"--chdir", options.workingDirectory});
     args.push_back("--");

@@ -24,6 +24,8 @@ struct SandboxOptions {
     std::string workingDirectory;      // inside the sandbox; "/" when empty
     // Host files to put in place of sandbox files: {host path, sandbox path}.
     std::vector<std::pair<std::string, std::string>> replacements;
+    // Host folders to make visible read-only at the same path.
+    std::vector<std::string> readOnlyFolders;
 };
 
 class Sandbox {

@@ -1,0 +1,351 @@
+// Hostile argument vectors for the real helper, run as root in the sandbox:
+// whatever the entries, nothing changes in the sandbox's Library, System,
+// root home or work folders except at the one destination that a vector
+// legitimately names, and every run ends with status 0.
+
+#include "support/FileTreeSnapshot.h"
+#include "support/Sandbox.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <ostream>
+
+namespace fs = std::filesystem;
+using testsupport::FileTreeSnapshot;
+using testsupport::Sandbox;
+using testsupport::SandboxOptions;
+using testsupport::SandboxResult;
+
+namespace {
+
+const std::string kTool = std::string(PRODUCTS_DIR) + "/KestrelInstallHelper";
+const std::string kName = "KestrelInstallHelper";
+
+// Placeholders in the table: the helper's path and the pane's resources folder.
+const std::string kT = "{T}";
+const std::string kR = "{R}";
+const std::string kSR = "--self-repair";
+
+enum class Effect { None, Installs, Deletes };
+
+struct HostileVector {
+    std::string name;
+    std::vector<std::string> argv;  // entry 0 included
+    Effect effect = Effect::None;
+    std::string destination;        // as the helper sees it, for Installs and Deletes
+    bool privilegedRun = false;     // five entries: the elevation run starts one
+    bool inWork = false;            // run in the work folder, for relative source paths
+};
+
+void PrintTo(const HostileVector& vector, std::ostream* out) { *out << vector.name; }
+
+// A privileged run: tool, tool, "--self-repair", command, location, source.
+std::vector<std::string> run6(const std::string& command, const std::string& location, const std::string& source) {
+    return {kT, kT, kSR, command, location, source};
+}
+
+HostileVector none(std::string name, std::vector<std::string> argv) {
+    return {std::move(name), std::move(argv), Effect::None, {}};
+}
+
+HostileVector deletes(std::string name, std::vector<std::string> argv, std::string destination) {
+    return {std::move(name), std::move(argv), Effect::Deletes, std::move(destination)};
+}
+
+HostileVector installs(std::string name, std::vector<std::string> argv, std::string destination) {
+    return {std::move(name), std::move(argv), Effect::Installs, std::move(destination)};
+}
+
+HostileVector inWork(HostileVector vector) {
+    vector.inWork = true;
+    return vector;
+}
+
+HostileVector withPrivilegedRun(HostileVector vector) {
+    vector.privilegedRun = true;
+    return vector;
+}
+
+const std::string kOld = "Old.component";  // installed in /Library/QuickTime, and in /root's Library as a decoy
+const std::string kOldInQuickTime = "/Library/QuickTime/Old.component";
+const std::string kLongName(255, 'n');     // the longest file name
+const std::string kTooLongName(300, 'n');
+const std::string kShellName = "$(touch pwned) ; * | \"q\" 'q' %@%n%s\n.component";
+const std::string kInvalidName = "\xFF\xFE.component";
+
+std::string beyondPathMax(const std::string& last) {
+    std::string path;
+    while (path.size() < 5000) path += "/deep";
+    return path + "/" + last;
+}
+
+std::vector<HostileVector> hostileVectors() {
+    return {
+        // Argument counts 0 to 8. Linux hands a program started without
+        // entries a single empty one.
+        none("Count0_NoEntries", {}),
+        none("Count1_ToolOnly", {kT}),
+        none("Count2", {kT, kT}),
+        none("Count3_CommandOnly", {kT, kT, "install"}),
+        none("Count4_NoSourcePath", {kT, kT, "delete", "Library.QuickTime"}),
+        withPrivilegedRun(installs("Count5_ElevatedInstall", {kT, kT, "install", "Library.QuickTime", kR + "/Cam.component"},
+                                   "/Library/QuickTime/Cam.component")),
+        withPrivilegedRun(deletes("Count5_ElevatedDelete", {kT, kT, "delete", "Library.CoreImage", kR + "/Old.plugin"},
+                                  "/Library/Graphics/Image Units/Old.plugin")),
+        withPrivilegedRun(none("Count5_UnknownLocation", {kT, kT, "delete", "Library.Nowhere", kR + "/" + kOld})),
+        withPrivilegedRun(none("Count5_InvalidUTF8Location", {kT, kT, "delete", "Library.QuickTime\xFF", kOld})),
+        none("Count5_RelativeToolPath", {kT, "-rf", "delete", "Library.QuickTime", kOld}),
+        none("Count5_MissingTool", {kT, "/nonexistent/KestrelInstallHelper", "delete", "Library.QuickTime", kOld}),
+        none("Count5_Empty", {"", "", "", "", ""}),
+        installs("Count6_InstallCreatesTheLocationFolders", run6("install", "Library.CoreMediaIO", kR + "/Cam.component"),
+                 "/Library/CoreMediaIO/Plug-Ins/DAL/Cam.component"),
+        deletes("Count6_IndexTwoIsOnlyLogged", {kT, kT, "-rf", "delete", "Library.QuickTime", kR + "/" + kOld},
+                kOldInQuickTime),
+        deletes("Count6_InvalidUTF8EntriesZeroAndOne", {"\xFF", "\xFE", kSR, "delete", "Library.Compositions", "Old.qtz"},
+                "/Library/Compositions/Old.qtz"),
+        none("Count6_Empty", {"", "", "", "", "", ""}),
+        deletes("Count7_ExtraEntryIgnored", {kT, kT, kSR, "delete", "Library.Compositions", kR + "/Old.qtz", "/"},
+                "/Library/Compositions/Old.qtz"),
+        none("Count8_ExtraEntriesIgnored",
+             {kT, kT, kSR, "install", "Library.Nowhere", kR + "/Cam.component", "Library.QuickTime", kR + "/Cam.component"}),
+
+        // The location names not used above, then near-misses of them.
+        installs("Location_SystemLibraryKEXT", run6("install", "System.Library.KEXT", kR + "/Cam.plugin"),
+                 "/System/Library/Extensions/Cam.plugin"),
+        deletes("Location_QuartzComposer", run6("delete", "Library.QuartzComposer", "Old.plugin"),
+                "/Library/Graphics/Quartz Composer Plug-Ins/Old.plugin"),
+        deletes("Location_KEXTDelete", run6("delete", "System.Library.KEXT", "Old.kext"), "/System/Library/Extensions/Old.kext"),
+        none("NearMiss_LowerCase", run6("delete", "library.quicktime", kOld)),
+        none("NearMiss_UpperCase", run6("delete", "LIBRARY.QUICKTIME", kOld)),
+        none("NearMiss_LeadingBlank", run6("delete", " Library.QuickTime", kOld)),
+        none("NearMiss_TrailingBlank", run6("delete", "Library.QuickTime ", kOld)),
+        none("NearMiss_TrailingNewline", run6("delete", "Library.QuickTime\n", kOld)),
+        none("NearMiss_Prefix", run6("delete", "Library.QuickTim", kOld)),
+        none("NearMiss_Suffix", run6("delete", "Library.QuickTimes", kOld)),
+        none("NearMiss_TrailingDot", run6("delete", "Library.QuickTime.", kOld)),
+        none("NearMiss_LeadingDot", run6("delete", ".Library.QuickTime", kOld)),
+        none("NearMiss_DoubleDot", run6("delete", "Library..QuickTime", kOld)),
+        none("NearMiss_DomainOnly", run6("delete", "Library", kOld)),
+        none("NearMiss_SubFolderOnly", run6("delete", "QuickTime", kOld)),
+        none("NearMiss_FolderPath", run6("delete", "/Library/QuickTime", kOld)),
+        none("NearMiss_WithTraversal", run6("delete", "Library.QuickTime/../..", kOld)),
+        none("NearMiss_ConstantName", run6("delete", "kPrivetTool_Location_LibraryQuickTime", kOld)),
+        none("NearMiss_UserDomain", run6("delete", "User.Library.QuickTime", kOld)),
+        none("NearMiss_KEXTCase", run6("delete", "System.Library.Kext", "Old.kext")),
+        none("NearMiss_EmptyLocation", run6("delete", "", kOld)),
+        none("NearMiss_OptionAsLocation", run6("delete", "-rf", kOld)),
+
+        // Traversal and names that are no entry of their own.
+        none("Traversal_UpTwice", run6("delete", "Library.QuickTime", "../../etc")),
+        none("Traversal_EndsInDotDot", run6("delete", "Library.QuickTime", kR + "/..")),
+        none("Traversal_Root", run6("delete", "Library.QuickTime", "/")),
+        none("Traversal_DoubleSlash", run6("delete", "Library.QuickTime", "//")),
+        none("Traversal_Dot", run6("delete", "Library.QuickTime", ".")),
+        none("Traversal_DotDot", run6("delete", "Library.QuickTime", "..")),
+        none("Traversal_EndsInDot", run6("delete", "Library.QuickTime", kR + "/" + kOld + "/.")),
+        none("Traversal_InstallUpTwice", run6("install", "Library.QuickTime", "../..")),
+        none("Traversal_InstallRoot", run6("install", "System.Library.KEXT", "/")),
+        none("Traversal_InstallParentOfResources", run6("install", "Library.Compositions", kR + "/..")),
+        deletes("Traversal_TrailingSlash", run6("delete", "Library.QuickTime", kOld + "/"), kOldInQuickTime),
+        deletes("Traversal_SourceElsewhereOnlyNamesTheEntry",
+                run6("delete", "Library.QuickTime", "/root/Library/QuickTime/" + kOld), kOldInQuickTime),
+        none("Traversal_GlobIsLiteral", run6("delete", "Library.QuickTime", "*")),
+        none("Traversal_InstallOntoASymbolicLink", run6("install", "Library.Compositions", kR + "/Trap.qtz")),
+
+        // Option-like entries, in the work folder where such names exist.
+        inWork(installs("Option_InstallDashRf", run6("install", "Library.QuickTime", "-rf"), "/Library/QuickTime/-rf")),
+        inWork(deletes("Option_DeleteDoubleDash", run6("delete", "Library.QuickTime", "--"), "/Library/QuickTime/--")),
+        inWork(deletes("Option_DeleteHelp", run6("delete", "Library.QuickTime", "--help"), "/Library/QuickTime/--help")),
+        inWork(deletes("Option_DeleteDash", run6("delete", "Library.QuickTime", "-"), "/Library/QuickTime/-")),
+        inWork(none("Option_CommandDashRf", run6("-rf", "Library.QuickTime", kOld))),
+        inWork(none("Option_CommandHelp", run6("--help", "Library.QuickTime", kOld))),
+        inWork(none("Option_CommandDoubleDash", run6("--", "Library.QuickTime", kOld))),
+
+        // Very long entries.
+        deletes("Long_SourceBeyondPathMax", run6("delete", "Library.QuickTime", beyondPathMax(kOld)), kOldInQuickTime),
+        none("Long_InstallSourceBeyondPathMax", run6("install", "Library.QuickTime", beyondPathMax("Cam.component"))),
+        deletes("Long_LongestName", run6("delete", "Library.QuickTime", kR + "/" + kLongName), "/Library/QuickTime/" + kLongName),
+        none("Long_NameTooLong", run6("delete", "Library.QuickTime", kR + "/" + kTooLongName)),
+        none("Long_InstallNameTooLong", run6("install", "Library.QuickTime", kR + "/" + kTooLongName)),
+        none("Long_Location", run6("delete", std::string(5000, 'L'), kOld)),
+        none("Long_Command", run6(std::string(100000, 'd'), "Library.QuickTime", kOld)),
+
+        // Text that is not UTF-8.
+        none("UTF8_Command", run6("\xFF" "delete", "Library.QuickTime", kOld)),
+        none("UTF8_Location", run6("delete", "Library.QuickTime\xC3", kOld)),
+        none("UTF8_DeleteSource", run6("delete", "Library.QuickTime", kR + "/" + kInvalidName)),
+        none("UTF8_InstallSource", run6("install", "Library.QuickTime", kR + "/" + kInvalidName)),
+        none("UTF8_OverlongSlash", run6("delete", "Library.QuickTime", "..\xC0\xAF..\xC0\xAF" + kOld)),
+        none("UTF8_Surrogate", run6("delete", "Library.QuickTime", "\xED\xA0\x80" + kOld)),
+
+        // Empty entries.
+        none("Empty_Command", run6("", "Library.QuickTime", kOld)),
+        none("Empty_Source", run6("delete", "Library.QuickTime", "")),
+        none("Empty_InstallSource", run6("install", "Library.QuickTime", "")),
+
+        // Newlines, percent signs and quotes.
+        none("Text_CommandWithNewline", run6("delete\n", "Library.QuickTime", kOld)),
+        none("Text_SourceWithNewline", run6("delete", "Library.QuickTime", kOld + "\n")),
+        none("Text_PercentSource", run6("delete", "Library.QuickTime", "%@%s%n%x%%.component")),
+        none("Text_PercentLocation", run6("delete", "%@%s%n%x", kOld)),
+        none("Text_QuotedShell", run6("delete", "Library.QuickTime", "'; rm -rf / #'")),
+        installs("Text_InstallShellName", run6("install", "Library.QuickTime", kR + "/" + kShellName),
+                 "/Library/QuickTime/" + kShellName),
+    };
+}
+
+void writeOwnedFile(const fs::path& path, const std::string& contents, uid_t owner, mode_t mode) {
+    testsupport::writeFile(path, contents);
+    lchown(path.c_str(), owner, owner);
+    chmod(path.c_str(), mode);
+}
+
+// A payload folder owned by "nobody" with modes that an install replaces.
+void makePayloadFolder(const fs::path& folder) {
+    writeOwnedFile(folder / "Contents/Info.plist", "<plist><dict/></plist>\n", 65534, 0600);
+    writeOwnedFile(folder / "Contents/Linux/payload.so", "code", 65534, 0600);
+    fs::create_symlink("Contents/Linux/payload.so", folder / "Current");
+    for (const fs::path& each : {folder, folder / "Contents", folder / "Contents/Linux"}) {
+        lchown(each.c_str(), 65534, 65534);
+        chmod(each.c_str(), 0700);
+    }
+}
+
+class HostileArguments : public ::testing::TestWithParam<HostileVector> {
+protected:
+    void SetUp() override {
+        if (geteuid() != 0) GTEST_SKIP() << "the sandbox tests run as root";
+        resources = sandbox.work() / "Pane.prefPane/Contents/Resources";
+        makePayloadFolder(resources / "Cam.component");
+        makePayloadFolder(resources / kShellName);
+        makePayloadFolder(sandbox.work() / "-rf");
+        for (const std::string& name : {std::string("Cam.plugin"), std::string("Old.plugin"), std::string("Old.qtz"),
+                                        std::string("Trap.qtz"), kInvalidName, kLongName}) {
+            writeOwnedFile(resources / name, "source " + name, 65534, 0600);
+        }
+        for (const char* name : {"--", "--help", "-"}) writeOwnedFile(sandbox.work() / name, name, 65534, 0600);
+        testsupport::writeFile(sandbox.work() / "elsewhere/precious", "p");
+
+        const fs::path library = sandbox.library();
+        testsupport::writeFile(library / "keep", "k");
+        testsupport::writeFile(library / "QuickTime/keep", "k");
+        testsupport::writeFile(library / "QuickTime" / kOld / "Contents/Info.plist", "old");
+        for (const char* name : {"--", "--help", "-"}) testsupport::writeFile(library / "QuickTime" / name, "installed");
+        testsupport::writeFile(library / "QuickTime" / kInvalidName, "installed");
+        testsupport::writeFile(library / "QuickTime" / kLongName, "installed");
+        testsupport::writeFile(library / "Graphics/Image Units/Old.plugin", "old");
+        testsupport::writeFile(library / "Graphics/Quartz Composer Plug-Ins/Old.plugin", "old");
+        testsupport::writeFile(library / "Compositions/Old.qtz", "old");
+        fs::create_symlink(sandbox.work() / "elsewhere", library / "Compositions/Trap.qtz");
+        testsupport::writeFile(sandbox.systemLibrary() / "keep", "k");
+        testsupport::writeFile(sandbox.systemLibrary() / "Extensions/Old.kext/Contents/Info.plist", "old");
+        testsupport::writeFile(sandbox.home() / ".profile", "profile");
+        testsupport::writeFile(sandbox.home() / "Library/QuickTime" / kOld / "Contents/Info.plist", "decoy");
+    }
+
+    FileTreeSnapshot snapshot() const {
+        return testsupport::snapshotFileTrees({{sandbox.library(), "/Library"},
+                                               {sandbox.systemLibrary().parent_path(), "/System"},
+                                               {sandbox.home(), "/root"},
+                                               {sandbox.work(), sandbox.work().string()}});
+    }
+
+    std::string expand(std::string entry) const {
+        for (const auto& [placeholder, value] : {std::pair{kT, kTool}, std::pair{kR, resources.string()}}) {
+            for (std::size_t at = entry.find(placeholder); at != std::string::npos; at = entry.find(placeholder, at)) {
+                entry.replace(at, placeholder.size(), value);
+                at += value.size();
+            }
+        }
+        return entry;
+    }
+
+    // The source of an install as a path in the snapshot.
+    std::string installSource(const std::vector<std::string>& argv) const {
+        const std::string source = argv.size() == 5 ? argv[4] : argv[5];
+        return source.front() == '/' ? source : (sandbox.work() / source).string();
+    }
+
+    Sandbox sandbox;
+    fs::path resources;
+};
+
+int occurrences(const std::string& text, const std::string& part) {
+    int found = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++found;
+    return found;
+}
+
+bool isAtOrBelow(const std::string& path, const std::string& folder) {
+    return path == folder || path.starts_with(folder + "/");
+}
+
+} // namespace
+
+TEST_P(HostileArguments, ChangeNothingButTheirOwnDestination) {
+    const HostileVector& vector = GetParam();
+    std::vector<std::string> argv;
+    for (const std::string& entry : vector.argv) argv.push_back(expand(entry));
+    std::vector<std::string> command{EXEC_WITH_ARGV, kTool};
+    command.insert(command.end(), argv.begin(), argv.end());
+    SandboxOptions options;
+    options.readOnlyFolders.push_back(fs::path(EXEC_WITH_ARGV).parent_path().string());
+    if (vector.inWork) options.workingDirectory = sandbox.work().string();
+
+    const FileTreeSnapshot before = snapshot();
+    const SandboxResult result = sandbox.run(command, options);
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+
+    const int runs = vector.privilegedRun ? 2 : 1;
+    const std::string exiting = kName + " exiting\n";
+    if (vector.privilegedRun) {
+        EXPECT_TRUE(sandbox.waitForLines(exiting, runs)) << sandbox.standardErrorSoFar();
+    } else if (vector.argv.size() == 5) {
+        usleep(300 * 1000);  // time for a privileged run that should not have started to show
+    }
+    const std::string standardError = sandbox.standardErrorSoFar();
+    EXPECT_EQ(occurrences(standardError, kName + " started BUILD "), runs) << standardError;
+    EXPECT_EQ(occurrences(standardError, exiting), runs) << standardError;
+
+    const FileTreeSnapshot after = snapshot();
+    const std::string& destination = vector.destination;
+    for (const testsupport::FileTreeChange& change : testsupport::fileTreeChanges(before, after)) {
+        const bool atDestination = vector.effect != Effect::None && isAtOrBelow(change.path, destination);
+        // An install creates the location's missing folders.
+        const bool createdParent = vector.effect == Effect::Installs && change.before.empty() &&
+                                   change.after.starts_with("d ") && destination.starts_with(change.path + "/");
+        EXPECT_TRUE(atDestination || createdParent)
+            << change.path << ": [" << change.before << "] became [" << change.after << "]";
+    }
+
+    if (vector.effect == Effect::Deletes) {
+        EXPECT_TRUE(before.contains(destination)) << destination;
+        EXPECT_FALSE(after.contains(destination)) << destination;
+    }
+    if (vector.effect == Effect::Installs) {
+        // The installed copy mirrors the source, owned by root with mode 755.
+        const std::string source = installSource(argv);
+        int entries = 0;
+        for (const auto& [path, entry] : before) {
+            if (!isAtOrBelow(path, source)) continue;
+            ++entries;
+            const auto installed = after.find(destination + path.substr(source.size()));
+            ASSERT_NE(installed, after.end()) << path;
+            EXPECT_EQ(installed->second.type, entry.type) << installed->first;
+            EXPECT_EQ(installed->second.size, entry.size) << installed->first;
+            EXPECT_EQ(installed->second.contentHash, entry.contentHash) << installed->first;
+            EXPECT_EQ(installed->second.linkTarget, entry.linkTarget) << installed->first;
+            EXPECT_EQ(installed->second.owner, 0u) << installed->first;
+            if (entry.type != 'l') {
+                EXPECT_EQ(installed->second.mode, 0755u) << installed->first;
+            }
+        }
+        EXPECT_GT(entries, 0) << source;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, HostileArguments, ::testing::ValuesIn(hostileVectors()),
+                         [](const ::testing::TestParamInfo<HostileVector>& info) { return info.param.name; });
