@@ -207,6 +207,7 @@ std::vector<RecordedStep> runHelper(const std::vector<std::string>& entries) {
             recorded.arguments.push_back(text->text());
         }
         steps.push_back(std::move(recorded));
+        return true;
     };
     const int status = runInstallHelper(kIdentity, static_cast<int>(entries.size()), argv.data(), record);
     if (status != 0) fail("exit status " + std::to_string(status) + " with every right granted");

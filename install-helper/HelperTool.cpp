@@ -43,8 +43,8 @@ void sleepUntilTaskExits(const Task* task) {
 }
 
 // Starts one step and waits for it; a step that cannot be started is logged
-// and skipped.
-void startAndAwait(const HelperIdentity& identity, const StepCommand& step) {
+// and skipped. Whether it ran and succeeded.
+bool startAndAwait(const HelperIdentity& identity, const StepCommand& step) {
     Ref<Task> task;
     try {
         task = Task::launchedTaskWithLaunchPath_arguments(step.program.get(), step.arguments.get());
@@ -52,6 +52,7 @@ void startAndAwait(const HelperIdentity& identity, const StepCommand& step) {
         NSLog("%s could not start %@: %@", identity.name, step.program, failure.reason());
     }
     sleepUntilTaskExits(task.get());
+    return task && task->terminationStatus() == 0;
 }
 
 void install(const HelperIdentity& identity, const StepRunner& runStep, const String* source,
@@ -62,7 +63,12 @@ void install(const HelperIdentity& identity, const StepRunner& runStep, const St
         return;
     }
     (void)!setuid(0);
-    for (const StepCommand& step : installCommands(source, destination)) runStep(step);
+    for (const StepCommand& step : installCommands(source, destination)) {
+        if (runStep(step) || !step.discardOnFailure) continue;
+        NSLog("%s %@ failed; nothing was installed at %@", identity.name, step.program, destination);
+        runStep(discardCommand(step.discardOnFailure.get()));
+        return;
+    }
 }
 
 void remove(const StepRunner& runStep, const String* destination) {
@@ -75,7 +81,7 @@ void remove(const StepRunner& runStep, const String* destination) {
 
 int runInstallHelper(const HelperIdentity& identity, int argc, const char* const argv[], const StepRunner& runStep) {
     platform::AutoreleasePool pool;
-    const StepRunner run = runStep ? runStep : [&identity](const StepCommand& step) { startAndAwait(identity, step); };
+    const StepRunner run = runStep ? runStep : [&identity](const StepCommand& step) { return startAndAwait(identity, step); };
     NSLog("%s started BUILD %s", identity.name, identity.buildStamp);
 
     if (argc == ARGUMENT_COUNT) {

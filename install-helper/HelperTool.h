@@ -20,7 +20,8 @@ struct HelperIdentity {
 // ended. Empty: the helper's own runner, which starts the command as a child
 // process and polls it once a second. Tests and fuzzers pass one that only
 // records the step.
-using StepRunner = std::function<void(const StepCommand& step)>;
+// Returns whether the command ran and succeeded.
+using StepRunner = std::function<bool(const StepCommand& step)>;
 
 // The whole run; returns the exit status.
 int runInstallHelper(const HelperIdentity& identity, int argc, const char* const argv[],

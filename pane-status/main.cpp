@@ -27,23 +27,26 @@ const char* const kKeys[] = {"payloadInstalled",           "payloadInstalledAndU
                              "payloadInstalledLocationFolder", "payloadSystemSummary",     "payloadSourceSummary"};
 
 const char* const kUsage =
-    "usage: pane-status [--json] [--install NAME | --remove NAME] PANE.prefPane...\n"
+    "usage: pane-status [--json] [--install NAME | --remove NAME] [--timeout SECONDS] PANE.prefPane...\n"
     "\n"
     "Loads each pane bundle without showing a window and prints, for every payload\n"
     "controller in its interface file, the six keys a pane shows. With --install or\n"
     "--remove, first sends Install or Remove to the payload controller of that name\n"
     "(as the pane's buttons do; an administrator's password may be asked for), then\n"
-    "waits up to 30 seconds for the payload to reach the state asked for, and prints.\n"
+    "waits (30 seconds at most, or --timeout) for the payload to reach the state asked\n"
+    "for, and prints.\n"
     "\n"
     "  --json          print one JSON object: {\"pane\": {\"payload\": {\"key\": value}}}\n"
     "  --install NAME  install the payload controller NAME\n"
     "  --remove NAME   remove the payload controller NAME\n"
+    "  --timeout SECONDS  how long to wait for the outcome of --install or --remove\n"
     "  --help          print this text\n";
 
 struct Options {
     bool json = false;
     std::string action;  // "installPayload:" or "removePayload:"
     std::string target;
+    double timeout = 30;
     std::vector<std::string> panes;
 };
 
@@ -58,6 +61,10 @@ bool parse(int argc, char** argv, Options& options) {
         } else if ((argument == "--install" || argument == "--remove") && i + 1 < argc && options.action.empty()) {
             options.action = argument == "--install" ? "installPayload:" : "removePayload:";
             options.target = argv[++i];
+        } else if (argument == "--timeout" && i + 1 < argc) {
+            char* end = nullptr;
+            options.timeout = std::strtod(argv[++i], &end);
+            if (end == argv[i] || *end != '\0' || options.timeout < 0) return false;
         } else if (argument.starts_with("--")) {
             return false;
         } else {
@@ -144,7 +151,7 @@ int main(int argc, char** argv) {
                 acted = true;
                 try {
                     target->performSelector(options.action, nullptr);
-                    waitForOutcome(*target, options.action == "installPayload:", 30);
+                    waitForOutcome(*target, options.action == "installPayload:", options.timeout);
                 } catch (const RaisedException& failure) {
                     std::fprintf(stderr, "pane-status: %s %s: %s\n", options.target.c_str(), options.action.c_str(),
                                  failure.what());

@@ -7,6 +7,7 @@
 #include "Security/Authorization.h"
 #include "support/LogLines.h"
 #include "support/StderrCapture.h"
+#include "support/TempDir.h"
 
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -133,25 +134,54 @@ TEST(ArgumentCounts, EntriesBeyondTheSixthAreIgnoredAndAbsentOnesLoggedAsNull) {
                              "TestInstallHelper exiting"}));
 }
 
-TEST(StepCommands, InstallCopiesThenSetsModesThenOwners) {
+TEST(StepCommands, ANewPayloadIsAssembledUnderAHiddenNameThenMovedIntoPlace) {
     Ref<String> source = make<String>("/p/Contents/Resources/-Cam.plugin");
     Ref<String> destination = make<String>("/tmp/-Cam.plugin");
     const std::vector<StepCommand> steps = installCommands(source.get(), destination.get());
-    ASSERT_EQ(steps.size(), 3u);  // /tmp exists: no folder to create
+    ASSERT_EQ(steps.size(), 4u);  // /tmp exists: no folder to create
+    const std::string hidden = "/tmp/.-Cam.plugin.installing";
     EXPECT_EQ(steps[0].program->text(), "/bin/cp");
     EXPECT_EQ(texts(steps[0].arguments), (std::vector<std::string>{"-R", "-P", "-T", "--preserve=mode,timestamps", "--",
-                                                                   "/p/Contents/Resources/-Cam.plugin", "/tmp/-Cam.plugin"}));
+                                                                   "/p/Contents/Resources/-Cam.plugin", hidden}));
     EXPECT_EQ(steps[1].program->text(), "/bin/chmod");
-    EXPECT_EQ(texts(steps[1].arguments), (std::vector<std::string>{"-R", "755", "--", "/tmp/-Cam.plugin"}));
+    EXPECT_EQ(texts(steps[1].arguments), (std::vector<std::string>{"-R", "755", "--", hidden}));
     EXPECT_EQ(steps[2].program->text(), "/bin/chown");
-    EXPECT_EQ(texts(steps[2].arguments),
-              (std::vector<std::string>{"-R", "root:" + administratorsGroup(), "--", "/tmp/-Cam.plugin"}));
+    EXPECT_EQ(texts(steps[2].arguments), (std::vector<std::string>{"-R", "root:" + administratorsGroup(), "--", hidden}));
+    EXPECT_EQ(steps[3].program->text(), "/bin/mv");
+    EXPECT_EQ(texts(steps[3].arguments), (std::vector<std::string>{"-T", "--", hidden, "/tmp/-Cam.plugin"}));
+    // A failed copy or move takes the hidden copy away again.
+    EXPECT_EQ(steps[0].discardOnFailure->text(), hidden);
+    EXPECT_EQ(steps[3].discardOnFailure->text(), hidden);
+    EXPECT_FALSE(steps[1].discardOnFailure);
+}
+
+TEST(StepCommands, AnInstalledPayloadIsMergedIntoInPlace) {
+    testsupport::TempDir dir;
+    std::filesystem::create_directory(dir.path() / "Cam.plugin");
+    testsupport::writeFile(dir.path() / ".Cam.plugin.installing", "stale");
+    Ref<String> destination = make<String>(dir / "Cam.plugin");
+    const std::vector<StepCommand> steps = installCommands(make<String>("/p/Cam.plugin").get(), destination.get());
+    ASSERT_EQ(steps.size(), 3u);
+    for (const StepCommand& step : steps) {
+        EXPECT_EQ(texts(step.arguments).back(), dir / "Cam.plugin");
+        EXPECT_FALSE(step.discardOnFailure);
+    }
+}
+
+TEST(StepCommands, AStaleHiddenCopyIsRemovedBeforeANewOne) {
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir.path() / ".Cam.plugin.installing/left", "from a run that was cut short");
+    Ref<String> destination = make<String>(dir / "Cam.plugin");
+    const std::vector<StepCommand> steps = installCommands(make<String>("/p/Cam.plugin").get(), destination.get());
+    ASSERT_EQ(steps.size(), 5u);
+    EXPECT_EQ(steps[0].program->text(), "/bin/rm");
+    EXPECT_EQ(texts(steps[0].arguments), (std::vector<std::string>{"-Rdf", "--", dir / ".Cam.plugin.installing"}));
 }
 
 TEST(StepCommands, MissingParentFoldersAreCreatedFirst) {
     Ref<String> destination = make<String>("/tmp/no-such-folder-here/DAL/Cam.plugin");
     const std::vector<StepCommand> steps = installCommands(make<String>("/p/Cam.plugin").get(), destination.get());
-    ASSERT_EQ(steps.size(), 4u);
+    ASSERT_EQ(steps.size(), 5u);
     EXPECT_EQ(steps[0].program->text(), "/bin/mkdir");
     EXPECT_EQ(texts(steps[0].arguments), (std::vector<std::string>{"-p", "--", "/tmp/no-such-folder-here/DAL"}));
 }

@@ -41,6 +41,7 @@ protected:
                 recorded.arguments.push_back(objectAs<String>(argument.get())->text());
             }
             steps.push_back(std::move(recorded));
+            return true;
         };
         const char* argv[] = {"/t", "/t", "--self-repair", command, location, source.c_str(), nullptr};
         testsupport::StderrCapture quiet;
@@ -63,15 +64,18 @@ std::vector<std::string> programs(const std::vector<Recorded>& steps) {
 
 } // namespace
 
-TEST_F(RecordedSteps, InstallRecordsEveryStepOnTheDestinationAndRunsNone) {
+TEST_F(RecordedSteps, InstallRecordsEveryStepBesideTheDestinationAndRunsNone) {
     const std::vector<Recorded> steps = run("install", "Library.CoreMediaIO", source);
     const std::string destination = root / "Library/CoreMediaIO/Plug-Ins/DAL/Cam.component";
-    EXPECT_EQ(programs(steps), (std::vector<std::string>{"/bin/mkdir", "/bin/cp", "/bin/chmod", "/bin/chown"}));
-    ASSERT_EQ(steps.size(), 4u);
+    const std::string hidden = root / "Library/CoreMediaIO/Plug-Ins/DAL/.Cam.component.installing";
+    EXPECT_EQ(programs(steps),
+              (std::vector<std::string>{"/bin/mkdir", "/bin/cp", "/bin/chmod", "/bin/chown", "/bin/mv"}));
+    ASSERT_EQ(steps.size(), 5u);
     EXPECT_EQ(steps[0].arguments.back(), root / "Library/CoreMediaIO/Plug-Ins/DAL");
     EXPECT_EQ(std::vector<std::string>(steps[1].arguments.end() - 3, steps[1].arguments.end()),
-              (std::vector<std::string>{"--", source, destination}));
-    for (const Recorded& step : {steps[2], steps[3]}) EXPECT_EQ(step.arguments.back(), destination);
+              (std::vector<std::string>{"--", source, hidden}));
+    for (const Recorded& step : {steps[2], steps[3]}) EXPECT_EQ(step.arguments.back(), hidden);
+    EXPECT_EQ(steps[4].arguments, (std::vector<std::string>{"-T", "--", hidden, destination}));
     EXPECT_TRUE(fs::is_empty(root.path() / "Library"));
 }
 
