@@ -1,0 +1,103 @@
+// Faults during Install and Remove, each ending with the pane's keys telling
+// the truth about the disk: the real panes and helper, as root in the sandbox,
+// read through pane-status.
+
+#include "support/Sandbox.h"
+
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+using testsupport::Sandbox;
+using testsupport::SandboxOptions;
+using testsupport::SandboxResult;
+
+namespace {
+
+const std::string kPaneStatus = std::string(PRODUCTS_DIR) + "/pane-status";
+const std::string kKestrel = std::string(PRODUCTS_DIR) + "/KestrelPrefs.prefPane";
+
+// The value pane-status printed for a key.
+std::string keyValue(const std::string& output, const std::string& key) {
+    const std::size_t at = output.find("    " + key + " ");
+    if (at == std::string::npos) return "<missing>";
+    std::size_t start = output.find_first_not_of(' ', at + 4 + key.size());
+    const std::size_t end = output.find('\n', start);
+    return start == std::string::npos || start >= end ? "" : output.substr(start, end - start);
+}
+
+class Faults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (geteuid() != 0) GTEST_SKIP() << "the fault tests run as root";
+    }
+    SandboxResult paneStatus(std::vector<std::string> arguments, const std::string& pane = kKestrel) {
+        arguments.insert(arguments.begin(), kPaneStatus);
+        arguments.push_back(pane);
+        return sandbox.run(arguments);
+    }
+    // A writable copy of the KestrelPrefs pane, to take things out of.
+    std::string copyOfKestrel() {
+        const fs::path copy = sandbox.work() / "KestrelPrefs.prefPane";
+        fs::copy(kKestrel, copy, fs::copy_options::recursive);
+        return copy.string();
+    }
+    Sandbox sandbox;
+};
+
+} // namespace
+
+TEST_F(Faults, AFullDiskLeavesNothingHalfInstalled) {
+    // This process and the sandbox it starts see a tiny file system as /Library.
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0);
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    ASSERT_EQ(mount("tmpfs", sandbox.library().c_str(), "tmpfs", 0, "size=8k"), 0);
+
+    const SandboxResult result = paneStatus({"--install", "digitizer", "--timeout", "8"});
+    EXPECT_NE(result.standardError.find("KestrelInstallHelper /bin/cp failed; nothing was installed at "
+                                        "/Library/QuickTime/FernhillDigitizer.component"),
+              std::string::npos)
+        << result.standardError;
+    EXPECT_EQ(keyValue(result.standardOutput, "payloadSystemSummary"), "NOT INSTALLED");
+    EXPECT_EQ(keyValue(result.standardOutput, "payloadInstalled"), "NO");
+    EXPECT_TRUE(fs::is_empty(sandbox.library() / "QuickTime"));  // not even the hidden copy
+}
+
+TEST_F(Faults, ALocationFolderThatIsAPlainFileInstallsNothing) {
+    std::ofstream(sandbox.library() / "QuickTime") << "not a folder";
+    const SandboxResult result = paneStatus({"--install", "digitizer", "--timeout", "6"});
+    EXPECT_EQ(keyValue(result.standardOutput, "payloadSystemSummary"), "NOT INSTALLED");
+    EXPECT_TRUE(fs::is_regular_file(sandbox.library() / "QuickTime"));
+}
+
+TEST_F(Faults, APayloadRemovedFromThePaneWhileInstalledIsShownAsItIs) {
+    const std::string pane = copyOfKestrel();
+    const SandboxResult installed = paneStatus({"--install", "digitizer"}, pane);
+    EXPECT_EQ(keyValue(installed.standardOutput, "payloadSystemSummary"), "Fernhill Digitizer 1.8 (IS UP TO DATE)");
+    fs::remove_all(fs::path(pane) / "Contents/PlugIns/FernhillDigitizer.component");
+    const SandboxResult after = paneStatus({}, pane);
+    EXPECT_EQ(keyValue(after.standardOutput, "payloadSystemSummary"), "Fernhill Digitizer 1.8 (NEEDS UPDATING)");
+    EXPECT_EQ(keyValue(after.standardOutput, "payloadSourceSummary"), "");
+    EXPECT_EQ(keyValue(after.standardOutput, "payloadInstalled"), "YES");
+}
+
+TEST_F(Faults, AMissingOrBrokenHelperIsReportedAndNothingChanges) {
+    const std::string pane = copyOfKestrel();
+    const fs::path helper = fs::path(pane) / "Contents/Helpers/KestrelInstallHelper";
+    chmod(helper.c_str(), 0644);  // not executable
+    SandboxResult result = paneStatus({"--install", "digitizer"}, pane);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.standardError.find("NSInvalidArgumentException"), std::string::npos) << result.standardError;
+    EXPECT_EQ(keyValue(result.standardOutput, "payloadSystemSummary"), "NOT INSTALLED");
+    fs::remove(helper);
+    result = paneStatus({"--install", "digitizer"}, pane);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(keyValue(result.standardOutput, "payloadSystemSummary"), "NOT INSTALLED");
+    EXPECT_TRUE(fs::is_empty(sandbox.library()));
+}
