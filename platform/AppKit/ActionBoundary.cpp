@@ -13,12 +13,10 @@
 namespace platform {
 namespace {
 
-struct Failure {
-    std::string name;
-    std::string reason;
-};
+void logFailure(std::string_view what, const Failure& failure);
 
-// Runs the work; what escapes it is described, never passed on.
+} // namespace
+
 std::optional<Failure> runCatching(const std::function<void()>& work) {
     try {
         AutoreleasePool pool;
@@ -33,6 +31,8 @@ std::optional<Failure> runCatching(const std::function<void()>& work) {
         return Failure{"unknown exception", "(no description)"};
     }
 }
+
+namespace {
 
 void logFailure(std::string_view what, const Failure& failure) {
     NSLog("*** %s raised %s: %s", std::string(what).c_str(), failure.name.c_str(), failure.reason.c_str());

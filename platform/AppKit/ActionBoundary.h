@@ -3,6 +3,8 @@
 #include "objc/Object.h"
 
 #include <functional>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -10,6 +12,18 @@ namespace platform {
 // Where user-interface work meets the code it calls: an exception that
 // escapes the work is caught, logged with NSLog and shown in an alert, and
 // the application goes on.
+
+// What escaped a piece of work: the exception's name and reason.
+struct Failure {
+    std::string name;
+    std::string reason;
+    // "name: reason"
+    std::string text() const { return name + ": " + reason; }
+};
+
+// Runs the work inside an autorelease pool; what escapes it is described,
+// never passed on.
+std::optional<Failure> runCatching(const std::function<void()>& work);
 
 // Sends `selector` to `target` with `sender` as argument, inside an
 // autorelease pool. False when it raised (or the target was null).

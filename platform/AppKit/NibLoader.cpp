@@ -1,4 +1,6 @@
 #include "AppKit/NibLoader.h"
+
+#include "AppKit/ActionBoundary.h"
 #include "AppKit/ValueTransformer.h"
 
 #include "AppKit/Control.h"
@@ -53,21 +55,8 @@ struct LoadFailure {
     std::string message;
 };
 
-// "NAME: reason" of whatever the work raised; nothing when it did not.
-std::optional<std::string> attempt(const std::function<void()>& work) {
-    try {
-        AutoreleasePool pool;
-        work();
-        return std::nullopt;
-    } catch (const RaisedException& raised) {
-        return std::string(raised.what());
-    } catch (const std::exception& error) {
-        return std::string(error.what());
-    }
-}
-
 void require(const std::function<void()>& work, int line, const std::string& doing) {
-    if (std::optional<std::string> failure = attempt(work)) throw LoadFailure{line, doing + " raised " + *failure};
+    if (std::optional<Failure> failure = runCatching(work)) throw LoadFailure{line, doing + " raised " + failure->text()};
 }
 
 std::string quote(std::string_view text) { return "\"" + std::string(text) + "\""; }
@@ -308,7 +297,7 @@ private:
     // After a failure: File's Owner must not keep references to objects
     // that are about to go.
     void disconnectOwner() {
-        for (const std::string& key : ownerOutlets_) attempt([&] { owner_->setValue_forKey(nullptr, key); });
+        for (const std::string& key : ownerOutlets_) runCatching([&] { owner_->setValue_forKey(nullptr, key); });
         ownerOutlets_.clear();
     }
 

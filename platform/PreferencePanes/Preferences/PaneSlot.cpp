@@ -1,5 +1,7 @@
 #include "PreferencePanes/Preferences/PaneSlot.h"
 
+#include "AppKit/ActionBoundary.h"
+
 #include "AppKit/View.h"
 #include "Foundation/Bundle.h"
 #include "Foundation/Dictionary.h"
@@ -17,18 +19,6 @@
 
 namespace platform {
 namespace {
-
-std::optional<std::string> attempt(const std::function<void()>& work) {
-    try {
-        AutoreleasePool pool;
-        work();
-        return std::nullopt;
-    } catch (const RaisedException& raised) {
-        return std::string(raised.what());
-    } catch (const std::exception& error) {
-        return std::string(error.what());
-    }
-}
 
 const String* infoString(const Bundle& bundle, std::string_view key) {
     return objectAs<String>(bundle.infoDictionary()->objectForKey(key));
@@ -96,16 +86,18 @@ bool PaneSlot::load() {
         return fail("its principal class " + cls->name() + " is not a preference pane (NSPreferencePane)");
     }
     Ref<Object> made;
-    if (auto raised = attempt([&] { made = cls->createInstance(); })) return fail("creating " + cls->name() + " raised " + *raised);
+    if (auto raised = runCatching([&] { made = cls->createInstance(); })) {
+        return fail("creating " + cls->name() + " raised " + raised->text());
+    }
     pane_ = Ref<PreferencePane>(objectAs<PreferencePane>(made.get()));
     if (!pane_) return fail(cls->name() + " cannot be created by name");
 
     View* view = nullptr;
-    if (auto raised = attempt([&] {
+    if (auto raised = runCatching([&] {
             pane_->performSelector("initWithBundle:", bundle_.get());
             view = pane_->loadMainView();
         })) {
-        return fail("loading its main view raised " + *raised);
+        return fail("loading its main view raised " + raised->text());
     }
     if (view == nullptr) return fail(pane_->loadError());
     if (view->widget() == nullptr) return fail("its main view has no widget");
