@@ -1,0 +1,52 @@
+# Installing and packaging. Everything goes into one folder, lib/privet,
+# with launchers on PATH; code finds its libraries relative to itself, the
+# same in the build tree and once installed.
+set(PRIVET_INSTALL_DIR lib/privet)
+set(PRIVET_INSTALL_FULL_DIR ${CMAKE_INSTALL_PREFIX}/${PRIVET_INSTALL_DIR})
+set(PRIVET_LIBEXEC_DIR ${CMAKE_INSTALL_FULL_LIBEXECDIR}/privet)
+
+set_target_properties(platform appkit PROPERTIES BUILD_WITH_INSTALL_RPATH ON INSTALL_RPATH "$ORIGIN")
+set_target_properties(Preferences pane-status PROPERTIES BUILD_WITH_INSTALL_RPATH ON INSTALL_RPATH "$ORIGIN/lib")
+set_target_properties(KestrelPrefs SidelightPane PaneHarness PROPERTIES
+  BUILD_WITH_INSTALL_RPATH ON INSTALL_RPATH "$ORIGIN/../../../lib")
+
+install(TARGETS platform appkit LIBRARY DESTINATION ${PRIVET_INSTALL_DIR}/lib NAMELINK_SKIP)
+install(TARGETS Preferences pane-status RUNTIME DESTINATION ${PRIVET_INSTALL_DIR})
+install(TARGETS privileged-launcher RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/privet)
+# Installed bundles use the launcher in libexec, the one polkit's action names.
+foreach(bundle IN ITEMS KestrelPrefs.prefPane SidelightPane.prefPane PaneHarness.app)
+  install(DIRECTORY ${PRODUCTS_DIR}/${bundle} DESTINATION ${PRIVET_INSTALL_DIR} USE_SOURCE_PERMISSIONS
+    PATTERN privileged-launcher EXCLUDE)
+endforeach()
+
+function(privet_launcher name program title)
+  set(PROGRAM ${program})
+  set(PROGRAM_TITLE ${title})
+  set(PROGRAM_ARGUMENTS ${ARGN})
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/launcher.sh.in ${CMAKE_BINARY_DIR}/packaging/${name} @ONLY)
+  install(PROGRAMS ${CMAKE_BINARY_DIR}/packaging/${name} DESTINATION ${CMAKE_INSTALL_BINDIR})
+endfunction()
+privet_launcher(privet-preferences Preferences "the Preferences application with the capture plug-in panes"
+  "\"${PRIVET_INSTALL_FULL_DIR}/KestrelPrefs.prefPane\" \"${PRIVET_INSTALL_FULL_DIR}/SidelightPane.prefPane\"")
+privet_launcher(privet-pane-status pane-status "pane-status")
+privet_launcher(privet-pane-harness PaneHarness.app/Contents/Linux/PaneHarness "PaneHarness")
+
+configure_file(packaging/com.fernhill.privet.policy ${CMAKE_BINARY_DIR}/packaging/com.fernhill.privet.policy @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/com.fernhill.privet.policy DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/actions)
+install(FILES packaging/privet-preferences.desktop packaging/privet-pane-harness.desktop
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES packaging/privet-preferences.svg packaging/privet-pane-harness.svg
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES packaging/privet-preferences.1 packaging/privet-pane-status.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES packaging/KestrelInstallHelper.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME privet-payload-installer)
+set(CPACK_PACKAGE_VENDOR Fernhill)
+set(CPACK_PACKAGE_CONTACT "Fernhill packaging <packages@fernhill.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Installs, removes and checks privileged video capture plug-ins")
+set(CPACK_DEBIAN_PACKAGE_SECTION video)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "pkexec, polkitd, coreutils")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+include(CPack)
