@@ -160,8 +160,10 @@ public:
             return result;
         }
         if (!open_.empty()) {
-            result.error = NibError{file_, open_.back()->line,
-                                    "\"" + open_.back()->label() + "\" is not closed with \"}\" before the end of the file"};
+            std::string message = "\"";  // built in steps: GCC 12 warns falsely about "..." + std::string
+            message += open_.back()->label();
+            message += "\" is not closed with \"}\" before the end of the file";
+            result.error = NibError{file_, open_.back()->line, std::move(message)};
             return result;
         }
         result.document = std::move(document_);
