@@ -101,3 +101,24 @@ TEST_F(Faults, AMissingOrBrokenHelperIsReportedAndNothingChanges) {
     EXPECT_EQ(keyValue(result.standardOutput, "payloadSystemSummary"), "NOT INSTALLED");
     EXPECT_TRUE(fs::is_empty(sandbox.library()));
 }
+
+TEST_F(Faults, APrivilegedRunKilledHalfwayLeavesNothingInstalledAndTheNextInstallWorks) {
+    const std::string helper = kKestrel + "/Contents/Helpers/KestrelInstallHelper";
+    const std::string source = kKestrel + "/Contents/PlugIns/FernhillDigitizer.component";
+    // The run is killed once its copy has begun.
+    const SandboxResult killed = sandbox.run(
+        {"/bin/sh", "-c",
+         "\"$0\" \"$0\" --self-repair install Library.QuickTime \"$1\" & run=$!; n=0; "
+         "while [ ! -e /Library/QuickTime/.FernhillDigitizer.component.installing/Contents ] && [ $n -lt 200 ]; "
+         "do sleep 0.05; n=$((n+1)); done; kill -9 $run; wait",
+         helper, source});
+    EXPECT_NE(killed.standardError.find("KestrelInstallHelper executing install"), std::string::npos);
+    EXPECT_EQ(killed.standardError.find("KestrelInstallHelper exiting"), std::string::npos);
+    EXPECT_FALSE(fs::exists(sandbox.library() / "QuickTime/FernhillDigitizer.component"));
+    EXPECT_TRUE(fs::exists(sandbox.library() / "QuickTime/.FernhillDigitizer.component.installing"));
+    EXPECT_EQ(keyValue(paneStatus({}).standardOutput, "payloadSystemSummary"), "NOT INSTALLED");
+
+    const SandboxResult again = paneStatus({"--install", "digitizer"});
+    EXPECT_EQ(keyValue(again.standardOutput, "payloadSystemSummary"), "Fernhill Digitizer 1.8 (IS UP TO DATE)");
+    EXPECT_FALSE(fs::exists(sandbox.library() / "QuickTime/.FernhillDigitizer.component.installing"));
+}
