@@ -122,3 +122,18 @@ TEST_F(Faults, APrivilegedRunKilledHalfwayLeavesNothingInstalledAndTheNextInstal
     EXPECT_EQ(keyValue(again.standardOutput, "payloadSystemSummary"), "Fernhill Digitizer 1.8 (IS UP TO DATE)");
     EXPECT_FALSE(fs::exists(sandbox.library() / "QuickTime/.FernhillDigitizer.component.installing"));
 }
+
+TEST_F(Faults, ADismissedOrRefusedPasswordInstallsNothing) {
+    const fs::path dismissing = sandbox.work() / "pkexec-dismissed";
+    std::ofstream(dismissing) << "#!/bin/sh\nexit 126\n";
+    chmod(dismissing.c_str(), 0755);
+    for (const bool dismissed : {true, false}) {
+        SandboxOptions options;
+        options.asUnprivilegedUser = true;  // no polkit agent here: pkexec refuses
+        if (dismissed) options.replacements.emplace_back(dismissing.string(), "/usr/bin/pkexec");
+        const SandboxResult result = sandbox.run({kPaneStatus, "--install", "digitizer", "--timeout", "2", kKestrel}, options);
+        EXPECT_EQ(keyValue(result.standardOutput, "payloadSystemSummary"), "NOT INSTALLED") << result.standardError;
+        EXPECT_EQ(result.standardError.find("called AEWP"), std::string::npos);
+        EXPECT_TRUE(fs::is_empty(sandbox.library()));
+    }
+}
