@@ -102,8 +102,9 @@ void waitForOutcome(Object& controller, bool install, double seconds) {
     const double deadline = RunLoop::now() + seconds;
     auto reached = [&] {
         const char* key = install ? "payloadInstalledAndUpToDate" : "payloadInstalled";
-        const Number* value = objectAs<Number>(controller.valueForKey(key).get());
-        return (value && value->boolValue()) == install;
+        const Ref<Object> value = controller.valueForKey(key);
+        const Number* number = objectAs<Number>(value.get());
+        return (number && number->boolValue()) == install;
     };
     while (!reached() && RunLoop::now() < deadline) usleep(250 * 1000);
 }

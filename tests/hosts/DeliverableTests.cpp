@@ -132,10 +132,10 @@ TEST(Panes, BoundLabelsShowEachPayload) {
 TEST(KestrelPrefsLifecycle, RefreshesWhileShownAndStopsWhenLeft) {
     PaneSlot kestrel(kKestrel);
     ASSERT_TRUE(kestrel.load());
-    Timer* afterLoad = refresherOf(kestrel, "digitizer");
-    ASSERT_NE(afterLoad, nullptr);  // awakeFromNib started it
+    Ref<Timer> afterLoad(refresherOf(kestrel, "digitizer"));
+    ASSERT_TRUE(afterLoad);  // awakeFromNib started it
     kestrel.pane()->didSelect();
-    EXPECT_EQ(refresherOf(kestrel, "digitizer"), afterLoad);  // no second timer
+    EXPECT_EQ(refresherOf(kestrel, "digitizer"), afterLoad.get());  // no second timer
     kestrel.pane()->didUnselect();
     EXPECT_EQ(refresherOf(kestrel, "digitizer"), nullptr);
     EXPECT_FALSE(afterLoad->isValid());
