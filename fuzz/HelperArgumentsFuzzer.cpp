@@ -155,6 +155,11 @@ std::vector<std::string> pathArguments(const RecordedStep& step) {
     fail(step.program + " was recorded without \"--\" before its paths");
 }
 
+bool lexists(const std::string& path) {
+    struct stat status{};
+    return lstat(path.c_str(), &status) == 0;
+}
+
 void checkSteps(const Fixture& fixture, const std::vector<std::string>& entries, const std::vector<RecordedStep>& steps) {
     const std::optional<std::string> destination = expectedDestination(fixture, entries);
     if (!destination) {
@@ -165,11 +170,18 @@ void checkSteps(const Fixture& fixture, const std::vector<std::string>& entries,
 
     const std::string& command = entries[3];
     const std::string& source = entries[5];
+    // A payload not yet installed is assembled under a hidden name beside
+    // its destination and moved into place; one already there is merged into.
+    const std::string parent = destination->substr(0, destination->rfind('/'));
+    const std::string hidden = parent + "/." + destination->substr(destination->rfind('/') + 1) + ".installing";
+    const bool merging = lexists(*destination);
+    const std::string target = merging ? *destination : hidden;
     std::vector<std::string> expectedPrograms;
     if (command == "install" && exists(source) && !isSymbolicLink(*destination)) {
-        const std::string parent = destination->substr(0, destination->rfind('/'));
         if (!exists(parent)) expectedPrograms.push_back("/bin/mkdir");
+        if (!merging && lexists(hidden)) expectedPrograms.push_back("/bin/rm");
         expectedPrograms.insert(expectedPrograms.end(), {"/bin/cp", "/bin/chmod", "/bin/chown"});
+        if (!merging) expectedPrograms.push_back("/bin/mv");
     } else if (command == "delete" && exists(*destination)) {
         expectedPrograms.push_back("/bin/rm");
     }
@@ -187,8 +199,10 @@ void checkSteps(const Fixture& fixture, const std::vector<std::string>& entries,
             }
             continue;
         }
-        const std::vector<std::string> expected =
-            step.program == "/bin/cp" ? std::vector<std::string>{source, *destination} : std::vector<std::string>{*destination};
+        std::vector<std::string> expected{target};
+        if (step.program == "/bin/cp") expected = {source, target};
+        if (step.program == "/bin/mv") expected = {hidden, *destination};
+        if (step.program == "/bin/rm") expected = {command == "delete" ? *destination : hidden};
         if (paths != expected) fail(step.program + " acts on other paths than the destination");
     }
 }
