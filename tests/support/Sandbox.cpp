@@ -11,13 +11,17 @@ extern char** environ;
 
 namespace testsupport {
 
+namespace fs = std::filesystem;
+
 Sandbox::Sandbox() {
     for (const auto& folder : {library(), systemLibrary(), home(), work()}) std::filesystem::create_directories(folder);
 }
 
 SandboxResult Sandbox::run(const std::vector<std::string>& command, const SandboxOptions& options) const {
+    // The tests' sources hold the sanitizers' suppression files.
+    const std::string testSources = fs::path(SANDBOX_EXEC).parent_path().parent_path().string();
     std::vector<std::string> args{SANDBOX_EXEC, "--root", root_.path().string(), "--bind", work().string(),
-                                  "--ro-bind", PRODUCTS_DIR};
+                                  "--ro-bind", PRODUCTS_DIR, "--ro-bind", testSources};
     if (options.asUnprivilegedUser) args.push_back("--unprivileged");
     for (const std::string& folder : options.readOnlyFolders) args.insert(args.end(), {"--ro-bind", folder});
     for (const auto& [host, inside] : options.replacements) args.insert(args.end(), {"--replace", host, inside});
