@@ -5,7 +5,7 @@
 // component name inside the temporary Library folders, always behind "--",
 // and no step is recorded when there is no such destination.
 
-#include "TemporaryFolder.h"
+#include "support/TempDir.h"
 
 #include "HelperSteps.h"
 #include "HelperTool.h"
@@ -109,7 +109,7 @@ public:
     }
 
 private:
-    TemporaryFolder root_;
+    testsupport::TempDir root_;
     std::string local_;
     std::string system_;
     std::string user_;

@@ -1,7 +1,7 @@
 // Bytes as an information list: read directly, and read as the
 // Contents/Info.plist of a bundle. The two readings must agree.
 
-#include "TemporaryFolder.h"
+#include "support/TempDir.h"
 
 #include "Foundation/Bundle.h"
 #include "Foundation/Dictionary.h"
@@ -42,7 +42,7 @@ public:
     const String* path() const { return path_.get(); }
 
 private:
-    TemporaryFolder folder_;
+    testsupport::TempDir folder_;
     Ref<String> path_;
     std::string infoFile_;
 };
