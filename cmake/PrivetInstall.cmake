@@ -19,16 +19,28 @@ foreach(bundle IN ITEMS KestrelPrefs.prefPane SidelightPane.prefPane PaneHarness
     PATTERN privileged-launcher EXCLUDE)
 endforeach()
 
+# privet_launcher(NAME PROGRAM TITLE [PANES_ONLY_WHEN_NONE_NAMED] [ARGUMENTS...]):
+# a script on PATH that starts PROGRAM with the arguments given and then
+# ARGUMENTS; with PANES_ONLY_WHEN_NONE_NAMED, ARGUMENTS are added only when no
+# pane bundle is named.
 function(privet_launcher name program title)
+  cmake_parse_arguments(PARSE_ARGV 3 LAUNCHER "PANES_ONLY_WHEN_NONE_NAMED" "" "")
   set(PROGRAM ${program})
   set(PROGRAM_TITLE ${title})
-  set(PROGRAM_ARGUMENTS ${ARGN})
+  set(PROGRAM_ARGUMENTS ${LAUNCHER_UNPARSED_ARGUMENTS})
+  set(PANES_ONLY_WHEN_NONE_NAMED no)
+  if(LAUNCHER_PANES_ONLY_WHEN_NONE_NAMED)
+    set(PANES_ONLY_WHEN_NONE_NAMED yes)
+  endif()
   configure_file(${PROJECT_SOURCE_DIR}/packaging/launcher.sh.in ${CMAKE_BINARY_DIR}/packaging/${name} @ONLY)
   install(PROGRAMS ${CMAKE_BINARY_DIR}/packaging/${name} DESTINATION ${CMAKE_INSTALL_BINDIR})
 endfunction()
-privet_launcher(privet-preferences Preferences "the Preferences application with the capture plug-in panes"
+set(PRIVET_INSTALLED_PANES
   "\"${PRIVET_INSTALL_FULL_DIR}/KestrelPrefs.prefPane\" \"${PRIVET_INSTALL_FULL_DIR}/SidelightPane.prefPane\"")
-privet_launcher(privet-pane-status pane-status "pane-status")
+privet_launcher(privet-preferences Preferences "the Preferences application with the capture plug-in panes"
+  ${PRIVET_INSTALLED_PANES})
+privet_launcher(privet-pane-status pane-status "pane-status, for the installed panes unless others are named"
+  PANES_ONLY_WHEN_NONE_NAMED ${PRIVET_INSTALLED_PANES})
 privet_launcher(privet-pane-harness PaneHarness.app/Contents/Linux/PaneHarness "PaneHarness")
 
 configure_file(packaging/com.fernhill.privet.policy ${CMAKE_BINARY_DIR}/packaging/com.fernhill.privet.policy @ONLY)

@@ -63,3 +63,20 @@ TEST(PreferencesProgram, SavesAScreenshotOfTheSelectedPaneAndQuits) {
     EXPECT_GE(size.width, 780u);
     EXPECT_GE(size.height, 500u);
 }
+
+TEST(PreferencesProgram, AScreenshotOfAPaneThatCannotBeLoadedSaysSoInItsStatus) {
+    testsupport::TempDir dir;
+    const fs::path broken = dir.path() / "Beta.prefPane";
+    fs::copy(fs::path(TEST_PANES_DIR) / "Beta.prefPane", broken, fs::copy_options::recursive);
+    for (const fs::directory_entry& code : fs::directory_iterator(broken / "Contents/Linux")) {
+        std::ofstream(code.path(), std::ios::trunc) << "not a shared object";
+    }
+    const fs::path picture = dir.path() / "Beta.png";
+    const testsupport::ProgramRun run = runProgram(kProgram + " --select Beta --screenshot " +
+                                                   shellQuoted(picture.string()) + " " + shellQuoted(broken.string()));
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("The pane \"Beta\" (" + broken.string() + ") cannot be loaded: its code cannot be loaded"),
+              std::string::npos)
+        << run.output;
+    EXPECT_GE(pngSize(picture).width, 780u);  // the page that explains it is still saved
+}

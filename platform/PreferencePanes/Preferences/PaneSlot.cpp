@@ -6,6 +6,7 @@
 #include "Foundation/Bundle.h"
 #include "Foundation/Dictionary.h"
 #include "Foundation/Exception.h"
+#include "Foundation/Log.h"
 #include "Foundation/String.h"
 #include "PreferencePanes/PreferencePane.h"
 #include "objc/AutoreleasePool.h"
@@ -45,6 +46,7 @@ bool PaneSlot::fail(std::string reason) {
     state_ = State::Failed;
     error_ = std::move(reason);
     pane_ = nullptr;
+    NSLogText("The pane \"" + name_ + "\" (" + path_ + ") cannot be loaded: " + error_);
     return false;
 }
 

@@ -37,7 +37,8 @@ std::string preferencesUsage(std::string_view program) {
            "\n"
            "  --select NAME      select the pane named NAME (its CFBundleName) at start\n"
            "  --screenshot FILE  once the selected pane is shown, save a PNG picture of the\n"
-           "                     window to FILE and quit\n"
+           "                     window to FILE and quit; the exit status is 1 when the\n"
+           "                     selected pane cannot be loaded\n"
            "  -h, --help         show this text and quit\n";
 }
 

@@ -62,10 +62,13 @@ int main(int argc, char** argv) {
         window.selectPane(index);
     }
     if (!options.screenshot.empty()) {
+        // The picture is saved either way; the status tells whether the selected pane loaded.
         QTimer::singleShot(kScreenshotDelay, &window, [&window, file = options.screenshot] {
             const bool saved = window.grab().save(QString::fromStdString(file), "PNG");
             if (!saved) std::fprintf(stderr, "Preferences: cannot save a screenshot to %s\n", file.c_str());
-            QApplication::exit(saved ? 0 : 1);
+            const int selected = window.selectedPane();
+            const bool shown = selected < 0 || window.paneAt(static_cast<std::size_t>(selected)).isLoaded();
+            QApplication::exit(saved && shown ? 0 : 1);
         });
     }
     return QApplication::exec();
