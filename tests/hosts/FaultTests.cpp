@@ -137,3 +137,31 @@ TEST_F(Faults, ADismissedOrRefusedPasswordInstallsNothing) {
         EXPECT_TRUE(fs::is_empty(sandbox.library()));
     }
 }
+
+TEST_F(Faults, ASymbolicLinkAtTheDestinationIsNeitherWrittenNorDeletedThrough) {
+    const fs::path elsewhere = sandbox.work() / "elsewhere";
+    fs::create_directories(elsewhere);
+    std::ofstream(elsewhere / "precious") << "p";
+    fs::create_directories(sandbox.library() / "QuickTime");
+    const fs::path link = sandbox.library() / "QuickTime/FernhillDigitizer.component";
+    fs::create_symlink(elsewhere, link);
+
+    // Something is there, and it is not the bundled payload: the pane says so,
+    // and Install leaves it alone.
+    const SandboxResult install = paneStatus({"--install", "digitizer", "--timeout", "2"});
+    EXPECT_EQ(keyValue(install.standardOutput, "payloadInstalled"), "YES");
+    EXPECT_EQ(keyValue(install.standardOutput, "payloadInstalledAndUpToDate"), "NO");
+    EXPECT_EQ(keyValue(install.standardOutput, "payloadSystemSummary"), "(NEEDS UPDATING)");  // no name, no version
+    EXPECT_EQ(fs::read_symlink(link), elsewhere);
+    EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(elsewhere), {}), std::vector<fs::path>{elsewhere / "precious"});
+
+    // Remove takes the link away, not what it points to.
+    const SandboxResult remove = paneStatus({"--remove", "digitizer"});
+    EXPECT_EQ(keyValue(remove.standardOutput, "payloadSystemSummary"), "NOT INSTALLED") << remove.standardError;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(elsewhere), {}), std::vector<fs::path>{elsewhere / "precious"});
+
+    const SandboxResult again = paneStatus({"--install", "digitizer"});
+    EXPECT_EQ(keyValue(again.standardOutput, "payloadSystemSummary"), "Fernhill Digitizer 1.8 (IS UP TO DATE)");
+    EXPECT_FALSE(fs::is_symlink(link));
+}
