@@ -61,27 +61,22 @@ Ref<String> bundlePathOfCodeFile(const String* file) {
 }
 
 const void* mainImage() {
-    return Class::imageContaining(reinterpret_cast<const void*>(getauxval(AT_PHDR)));
+    static const void* const image = Class::imageContaining(reinterpret_cast<const void*>(getauxval(AT_PHDR)));
+    return image;
 }
 
-// The real path of an image's file. For the executable the loader reports
-// the name it was started under, which need not lead to the file. Resolved
-// once per loaded image (its address and the name it was loaded under).
-Ref<String> imageFile(const void* image) {
-    if (image == nullptr) return nullptr;
+// The name a loaded image's file was loaded under, empty for the executable:
+// for it the loader reports the name it was started under, which need not
+// lead to the file. False for an address in no loaded image.
+bool loadedName(const void* image, std::string& name) {
     if (image == mainImage()) {
-        static const Ref<String> executable = realPath("/proc/self/exe");
-        return executable;
+        name.clear();
+        return true;
     }
     Dl_info info{};
-    if (dladdr(image, &info) == 0 || info.dli_fname == nullptr || info.dli_fname[0] == '\0') return nullptr;
-    static std::mutex mutex;
-    static auto* const resolved = new std::map<std::pair<const void*, std::string>, Ref<String>>;
-    std::lock_guard lock(mutex);
-    auto key = std::make_pair(image, std::string(info.dli_fname));
-    auto found = resolved->find(key);
-    if (found == resolved->end()) found = resolved->emplace(std::move(key), realPath(info.dli_fname)).first;
-    return found->second;
+    if (dladdr(image, &info) == 0 || info.dli_fname == nullptr || info.dli_fname[0] == '\0') return false;
+    name = info.dli_fname;
+    return true;
 }
 
 // The path from "/" or from the current folder, without a trailing "/".
@@ -135,12 +130,22 @@ Bundle* Bundle::mainBundle() {
     return main;
 }
 
+// Resolved once per loaded image (its address and the name it was loaded
+// under): the code of a class does not move while it is loaded.
 Ref<Bundle> Bundle::bundleForClass(const Class& cls) {
-    Ref<String> file = imageFile(cls.image());
-    if (!file) return nullptr;
-    Ref<String> path = bundlePathOfCodeFile(file.get());
-    if (!path) return nullptr;
-    return codeBundle(std::move(path), std::move(file));
+    std::string name;
+    if (cls.image() == nullptr || !loadedName(cls.image(), name)) return nullptr;
+    static std::mutex mutex;
+    static auto* const bundles = new std::map<std::pair<const void*, std::string>, Ref<Bundle>>;
+    std::lock_guard lock(mutex);
+    auto key = std::make_pair(cls.image(), std::move(name));
+    auto found = bundles->find(key);
+    if (found == bundles->end()) {
+        Ref<String> file = realPath(key.second.empty() ? "/proc/self/exe" : key.second.c_str());
+        Ref<String> path = file ? bundlePathOfCodeFile(file.get()) : nullptr;
+        found = bundles->emplace(std::move(key), path ? codeBundle(std::move(path), std::move(file)) : nullptr).first;
+    }
+    return found->second;
 }
 
 Ref<Bundle> Bundle::bundleWithPath(const String* path) {

@@ -135,19 +135,25 @@ std::optional<std::string> readRegularFile(const char* path, std::size_t maxByte
         static_cast<std::uint64_t>(status.st_size) > maxBytes) {
         return std::nullopt;
     }
+    // Read to the end, not just to the size seen: the file may be growing.
+    // Past that size the reads go through a buffer, so that the string is
+    // not zero-filled ahead of them.
     std::string contents(static_cast<std::size_t>(status.st_size), '\0');
     std::size_t filled = 0;
+    char beyond[4096];
     for (;;) {
-        if (filled == contents.size()) {
-            if (contents.size() > maxBytes) return std::nullopt;
-            contents.resize(contents.size() + 4096);
-        }
-        const ssize_t got = read(fd, contents.data() + filled, contents.size() - filled);
+        const bool inside = filled < contents.size();
+        char* const into = inside ? contents.data() + filled : beyond;
+        const ssize_t got = read(fd, into, inside ? contents.size() - filled : sizeof beyond);
         if (got < 0) {
             if (errno == EINTR) continue;
             return std::nullopt;
         }
         if (got == 0) break;
+        if (!inside) {
+            if (contents.size() + static_cast<std::size_t>(got) > maxBytes) return std::nullopt;
+            contents.append(beyond, static_cast<std::size_t>(got));
+        }
         filled += static_cast<std::size_t>(got);
     }
     if (filled > maxBytes) return std::nullopt;
