@@ -57,7 +57,7 @@ for pane in Kestrel Sidelight; do
 done
 
 step "pane-status reports the installed panes"
-status=$(inside privet-pane-status --json 2>/dev/null)
+status=$(inside privet-pane-status --json 2>/dev/null) || fail "pane-status did not run"
 echo "$status"
 case "$status" in *'"Kestrel": {"digitizer"'*'"Sidelight": {"camera"'*) ;; *) fail "pane-status did not load both panes" ;; esac
 
