@@ -44,7 +44,20 @@ privet_launcher(privet-pane-status pane-status "pane-status, for the installed p
 privet_launcher(privet-pane-harness PaneHarness.app/Contents/Linux/PaneHarness "PaneHarness")
 
 configure_file(packaging/com.fernhill.privet.policy ${CMAKE_BINARY_DIR}/packaging/com.fernhill.privet.policy @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/packaging/com.fernhill.privet.policy DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/actions)
+# The action goes where polkitd reads actions, whatever the prefix: under
+# another prefix pkexec would not find it and would ask for the generic
+# "run a program as the superuser" right instead.
+pkg_get_variable(POLKIT_POLICY_DIR polkit-gobject-1 policydir)
+if(NOT POLKIT_POLICY_DIR)
+  set(POLKIT_POLICY_DIR /usr/share/polkit-1/actions)
+  message(STATUS "polkit's pkg-config file not found; polkit actions go to ${POLKIT_POLICY_DIR}")
+endif()
+cmake_path(IS_PREFIX CMAKE_INSTALL_PREFIX "${POLKIT_POLICY_DIR}" NORMALIZE policy_dir_under_prefix)
+if(policy_dir_under_prefix)
+  # Relative, so that a package built for this prefix carries it.
+  file(RELATIVE_PATH POLKIT_POLICY_DIR "${CMAKE_INSTALL_PREFIX}" "${POLKIT_POLICY_DIR}")
+endif()
+install(FILES ${CMAKE_BINARY_DIR}/packaging/com.fernhill.privet.policy DESTINATION ${POLKIT_POLICY_DIR})
 install(FILES packaging/privet-preferences.desktop packaging/privet-pane-harness.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES packaging/privet-preferences.svg packaging/privet-pane-harness.svg

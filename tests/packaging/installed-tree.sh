@@ -6,7 +6,8 @@ set -eu
 build=$1
 root=$(mktemp -d "${TMPDIR:-/tmp}/privet-installed-XXXXXX")
 trap 'rm -rf "$root"' EXIT
-cmake --install "$build" --prefix "$root/usr" >/dev/null
+# DESTDIR: the polkit action goes to polkit's own folder, outside any prefix.
+DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 privet=$root/usr/lib/privet
 export QT_QPA_PLATFORM=offscreen
 out=$("$privet/pane-status" --json "$privet/KestrelPrefs.prefPane" "$privet/SidelightPane.prefPane" 2>/dev/null)
@@ -19,6 +20,6 @@ test -s "$root/preferences.png"
 test -s "$root/harness.png"
 test -x "$root/usr/libexec/privet/privileged-launcher"
 test ! -e "$privet/KestrelPrefs.prefPane/Contents/Helpers/privileged-launcher"
-grep -q "$root/usr/libexec/privet/privileged-launcher\|/libexec/privet/privileged-launcher" \
-    "$root/usr/share/polkit-1/actions/com.fernhill.privet.policy"
+policy_dir=$(pkg-config --variable=policydir polkit-gobject-1)
+grep -q "/libexec/privet/privileged-launcher" "$root${policy_dir:-/usr/share/polkit-1/actions}/com.fernhill.privet.policy"
 echo "installed tree: both panes load, Preferences and PaneHarness draw their windows"
