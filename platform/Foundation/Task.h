@@ -17,7 +17,8 @@ public:
     const Class& objectClass() const override { return classRecord; }
 
     // Starts `launchPath` with argv[0] = launchPath followed by `arguments`
-    // (strings). Raises NSInvalidArgumentException when it cannot be started.
+    // (strings). Raises NSInvalidArgumentException when it cannot be started,
+    // and for a path that is not absolute.
     static Ref<Task> launchedTaskWithLaunchPath_arguments(const String* launchPath, const Array* arguments);
 
     // Whether the child is still running; reaps it once it has ended.

@@ -6,6 +6,7 @@
 #include "Foundation/Number.h"
 #include "objc/Object.h"
 
+#include <exception>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -20,19 +21,32 @@ public:
 };
 
 // Announces will-change when made and did-change when it ends: the pair a
-// property's setter sends around everything it does itself.
+// property's setter sends around everything it does itself. An observer
+// that raises during did-change raises out of the setter; while the setter
+// is already raising, the first exception is the one that goes on.
 class KeyValueChange {
 public:
-    KeyValueChange(Object& object, std::string_view key) : object_(object), key_(key) {
+    KeyValueChange(Object& object, std::string_view key)
+        : object_(object), key_(key), raisingBefore_(std::uncaught_exceptions()) {
         object_.willChangeValueForKey(key_);
     }
-    ~KeyValueChange() { object_.didChangeValueForKey(key_); }
+    ~KeyValueChange() noexcept(false) {
+        if (std::uncaught_exceptions() == raisingBefore_) {
+            object_.didChangeValueForKey(key_);
+            return;
+        }
+        try {
+            object_.didChangeValueForKey(key_);
+        } catch (...) {
+        }
+    }
     KeyValueChange(const KeyValueChange&) = delete;
     KeyValueChange& operator=(const KeyValueChange&) = delete;
 
 private:
     Object& object_;
     std::string key_;
+    int raisingBefore_;
 };
 
 namespace detail {

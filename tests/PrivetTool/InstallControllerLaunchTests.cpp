@@ -89,15 +89,21 @@ TEST_F(HelperLaunch, TheListEndsAtItsFirstAbsentElement) {
     EXPECT_EQ(recorded(), (std::vector<std::string>{"2", helper, helper, "install"}));
 }
 
-TEST_F(HelperLaunch, WithoutAHelperToolTheLaunchRaises) {
+TEST_F(HelperLaunch, WithoutAHelperToolTheLaunchRaisesAndStartsNothing) {
     fs::remove(helper);
     EXPECT_EQ(controller->privetToolHelperPath()->text(), "errorNoToolPath");
+    // Not even a program of that name in the current folder.
+    writeRecordingTool(machine.root.path() / "errorNoToolPath", record);
+    const fs::path before = fs::current_path();
+    fs::current_path(machine.root.path());
     try {
         controller->bundlePayload_installYESRemoveNO(&payload, true);
-        FAIL() << "no exception";
+        ADD_FAILURE() << "no exception";
     } catch (const RaisedException& raised) {
         EXPECT_TRUE(raised.name()->isEqualToString(NSInvalidArgumentException));
     }
+    fs::current_path(before);
+    EXPECT_TRUE(recorded().empty());
 }
 
 TEST_F(HelperLaunch, TheHelperIsLookedUpUnderItsNameResourcesFirst) {

@@ -121,3 +121,14 @@ TEST(KeyValueObservingTest, AnObserverMayRemoveItselfWhileBeingTold) {
     EXPECT_EQ(leaving.events, (std::vector<std::string>{"will name", "did name"}));
     EXPECT_EQ(staying.events.size(), 4u);
 }
+
+TEST(KeyValueObservingTest, AnObserverThatRaisesDuringDidChangeRaisesOutOfTheSetter) {
+    Ref<Settings> settings = make<Settings>();
+    Recorder raising;
+    raising.onDid = [](Object&, const std::string& key) {
+        if (key == "name") Exception::raise(NSInternalInconsistencyException, make<String>("observer failed"));
+    };
+    settings->addObserver_forKeyPath(&raising, "name");
+    EXPECT_THROW(settings->setName(make<String>("x").get()), RaisedException);
+    EXPECT_EQ(settings->name()->text(), "x");
+}
