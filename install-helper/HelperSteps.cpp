@@ -1,5 +1,9 @@
 #include "HelperSteps.h"
 
+#include "StagedCopy.h"
+
+#include "Foundation/Log.h"
+
 #include <grp.h>
 #include <sys/stat.h>
 
@@ -19,7 +23,25 @@ StepCommand command(const char* program, std::initializer_list<const String*> ar
     return {make<String>(program), make<Array>(std::move(list)), nullptr};
 }
 
+StepCommand polled(StepCommand step) {
+    step.polled = true;
+    return step;
+}
+
 Ref<String> text(const char* value) { return make<String>(value); }
+
+// -R: folders with their contents; -P: symbolic links inside stay links;
+// -T: a folder's contents merge into an existing folder, a plain file is
+// copied as a file. Owner and group are root's, not the source's.
+StepCommand copyCommand(const String* from, const String* to) {
+    return command("/bin/cp", {text("-R").get(), text("-P").get(), text("-T").get(),
+                               text("--preserve=mode,timestamps").get(), text("--").get(), from, to});
+}
+
+bool exists(const String* path) {
+    struct stat status{};
+    return lstat(path->UTF8String(), &status) == 0;
+}
 
 } // namespace
 
@@ -35,32 +57,54 @@ Ref<String> stagingPathFor(const String* destination) {
                                     destination->lastPathComponent());
 }
 
-std::vector<StepCommand> installCommands(const String* source, const String* destination) {
+std::vector<StepCommand> installCommands(const std::string& logPrefix, const String* source, const String* destination) {
     std::vector<StepCommand> steps;
     Ref<String> parent = destination->stringByDeletingLastPathComponent();
     struct stat status{};
     if (stat(parent->UTF8String(), &status) != 0) {
         steps.push_back(command("/bin/mkdir", {text("-p").get(), text("--").get(), parent.get()}));
     }
-    // A new payload is assembled under a hidden name; one already there is
-    // merged into in place.
-    const bool merging = lstat(destination->UTF8String(), &status) == 0;
-    Ref<String> target = merging ? Ref<String>(const_cast<String*>(destination)) : stagingPathFor(destination);
-    if (!merging && lstat(target->UTF8String(), &status) == 0) steps.push_back(discardCommand(target.get()));
-    // -T merges a folder's contents into an existing destination folder and
-    // copies a plain file as a file; -P keeps symbolic links inside as links.
-    steps.push_back(command("/bin/cp", {text("-R").get(), text("-P").get(), text("-T").get(),
-                                        text("--preserve=mode,timestamps").get(), text("--").get(), source,
-                                        target.get()}));
-    if (!merging) steps.back().discardOnFailure = target;
-    steps.push_back(command("/bin/chmod", {text("-R").get(), text("755").get(), text("--").get(), target.get()}));
-    const Ref<String> owner = make<String>("root:" + administratorsGroup());
-    steps.push_back(command("/bin/chown", {text("-R").get(), owner.get(), text("--").get(), target.get()}));
-    if (!merging) {
-        // -T: a folder that appeared at the destination meanwhile is not moved into.
-        steps.push_back(command("/bin/mv", {text("-T").get(), text("--").get(), target.get(), destination}));
-        steps.back().discardOnFailure = target;
+    const Ref<String> room = stagingPathFor(destination);
+    const Ref<String> staged = room->stringByAppendingPathComponent(destination->lastPathComponent().get());
+    if (exists(room.get())) steps.push_back(discardCommand(room.get()));
+    steps.push_back(command("/bin/mkdir", {text("-m").get(), text("700").get(), text("--").get(), room.get()}));
+    steps.back().discardOnFailure = room;
+
+    const bool merging = exists(destination);
+    if (merging) {
+        steps.push_back(copyCommand(destination, staged.get()));
+        steps.back().discardOnFailure = room;
     }
+    steps.push_back(polled(copyCommand(source, staged.get())));
+    steps.back().discardOnFailure = room;
+
+    StepCommand seal = command("seal", {text("--").get(), staged.get()});
+    seal.inProcess = [logPrefix, source = Ref<String>(const_cast<String*>(source)), staged] {
+        const std::optional<std::string> refusal = sealStagedCopy(staged->text());
+        if (refusal) platform::NSLog("%s refused to install %@: %s", logPrefix.c_str(), source, refusal->c_str());
+        return !refusal;
+    };
+    seal.discardOnFailure = room;
+    steps.push_back(std::move(seal));
+
+    steps.push_back(polled(command("/bin/chmod", {text("-R").get(), text("755").get(), text("--").get(), staged.get()})));
+    const Ref<String> owner = make<String>("root:" + administratorsGroup());
+    steps.push_back(polled(command("/bin/chown", {text("-R").get(), owner.get(), text("--").get(), staged.get()})));
+
+    StepCommand move = command("move into place", {text("--").get(), staged.get(), destination});
+    move.inProcess = [logPrefix, staged, destination = Ref<String>(const_cast<String*>(destination)), merging] {
+        const std::optional<std::string> failure = moveIntoPlace(staged->text(), destination->text(), merging);
+        if (failure) {
+            platform::NSLog("%s could not move the copy into place; nothing was installed at %@: %s",
+                            logPrefix.c_str(), destination, failure->c_str());
+        }
+        return !failure;
+    };
+    move.discardOnFailure = room;
+    steps.push_back(std::move(move));
+    // What is left in the room: nothing after a new install, the copy it
+    // replaced after a merge.
+    steps.push_back(discardCommand(room.get()));
     return steps;
 }
 
@@ -69,5 +113,5 @@ StepCommand discardCommand(const String* path) {
 }
 
 StepCommand deleteCommand(const String* destination) {
-    return command("/bin/rm", {text("-Rdvf").get(), text("--").get(), destination});
+    return polled(command("/bin/rm", {text("-Rdvf").get(), text("--").get(), destination}));
 }

@@ -1,33 +1,45 @@
 #pragma once
 
-// The system commands of an install and a delete, each a program with its
-// arguments. Arguments that could read as options follow "--".
+// The steps of an install and a delete: system commands, each a program
+// with its arguments (those that could read as options follow "--"), and
+// the few checks the helper makes itself.
 
 #include "Foundation/Array.h"
 #include "Foundation/String.h"
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 struct StepCommand {
-    platform::Ref<platform::String> program;
+    platform::Ref<platform::String> program;   // a command's path, or the name of one of the helper's own steps
     platform::Ref<platform::Array> arguments;
-    // When set and the command fails, this path is removed and the steps
-    // after it are not run.
+    // When set and the step fails, this path is removed and the steps after
+    // it are not run.
     platform::Ref<platform::String> discardOnFailure;
+    // The copy, permission, ownership and delete commands are awaited by a
+    // poll once a second; the others are waited for directly.
+    bool polled = false;
+    // Set for a step the helper carries out itself: it logs why it failed.
+    std::function<bool()> inProcess;
 };
 
-// Copy (merging a folder into an existing one), then mode 755 recursively,
-// then owner root and the administrators' group recursively, preceded by
-// the creation of the destination's missing parent folders.
+// Copy, then mode 755 recursively, then owner root and the administrators'
+// group recursively, preceded by the creation of the destination's missing
+// parent folders.
 //
-// Where nothing is at the destination yet, the payload is assembled beside
-// it under a hidden name and renamed into place once copied, its modes and
-// owner set: a copy that fails or is cut short never shows at the
-// destination as an installed payload.
-std::vector<StepCommand> installCommands(const platform::String* source, const platform::String* destination);
+// The payload is assembled in a room beside the destination that only root
+// can enter (a new one from the source alone, a merged one from the
+// installed copy with the source copied over it), made safe to show while
+// there, and put in place only once its modes and owner are final: a copy
+// that fails, is refused or is cut short never shows at the destination,
+// and nothing set-id or writable by others ever shows at all.
+// `logPrefix` begins the lines that the helper's own steps log.
+std::vector<StepCommand> installCommands(const std::string& logPrefix, const platform::String* source,
+                                         const platform::String* destination);
 
-// The hidden name an install assembles a new payload under, beside its destination.
+// The room an install assembles a payload in, beside its destination.
 platform::Ref<platform::String> stagingPathFor(const platform::String* destination);
 
 // Quiet recursive removal of what a failed install left.

@@ -1,10 +1,12 @@
 #include "HelperTool.h"
 
 #include "HelperSteps.h"
+#include "PrivilegedRunChecks.h"
 #include "PrivetTool/PrivetToolConst.h"
 
 #include "Foundation/Exception.h"
 #include "Foundation/Log.h"
+#include "Foundation/RootOnlyPath.h"
 #include "Foundation/Task.h"
 #include "objc/AutoreleasePool.h"
 
@@ -42,46 +44,76 @@ void sleepUntilTaskExits(const Task* task) {
     } while (task->isRunning());
 }
 
-// Starts one step and waits for it; a step that cannot be started is logged
-// and skipped. Whether it ran and succeeded.
+// Runs one step and waits for it; a command that cannot be started is
+// logged and skipped. Whether it ran and succeeded.
 bool startAndAwait(const HelperIdentity& identity, const StepCommand& step) {
+    if (step.inProcess) return step.inProcess();
     Ref<Task> task;
     try {
         task = Task::launchedTaskWithLaunchPath_arguments(step.program.get(), step.arguments.get());
     } catch (const platform::RaisedException& failure) {
         NSLog("%s could not start %@: %@", identity.name, step.program, failure.reason());
     }
-    sleepUntilTaskExits(task.get());
-    return task && task->terminationStatus() == 0;
+    if (!task) return false;
+    if (step.polled) sleepUntilTaskExits(task.get());
+    else task->waitUntilExit();
+    return task->terminationStatus() == 0;
 }
 
-void install(const HelperIdentity& identity, const StepRunner& runStep, const String* source,
-             const String* destination) {
+// Why the privileged run will not work in the folder of `destination`.
+std::optional<std::string> whyFolderIsRefused(const HelperEnvironment& environment, const String* destination) {
+    const std::string folder = destination->stringByDeletingLastPathComponent()->text();
+    return environment.whyOthersCanChange ? environment.whyOthersCanChange(folder)
+                                          : platform::whyOthersThanRootCanChange(folder);
+}
+
+void install(const HelperIdentity& identity, const HelperEnvironment& environment, const StepRunner& runStep,
+             const String* source, const String* destination) {
     if (!folderPathNameExists(source) || destination == nullptr) return;
     if (isSymbolicLink(destination)) {
         NSLog("%s destination is a symbolic link, left as it is: %@", identity.name, destination);
         return;
     }
+    const SourceVerdict verdict =
+        judgeSource(source->text(), environment.ownBundle.empty() ? ownBundlePath() : environment.ownBundle);
+    if (!verdict.refusal.empty()) {
+        NSLog("%s refused to install %@: %s", identity.name, source, verdict.refusal.c_str());
+        return;
+    }
+    if (const std::optional<std::string> why = whyFolderIsRefused(environment, destination)) {
+        NSLog("%s refused to install into %@: %s", identity.name, destination, why->c_str());
+        return;
+    }
     (void)!setuid(0);
-    for (const StepCommand& step : installCommands(source, destination)) {
+    const Ref<String> resolvedSource = platform::make<String>(verdict.path);
+    for (const StepCommand& step : installCommands(identity.name, resolvedSource.get(), destination)) {
         if (runStep(step) || !step.discardOnFailure) continue;
-        NSLog("%s %@ failed; nothing was installed at %@", identity.name, step.program, destination);
+        if (!step.inProcess) {
+            NSLog("%s %@ failed; nothing was installed at %@", identity.name, step.program, destination);
+        }
         runStep(discardCommand(step.discardOnFailure.get()));
         return;
     }
 }
 
-void remove(const StepRunner& runStep, const String* destination) {
+void remove(const HelperIdentity& identity, const HelperEnvironment& environment, const StepRunner& runStep,
+            const String* destination) {
     if (!folderPathNameExists(destination)) return;
+    if (const std::optional<std::string> why = whyFolderIsRefused(environment, destination)) {
+        NSLog("%s refused to delete %@: %s", identity.name, destination, why->c_str());
+        return;
+    }
     (void)!setuid(0);
     runStep(deleteCommand(destination));
 }
 
 } // namespace
 
-int runInstallHelper(const HelperIdentity& identity, int argc, const char* const argv[], const StepRunner& runStep) {
+int runInstallHelper(const HelperIdentity& identity, int argc, const char* const argv[],
+                     const HelperEnvironment& environment) {
     platform::AutoreleasePool pool;
-    const StepRunner run = runStep ? runStep : [&identity](const StepCommand& step) { return startAndAwait(identity, step); };
+    const StepRunner run = environment.runStep ? environment.runStep
+                                               : [&identity](const StepCommand& step) { return startAndAwait(identity, step); };
     NSLog("%s started BUILD %s", identity.name, identity.buildStamp);
 
     if (argc == ARGUMENT_COUNT) {
@@ -89,6 +121,9 @@ int runInstallHelper(const HelperIdentity& identity, int argc, const char* const
         NSLog("%s executing self-repair", identity.name);
         if (const int status = performSelfRepair(identity, argv); status != 0) return status;
     } else if (argc > ARGUMENT_COUNT) {
+        // First of all: nothing this run makes may be writable by others,
+        // whatever mask its caller left it.
+        umask(022);
         NSLog("%s (argc > ARGUMENT_COUNT)", identity.name);
         Ref<String> entries[6];
         for (int i = 0; i < 6; ++i) entries[i] = argString(argv[i]);
@@ -105,11 +140,11 @@ int runInstallHelper(const HelperIdentity& identity, int argc, const char* const
 
         if (command && command->isEqualToString(kPrivetTool_Command_Install)) {
             NSLog("%s executing %@\n", identity.name, command);
-            install(identity, run, source, destination.get());
+            install(identity, environment, run, source, destination.get());
         }
         if (command && command->isEqualToString(kPrivetTool_Command_Delete)) {
             NSLog("%s executing %@\n", identity.name, command);
-            remove(run, destination.get());
+            remove(identity, environment, run, destination.get());
             NSLog("%s done with %@: ?", identity.name, command);
         }
     }

@@ -5,6 +5,8 @@
 // six or more it installs or deletes a payload.
 
 #include <functional>
+#include <optional>
+#include <string>
 
 struct StepCommand;
 
@@ -17,15 +19,25 @@ struct HelperIdentity {
 };
 
 // Carries out one step command of the privileged run and returns once it has
-// ended. Empty: the helper's own runner, which starts the command as a child
-// process and polls it once a second. Tests and fuzzers pass one that only
-// records the step.
-// Returns whether the command ran and succeeded.
+// ended; whether it ran and succeeded.
 using StepRunner = std::function<bool(const StepCommand& step)>;
+
+// What the privileged run takes from the machine. The helper itself leaves
+// every member empty; tests and fuzzers put stand-ins in place.
+struct HelperEnvironment {
+    // Empty: the helper's own runner, which runs its own steps itself and
+    // starts the others as child processes, awaited one after another.
+    StepRunner runStep;
+    // Empty: the bundle that holds the running executable.
+    std::string ownBundle;
+    // Why someone other than root could change a folder; empty: the real
+    // check of the folder and every folder above it.
+    std::function<std::optional<std::string>(const std::string& folder)> whyOthersCanChange;
+};
 
 // The whole run; returns the exit status.
 int runInstallHelper(const HelperIdentity& identity, int argc, const char* const argv[],
-                     const StepRunner& runStep = {});
+                     const HelperEnvironment& environment = {});
 
 // Obtains the right and starts the privileged run; returns the failed
 // authorization status, or 0 once the privileged run was asked to start.

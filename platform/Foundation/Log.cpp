@@ -1,5 +1,7 @@
 #include "Foundation/Log.h"
 
+#include "Foundation/SystemCall.h"
+
 #include <errno.h>
 #include <sys/syslog.h>
 #include <systemd/sd-journal.h>
@@ -26,24 +28,13 @@ std::string entryPrefix() {
     return prefix;
 }
 
-void writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t written = write(fd, data.data(), data.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        data.remove_prefix(static_cast<std::size_t>(written));
-    }
-}
-
 } // namespace
 
 void NSLogText(std::string_view text) {
     std::string entry = entryPrefix();
     entry += text;
     if (text.empty() || text.back() != '\n') entry += '\n';
-    writeAll(STDERR_FILENO, entry);
+    sys::writeAll(STDERR_FILENO, entry);
 
     std::string_view message = text;
     if (!message.empty() && message.back() == '\n') message.remove_suffix(1);

@@ -6,10 +6,10 @@
 #include "Foundation/Dictionary.h"
 #include "Foundation/Number.h"
 #include "Foundation/String.h"
+#include "Foundation/SystemCall.h"
 
 #include <plist/plist.h>
 
-#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -144,11 +144,9 @@ std::optional<std::string> readRegularFile(const char* path, std::size_t maxByte
     for (;;) {
         const bool inside = filled < contents.size();
         char* const into = inside ? contents.data() + filled : beyond;
-        const ssize_t got = read(fd, into, inside ? contents.size() - filled : sizeof beyond);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return std::nullopt;
-        }
+        const std::size_t wanted = inside ? contents.size() - filled : sizeof beyond;
+        const ssize_t got = sys::retryingInterrupts([&] { return read(fd, into, wanted); });
+        if (got < 0) return std::nullopt;
         if (got == 0) break;
         if (!inside) {
             if (contents.size() + static_cast<std::size_t>(got) > maxBytes) return std::nullopt;

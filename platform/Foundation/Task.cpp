@@ -3,8 +3,8 @@
 #include "Foundation/Array.h"
 #include "Foundation/Exception.h"
 #include "Foundation/String.h"
+#include "Foundation/SystemCall.h"
 
-#include <errno.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -26,10 +26,7 @@ Task::~Task() {
     if (ended_ || isRunning() == false) return;
     // Nobody waits for this child any more: reap it when it ends, so it
     // does not linger as a zombie.
-    std::thread([pid = pid_] {
-        int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
-    }).detach();
+    std::thread([pid = pid_] { sys::waitForChild(pid); }).detach();
 }
 
 Ref<Task> Task::launchedTaskWithLaunchPath_arguments(const String* launchPath, const Array* arguments) {
@@ -77,10 +74,7 @@ void Task::recordStatus(int waitStatus) const {
 bool Task::isRunning() const {
     if (ended_) return false;
     int status = 0;
-    pid_t result;
-    do {
-        result = waitpid(pid_, &status, WNOHANG);
-    } while (result < 0 && errno == EINTR);
+    const pid_t result = sys::retryingInterrupts([&] { return waitpid(pid_, &status, WNOHANG); });
     if (result == 0) return true;
     if (result == pid_) recordStatus(status);
     else ended_ = true;  // not our child any more (already reaped elsewhere)
@@ -90,10 +84,7 @@ bool Task::isRunning() const {
 void Task::waitUntilExit() const {
     if (ended_) return;
     int status = 0;
-    pid_t result;
-    do {
-        result = waitpid(pid_, &status, 0);
-    } while (result < 0 && errno == EINTR);
+    const pid_t result = sys::retryingInterrupts([&] { return waitpid(pid_, &status, 0); });
     if (result == pid_) recordStatus(status);
     else ended_ = true;
 }

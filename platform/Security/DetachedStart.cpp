@@ -1,5 +1,7 @@
 #include "Security/DetachedStart.h"
 
+#include "Foundation/SystemCall.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -48,13 +50,9 @@ int startDetached(const std::string& path, const std::vector<std::string>& argum
     }
 
     close(report[1]);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {}
+    sys::waitForChild(child);
     int error = 0;
-    ssize_t got;
-    do {
-        got = read(report[0], &error, sizeof error);
-    } while (got < 0 && errno == EINTR);
+    const ssize_t got = sys::retryingInterrupts([&] { return read(report[0], &error, sizeof error); });
     close(report[0]);
     return got == static_cast<ssize_t>(sizeof error) ? error : 0;
 }

@@ -2,11 +2,11 @@
 // else asks polkit, which authenticates an administrator and then runs the
 // privileged launcher for us.
 
+#include "Foundation/SystemCall.h"
 #include "Security/Authorization.h"
 #include "Security/DetachedStart.h"
 #include "Security/LauncherProtocol.h"
 
-#include <errno.h>
 #include <limits.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -47,26 +47,12 @@ std::optional<std::string> privilegedLauncherPath() {
     return std::nullopt;
 }
 
-// Reads until end of stream, or until a line has arrived when `lineOnly`.
-std::string readFrom(int fd, bool lineOnly) {
-    std::string bytes;
-    char buffer[512];
-    while (bytes.size() < 4096) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        bytes.append(buffer, static_cast<std::size_t>(got));
-        if (lineOnly && bytes.find('\n') != std::string::npos) break;
-    }
-    return bytes;
-}
+// The most the launcher says in one reply.
+constexpr std::size_t kMaximumReply = 4096;
 
 int waitForExit(pid_t pid) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const int status = sys::waitForChild(pid);
+    return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 class SuperuserAuthority final : public Authority {
@@ -108,7 +94,7 @@ public:
         socket_ = ends[0];
 
         // Authentication happens now; the launcher speaks once it runs as root.
-        if (readFrom(socket_, true) == launcher::kGranted) return errAuthorizationSuccess;
+        if (sys::readUpTo(socket_, kMaximumReply, true) == launcher::kGranted) return errAuthorizationSuccess;
         close(socket_);
         socket_ = -1;
         const int status = waitForExit(pid_);
@@ -118,16 +104,15 @@ public:
 
     OSStatus startPrivileged(const std::string& path, const std::vector<std::string>& arguments) override {
         if (socket_ < 0) return errAuthorizationInternal;
+        // MSG_NOSIGNAL: a launcher that went away is a failed start, not a SIGPIPE.
         const std::string request = launcher::encodeRequest({path, arguments});
-        std::size_t sent = 0;
-        while (sent < request.size()) {
-            const ssize_t n = send(socket_, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            sent += static_cast<std::size_t>(n);
+        for (std::string_view rest = request; !rest.empty();) {
+            const ssize_t sent = sys::retryingInterrupts([&] { return send(socket_, rest.data(), rest.size(), MSG_NOSIGNAL); });
+            if (sent <= 0) break;
+            rest.remove_prefix(static_cast<std::size_t>(sent));
         }
         shutdown(socket_, SHUT_WR);
-        const std::optional<int> startError = launcher::decodeReply(readFrom(socket_, false));
+        const std::optional<int> startError = launcher::decodeReply(sys::readUpTo(socket_, kMaximumReply));
         endLauncher();
         return startError ? statusOfStart(*startError) : errAuthorizationToolExecuteFailure;
     }

@@ -57,7 +57,7 @@ TEST_F(Faults, AFullDiskLeavesNothingHalfInstalled) {
     // This process and the sandbox it starts see a tiny file system as /Library.
     ASSERT_EQ(unshare(CLONE_NEWNS), 0);
     ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
-    ASSERT_EQ(mount("tmpfs", sandbox.library().c_str(), "tmpfs", 0, "size=8k"), 0);
+    ASSERT_EQ(mount("tmpfs", sandbox.library().c_str(), "tmpfs", 0, "size=8k,mode=0755"), 0);
 
     const SandboxResult result = paneStatus({"--install", "digitizer", "--timeout", "8"});
     EXPECT_NE(result.standardError.find("KestrelInstallHelper /bin/cp failed; nothing was installed at "
@@ -109,7 +109,7 @@ TEST_F(Faults, APrivilegedRunKilledHalfwayLeavesNothingInstalledAndTheNextInstal
     const SandboxResult killed = sandbox.run(
         {"/bin/sh", "-c",
          "\"$0\" \"$0\" --self-repair install Library.QuickTime \"$1\" & run=$!; n=0; "
-         "while [ ! -e /Library/QuickTime/.FernhillDigitizer.component.installing/Contents ] && [ $n -lt 200 ]; "
+         "while [ ! -e /Library/QuickTime/.FernhillDigitizer.component.installing/FernhillDigitizer.component/Contents ] && [ $n -lt 200 ]; "
          "do sleep 0.05; n=$((n+1)); done; kill -9 $run; wait",
          helper, source});
     EXPECT_NE(killed.standardError.find("KestrelInstallHelper executing install"), std::string::npos);

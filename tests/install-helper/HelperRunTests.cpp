@@ -134,61 +134,65 @@ TEST(ArgumentCounts, EntriesBeyondTheSixthAreIgnoredAndAbsentOnesLoggedAsNull) {
                              "TestInstallHelper exiting"}));
 }
 
-TEST(StepCommands, ANewPayloadIsAssembledUnderAHiddenNameThenMovedIntoPlace) {
+TEST(StepCommands, ANewPayloadIsAssembledInARoomOnlyRootCanEnterThenMovedIntoPlace) {
     Ref<String> source = make<String>("/p/Contents/Resources/-Cam.plugin");
     Ref<String> destination = make<String>("/tmp/-Cam.plugin");
-    const std::vector<StepCommand> steps = installCommands(source.get(), destination.get());
-    ASSERT_EQ(steps.size(), 4u);  // /tmp exists: no folder to create
-    const std::string hidden = "/tmp/.-Cam.plugin.installing";
-    EXPECT_EQ(steps[0].program->text(), "/bin/cp");
-    EXPECT_EQ(texts(steps[0].arguments), (std::vector<std::string>{"-R", "-P", "-T", "--preserve=mode,timestamps", "--",
-                                                                   "/p/Contents/Resources/-Cam.plugin", hidden}));
-    EXPECT_EQ(steps[1].program->text(), "/bin/chmod");
-    EXPECT_EQ(texts(steps[1].arguments), (std::vector<std::string>{"-R", "755", "--", hidden}));
-    EXPECT_EQ(steps[2].program->text(), "/bin/chown");
-    EXPECT_EQ(texts(steps[2].arguments), (std::vector<std::string>{"-R", "root:" + administratorsGroup(), "--", hidden}));
-    EXPECT_EQ(steps[3].program->text(), "/bin/mv");
-    EXPECT_EQ(texts(steps[3].arguments), (std::vector<std::string>{"-T", "--", hidden, "/tmp/-Cam.plugin"}));
-    // A failed copy or move takes the hidden copy away again.
-    EXPECT_EQ(steps[0].discardOnFailure->text(), hidden);
-    EXPECT_EQ(steps[3].discardOnFailure->text(), hidden);
-    EXPECT_FALSE(steps[1].discardOnFailure);
-}
-
-TEST(StepCommands, AnInstalledPayloadIsMergedIntoInPlace) {
-    testsupport::TempDir dir;
-    std::filesystem::create_directory(dir.path() / "Cam.plugin");
-    testsupport::writeFile(dir.path() / ".Cam.plugin.installing", "stale");
-    Ref<String> destination = make<String>(dir / "Cam.plugin");
-    const std::vector<StepCommand> steps = installCommands(make<String>("/p/Cam.plugin").get(), destination.get());
-    ASSERT_EQ(steps.size(), 3u);
-    for (const StepCommand& step : steps) {
-        EXPECT_EQ(texts(step.arguments).back(), dir / "Cam.plugin");
-        EXPECT_FALSE(step.discardOnFailure);
+    const std::vector<StepCommand> steps = installCommands("T", source.get(), destination.get());
+    ASSERT_EQ(steps.size(), 7u);  // /tmp exists: no folder to create
+    const std::string room = "/tmp/.-Cam.plugin.installing";
+    const std::string staged = room + "/-Cam.plugin";
+    const std::vector<std::vector<std::string>> expected{
+        {"/bin/mkdir", "-m", "700", "--", room},
+        {"/bin/cp", "-R", "-P", "-T", "--preserve=mode,timestamps", "--", "/p/Contents/Resources/-Cam.plugin", staged},
+        {"seal", "--", staged},
+        {"/bin/chmod", "-R", "755", "--", staged},
+        {"/bin/chown", "-R", "root:" + administratorsGroup(), "--", staged},
+        {"move into place", "--", staged, "/tmp/-Cam.plugin"},
+        {"/bin/rm", "-Rdf", "--", room}};
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        std::vector<std::string> step = texts(steps[i].arguments);
+        step.insert(step.begin(), steps[i].program->text());
+        EXPECT_EQ(step, expected[i]);
+        // Only the copy, permission and ownership commands wait for the poll.
+        EXPECT_EQ(steps[i].polled, i == 1 || i == 3 || i == 4) << i;
+        EXPECT_EQ(bool(steps[i].inProcess), i == 2 || i == 5) << i;
+        // A failed room, copy, seal or move takes the room away again.
+        const bool discards = i <= 2 || i == 5;
+        EXPECT_EQ(steps[i].discardOnFailure ? steps[i].discardOnFailure->text() : "", discards ? room : "") << i;
     }
 }
 
-TEST(StepCommands, AStaleHiddenCopyIsRemovedBeforeANewOne) {
+TEST(StepCommands, AnInstalledPayloadIsCopiedIntoTheRoomAndTheSourceMergedOverIt) {
     testsupport::TempDir dir;
+    std::filesystem::create_directory(dir.path() / "Cam.plugin");
     testsupport::writeFile(dir.path() / ".Cam.plugin.installing/left", "from a run that was cut short");
     Ref<String> destination = make<String>(dir / "Cam.plugin");
-    const std::vector<StepCommand> steps = installCommands(make<String>("/p/Cam.plugin").get(), destination.get());
-    ASSERT_EQ(steps.size(), 5u);
-    EXPECT_EQ(steps[0].program->text(), "/bin/rm");
-    EXPECT_EQ(texts(steps[0].arguments), (std::vector<std::string>{"-Rdf", "--", dir / ".Cam.plugin.installing"}));
+    const std::vector<StepCommand> steps = installCommands("T", make<String>("/p/Cam.plugin").get(), destination.get());
+    const std::string room = dir / ".Cam.plugin.installing";
+    const std::string staged = room + "/Cam.plugin";
+    ASSERT_EQ(steps.size(), 9u);
+    EXPECT_EQ(texts(steps[0].arguments), (std::vector<std::string>{"-Rdf", "--", room}));  // the stale room first
+    EXPECT_EQ(texts(steps[2].arguments),
+              (std::vector<std::string>{"-R", "-P", "-T", "--preserve=mode,timestamps", "--", dir / "Cam.plugin", staged}));
+    EXPECT_FALSE(steps[2].polled);
+    EXPECT_EQ(texts(steps[3].arguments).back(), staged);
+    EXPECT_TRUE(steps[3].polled);
+    EXPECT_EQ(texts(steps[7].arguments), (std::vector<std::string>{"--", staged, dir / "Cam.plugin"}));
 }
 
 TEST(StepCommands, MissingParentFoldersAreCreatedFirst) {
     Ref<String> destination = make<String>("/tmp/no-such-folder-here/DAL/Cam.plugin");
-    const std::vector<StepCommand> steps = installCommands(make<String>("/p/Cam.plugin").get(), destination.get());
-    ASSERT_EQ(steps.size(), 5u);
+    const std::vector<StepCommand> steps = installCommands("T", make<String>("/p/Cam.plugin").get(), destination.get());
+    ASSERT_EQ(steps.size(), 8u);
     EXPECT_EQ(steps[0].program->text(), "/bin/mkdir");
     EXPECT_EQ(texts(steps[0].arguments), (std::vector<std::string>{"-p", "--", "/tmp/no-such-folder-here/DAL"}));
+    EXPECT_FALSE(steps[0].polled);
 }
 
 TEST(StepCommands, DeleteRemovesRecursivelyAndVerbosely) {
     const StepCommand step = deleteCommand(make<String>("/Library/QuickTime/-rf").get());
     EXPECT_EQ(step.program->text(), "/bin/rm");
+    EXPECT_TRUE(step.polled);
     EXPECT_EQ(texts(step.arguments), (std::vector<std::string>{"-Rdvf", "--", "/Library/QuickTime/-rf"}));
 }
 

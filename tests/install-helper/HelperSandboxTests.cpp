@@ -94,21 +94,33 @@ std::vector<std::string> concat(std::vector<std::string> lines, const More&... m
     return lines;
 }
 
+// A pane bundle in the work folder carrying both helpers and the launcher,
+// as built panes do: a helper installs only payloads of its own bundle.
 class HelperInSandbox : public ::testing::Test {
 protected:
     void SetUp() override {
         if (geteuid() != 0) GTEST_SKIP() << "the sandbox tests run as root";
-        resources = sandbox.work() / "Pane.prefPane/Contents/Resources";
+        const fs::path pane = sandbox.work() / "Pane.prefPane";
+        resources = pane / "Contents/Resources";
         fs::create_directories(resources);
+        fs::create_directories(pane / "Contents/Helpers");
+        for (const char* program : {"KestrelInstallHelper", "OspreyInstallHelper", "privileged-launcher"}) {
+            fs::copy_file(fs::path(PRODUCTS_DIR) / program, pane / "Contents/Helpers" / program);
+        }
+        kestrel = (pane / "Contents/Helpers/KestrelInstallHelper").string();
+        osprey = (pane / "Contents/Helpers/OspreyInstallHelper").string();
     }
 
     SandboxResult privilegedRun(const std::string& command, const std::string& location, const std::string& source,
-                                const SandboxOptions& options = {}, const std::string& tool = kKestrel) {
+                                const SandboxOptions& options = {}, std::string tool = {}) {
+        if (tool.empty()) tool = kestrel;
         return sandbox.run({tool, tool, "--self-repair", command, location, source}, options);
     }
 
     Sandbox sandbox;
     fs::path resources;
+    std::string kestrel;
+    std::string osprey;
 };
 
 } // namespace
@@ -123,8 +135,8 @@ TEST_F(HelperInSandbox, InstallsABundleFolderCreatingMissingParentFolders) {
     EXPECT_TRUE(fs::is_symlink(installed / "Current"));
     EXPECT_EQ(fs::read_symlink(installed / "Current"), "Contents/Linux/payload.so");
     expectInstalledModesAndOwners(installed);
-    EXPECT_EQ(linesAfterStart(kKestrel, result.standardError),
-              concat(privilegedRunLines(kKestrel, "install", "Library.CoreMediaIO", source,
+    EXPECT_EQ(linesAfterStart(kestrel, result.standardError),
+              concat(privilegedRunLines(kestrel, "install", "Library.CoreMediaIO", source,
                                         "/Library/CoreMediaIO/Plug-Ins/DAL/Cam.plugin"),
                      std::vector<std::string>{"KestrelInstallHelper executing install", "KestrelInstallHelper exiting"}));
 }
@@ -171,8 +183,8 @@ TEST_F(HelperInSandbox, DeleteRemovesTheInstalledCopyAndListsWhatItRemoved) {
     EXPECT_TRUE(fs::exists(sandbox.library() / "QuickTime/Other.component"));
     EXPECT_NE(result.standardOutput.find("removed directory '/Library/QuickTime/Cam.component'"), std::string::npos)
         << result.standardOutput;
-    EXPECT_EQ(linesAfterStart(kKestrel, result.standardError),
-              concat(privilegedRunLines(kKestrel, "delete", "Library.QuickTime", source,
+    EXPECT_EQ(linesAfterStart(kestrel, result.standardError),
+              concat(privilegedRunLines(kestrel, "delete", "Library.QuickTime", source,
                                         "/Library/QuickTime/Cam.component"),
                      std::vector<std::string>{"KestrelInstallHelper executing delete",
                                               "KestrelInstallHelper done with delete: ?",
@@ -183,7 +195,7 @@ TEST_F(HelperInSandbox, DeleteOfAnAbsentDestinationStartsNothing) {
     const SandboxResult result = privilegedRun("delete", "Library.QuickTime", "/nowhere/Cam.component");
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.standardOutput, "");
-    const std::vector<std::string> lines = linesAfterStart(kKestrel, result.standardError);
+    const std::vector<std::string> lines = linesAfterStart(kestrel, result.standardError);
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
               (std::vector<std::string>{"KestrelInstallHelper executing delete",
@@ -194,7 +206,7 @@ TEST_F(HelperInSandbox, InstallOfAMissingSourceStartsNothing) {
     const SandboxResult result = privilegedRun("install", "Library.QuickTime", "/nowhere/Cam.component");
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_TRUE(fs::is_empty(sandbox.library()));
-    const std::vector<std::string> lines = linesAfterStart(kKestrel, result.standardError);
+    const std::vector<std::string> lines = linesAfterStart(kestrel, result.standardError);
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2], "KestrelInstallHelper executing install");
     EXPECT_EQ(lines.back(), "KestrelInstallHelper exiting");
@@ -202,9 +214,9 @@ TEST_F(HelperInSandbox, InstallOfAMissingSourceStartsNothing) {
 
 TEST_F(HelperInSandbox, ElevationRunAsRootStartsThePrivilegedRunAndDoesNotWaitForIt) {
     const std::string source = makePayloadBundle(resources, "Cam.plugin", "3.1");
-    const SandboxResult result = sandbox.run({kOsprey, kOsprey, "install", "Library.CoreMediaIO", source});
+    const SandboxResult result = sandbox.run({osprey, osprey, "install", "Library.CoreMediaIO", source});
     EXPECT_EQ(result.exitStatus, 0);
-    const std::vector<std::string> elevation = linesAfterStart(kOsprey, result.standardError);
+    const std::vector<std::string> elevation = linesAfterStart(osprey, result.standardError);
     ASSERT_GE(elevation.size(), 4u);
     EXPECT_EQ(std::vector<std::string>(elevation.begin(), elevation.begin() + 4),
               (std::vector<std::string>{"OspreyInstallHelper (argc == ARGUMENT_COUNT)",
@@ -216,7 +228,7 @@ TEST_F(HelperInSandbox, ElevationRunAsRootStartsThePrivilegedRunAndDoesNotWaitFo
     const std::string all = sandbox.standardErrorSoFar();
     const std::vector<std::string> lines = logLines(all);
     const std::vector<std::string> expected =
-        privilegedRunLines(kOsprey, "install", "Library.CoreMediaIO", source, "/Library/CoreMediaIO/Plug-Ins/DAL/Cam.plugin");
+        privilegedRunLines(osprey, "install", "Library.CoreMediaIO", source, "/Library/CoreMediaIO/Plug-Ins/DAL/Cam.plugin");
     for (const std::string& line : expected) {
         EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line << "\n" << all;
     }
@@ -229,9 +241,9 @@ TEST_F(HelperInSandbox, AnUnprivilegedCallerWithoutPolkitIsDeniedAndNothingIsWri
     const std::string source = makePayloadBundle(resources, "Cam.plugin", "1.0");
     SandboxOptions options;
     options.asUnprivilegedUser = true;
-    const SandboxResult result = sandbox.run({kKestrel, kKestrel, "install", "Library.CoreMediaIO", source}, options);
+    const SandboxResult result = sandbox.run({kestrel, kestrel, "install", "Library.CoreMediaIO", source}, options);
     EXPECT_EQ(result.exitStatus, 155);  // the low eight bits of errAuthorizationDenied
-    EXPECT_EQ(linesAfterStart(kKestrel, result.standardError),
+    EXPECT_EQ(linesAfterStart(kestrel, result.standardError),
               (std::vector<std::string>{"KestrelInstallHelper (argc == ARGUMENT_COUNT)",
                                         "KestrelInstallHelper executing self-repair"}));
     sleep(1);
@@ -264,23 +276,23 @@ SandboxOptions unprivilegedWithPkexec(const Sandbox& sandbox, const char* script
 } // namespace
 
 TEST_F(HelperInSandbox, ADismissedPasswordDialogEndsTheElevationRunWith154) {
-    const SandboxResult result = sandbox.run({kKestrel, kKestrel, "install", "Library.QuickTime", "/p/Cam.component"},
+    const SandboxResult result = sandbox.run({kestrel, kestrel, "install", "Library.QuickTime", "/p/Cam.component"},
                                              unprivilegedWithPkexec(sandbox, kDismissingPkexec));
     EXPECT_EQ(result.exitStatus, 154);  // the low eight bits of errAuthorizationCanceled
-    EXPECT_EQ(linesAfterStart(kKestrel, result.standardError),
+    EXPECT_EQ(linesAfterStart(kestrel, result.standardError),
               (std::vector<std::string>{"KestrelInstallHelper (argc == ARGUMENT_COUNT)",
                                         "KestrelInstallHelper executing self-repair"}));
 }
 
 TEST_F(HelperInSandbox, AGrantedRequestStartsThePrivilegedRunThroughTheLauncher) {
-    const SandboxResult result = sandbox.run({kKestrel, kKestrel, "delete", "Library.QuickTime", "/p/Cam.component"},
+    const SandboxResult result = sandbox.run({kestrel, kestrel, "delete", "Library.QuickTime", "/p/Cam.component"},
                                              unprivilegedWithPkexec(sandbox, kGrantingPkexec));
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(testsupport::readFile(sandbox.work() / "launcher-asked"),
-              std::string(PRODUCTS_DIR) + "/privileged-launcher\n") << result.standardError;
+              fs::path(kestrel).parent_path().string() + "/privileged-launcher\n") << result.standardError;
     ASSERT_TRUE(sandbox.waitForLines("KestrelInstallHelper exiting", 2)) << sandbox.standardErrorSoFar();
     const std::vector<std::string> lines = logLines(sandbox.standardErrorSoFar());
-    for (const std::string& line : privilegedRunLines(kKestrel, "delete", "Library.QuickTime", "/p/Cam.component",
+    for (const std::string& line : privilegedRunLines(kestrel, "delete", "Library.QuickTime", "/p/Cam.component",
                                                       "/Library/QuickTime/Cam.component")) {
         EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line;
     }
@@ -305,7 +317,7 @@ TEST_F(HelperInSandbox, BadInputsActOnNothing) {
         {"", "Library.QuickTime", source},
     };
     for (const auto& bad : cases) {
-        const SandboxResult result = privilegedRun(bad.command, bad.location, bad.source, {}, kOsprey);
+        const SandboxResult result = privilegedRun(bad.command, bad.location, bad.source, {}, osprey);
         EXPECT_EQ(result.exitStatus, 0);
         const std::vector<std::string> lines = logLines(result.standardError);
         EXPECT_EQ(lines.back(), "OspreyInstallHelper exiting");
@@ -321,15 +333,15 @@ TEST_F(HelperInSandbox, BadInputsActOnNothing) {
 }
 
 TEST_F(HelperInSandbox, OptionLikeAndUnusualNamesAreHandledAndLoggedVerbatim) {
-    makePayloadBundle(sandbox.work(), "-rf", "1.0");
+    const std::string dashRf = makePayloadBundle(resources, "-rf", "1.0");
     SandboxOptions inWork;
-    inWork.workingDirectory = sandbox.work().string();
-    EXPECT_EQ(privilegedRun("install", "Library.QuickTime", "-rf", inWork).exitStatus, 0);
+    inWork.workingDirectory = resources.string();
+    EXPECT_EQ(privilegedRun("install", "Library.QuickTime", dashRf).exitStatus, 0);
     EXPECT_EQ(testsupport::readFile(sandbox.library() / "QuickTime/-rf/Contents/Linux/payload.so"), "code 1.0");
     expectInstalledModesAndOwners(sandbox.library() / "QuickTime/-rf");
     EXPECT_EQ(privilegedRun("delete", "Library.QuickTime", "-rf", inWork).exitStatus, 0);
     EXPECT_FALSE(fs::exists(sandbox.library() / "QuickTime/-rf"));
-    EXPECT_TRUE(fs::exists(sandbox.work() / "-rf"));
+    EXPECT_TRUE(fs::exists(dashRf));
 
     const std::string odd = "My 100% \"Cam\" 'K\xC3\xA4mera' %@ %s.plugin";
     const std::string source = makePayloadBundle(resources, odd, "1.0");

@@ -45,7 +45,8 @@ protected:
         };
         const char* argv[] = {"/t", "/t", "--self-repair", command, location, source.c_str(), nullptr};
         testsupport::StderrCapture quiet;
-        EXPECT_EQ(runInstallHelper(kIdentity, 6, argv, record), 0);
+        const HelperEnvironment environment{record, root / "Pane", [](const std::string&) { return std::nullopt; }};
+        EXPECT_EQ(runInstallHelper(kIdentity, 6, argv, environment), 0);
         return steps;
     }
 
@@ -67,15 +68,18 @@ std::vector<std::string> programs(const std::vector<Recorded>& steps) {
 TEST_F(RecordedSteps, InstallRecordsEveryStepBesideTheDestinationAndRunsNone) {
     const std::vector<Recorded> steps = run("install", "Library.CoreMediaIO", source);
     const std::string destination = root / "Library/CoreMediaIO/Plug-Ins/DAL/Cam.component";
-    const std::string hidden = root / "Library/CoreMediaIO/Plug-Ins/DAL/.Cam.component.installing";
-    EXPECT_EQ(programs(steps),
-              (std::vector<std::string>{"/bin/mkdir", "/bin/cp", "/bin/chmod", "/bin/chown", "/bin/mv"}));
-    ASSERT_EQ(steps.size(), 5u);
+    const std::string room = root / "Library/CoreMediaIO/Plug-Ins/DAL/.Cam.component.installing";
+    const std::string staged = room + "/Cam.component";
+    EXPECT_EQ(programs(steps), (std::vector<std::string>{"/bin/mkdir", "/bin/mkdir", "/bin/cp", "seal", "/bin/chmod",
+                                                         "/bin/chown", "move into place", "/bin/rm"}));
+    ASSERT_EQ(steps.size(), 8u);
     EXPECT_EQ(steps[0].arguments.back(), root / "Library/CoreMediaIO/Plug-Ins/DAL");
-    EXPECT_EQ(std::vector<std::string>(steps[1].arguments.end() - 3, steps[1].arguments.end()),
-              (std::vector<std::string>{"--", source, hidden}));
-    for (const Recorded& step : {steps[2], steps[3]}) EXPECT_EQ(step.arguments.back(), hidden);
-    EXPECT_EQ(steps[4].arguments, (std::vector<std::string>{"-T", "--", hidden, destination}));
+    EXPECT_EQ(steps[1].arguments.back(), room);
+    EXPECT_EQ(std::vector<std::string>(steps[2].arguments.end() - 3, steps[2].arguments.end()),
+              (std::vector<std::string>{"--", source, staged}));
+    for (const Recorded& step : {steps[3], steps[4], steps[5]}) EXPECT_EQ(step.arguments.back(), staged);
+    EXPECT_EQ(steps[6].arguments, (std::vector<std::string>{"--", staged, destination}));
+    EXPECT_EQ(steps[7].arguments.back(), room);
     EXPECT_TRUE(fs::is_empty(root.path() / "Library"));
 }
 

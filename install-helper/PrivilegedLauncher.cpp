@@ -1,0 +1,51 @@
+// Started as the superuser by polkit on behalf of an authorization: says so,
+// reads one request, and starts it detached when it is an install helper's
+// privileged run; reports back either way.
+
+#include "LaunchPolicy.h"
+
+#include "Foundation/Log.h"
+#include "Foundation/SystemCall.h"
+#include "Security/DetachedStart.h"
+
+#include <errno.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace launcher = platform::launcher;
+
+int main(int argc, char* argv[]) {
+    if (argc > 1) {
+        std::fprintf(stderr,
+                     "usage: %s\n"
+                     "Started by pkexec for an authorization: it reads a program and its arguments\n"
+                     "(NUL-separated) on standard input and starts the program as the superuser,\n"
+                     "when it is an install helper's privileged run.\n",
+                     argv[0]);
+        return std::strcmp(argv[1], "--help") == 0 ? 0 : 2;
+    }
+    if (geteuid() != 0) {
+        std::fprintf(stderr, "%s: not running as the superuser\n", argv[0]);
+        return 1;
+    }
+    umask(022);
+    if (chdir("/") != 0 || !platform::sys::writeAll(STDOUT_FILENO, launcher::kGranted)) return 1;
+    const std::string bytes = platform::sys::readUpTo(STDIN_FILENO, launcher::kMaximumRequestSize + 1);
+    if (bytes.empty()) return 0;  // the caller changed its mind
+    const std::optional<launcher::Request> request = launcher::decodeRequest(bytes);
+    int error = EINVAL;
+    if (!request) {
+        platform::NSLog("privileged-launcher refused a request: it is malformed");
+    } else if (const LaunchVerdict verdict = judgeLaunchRequest(*request); !verdict.refusal.empty()) {
+        platform::NSLog("privileged-launcher refused to start %s: %s", request->path.c_str(), verdict.refusal.c_str());
+        error = EPERM;
+    } else {
+        error = platform::startDetached(verdict.executable, request->arguments);
+    }
+    platform::sys::writeAll(STDOUT_FILENO, launcher::encodeReply(error));
+    return error == 0 ? 0 : 1;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+// What the privileged run checks before it copies: that the source is one
+// of its own bundle's payloads and nothing that could be turned against the
+// machine.
+
+#include <optional>
+#include <string>
+
+// The bundle that holds the running executable (X for X/Contents/Helpers/tool),
+// or the folder that holds it when it lies in no bundle. Found from the
+// executable itself, never from its arguments.
+std::string ownBundlePath();
+
+struct SourceVerdict {
+    std::string path;     // the source with its folders resolved, when accepted
+    std::string refusal;  // why it is refused; empty when accepted
+};
+
+// A source is accepted when it is an absolute path without "." or ".."
+// components that lies inside `bundle` (its folders resolved), is itself a
+// plain file or a folder (not a symbolic link), and holds no device node,
+// FIFO or socket.
+SourceVerdict judgeSource(const std::string& source, const std::string& bundle);
+
+// The first device node, FIFO or socket at or below `path` (symbolic links
+// are not followed), or a folder that cannot be read; nothing when there is
+// none.
+std::optional<std::string> firstSpecialEntry(const std::string& path);

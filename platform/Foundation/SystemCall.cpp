@@ -1,0 +1,39 @@
+#include "Foundation/SystemCall.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace platform::sys {
+
+std::string failure(const char* call, int error) { return std::string(call) + ": " + std::strerror(error); }
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = retryingInterrupts([&] { return ::write(fd, bytes.data(), bytes.size()); });
+        if (written <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+std::string readUpTo(int fd, std::size_t limit, bool untilNewline) {
+    std::string bytes;
+    char buffer[4096];
+    while (bytes.size() < limit) {
+        const std::size_t wanted = std::min(sizeof buffer, limit - bytes.size());
+        const ssize_t got = retryingInterrupts([&] { return ::read(fd, buffer, wanted); });
+        if (got <= 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(got));
+        if (untilNewline && bytes.find('\n') != std::string::npos) break;
+    }
+    return bytes;
+}
+
+int waitForChild(pid_t pid) {
+    int status = 0;
+    return retryingInterrupts([&] { return ::waitpid(pid, &status, 0); }) == pid ? status : -1;
+}
+
+} // namespace platform::sys
