@@ -1,17 +1,24 @@
 // Hostile argument vectors for the real helper, run as root in the sandbox:
 // whatever the entries, nothing changes in the sandbox's Library, System,
 // root home or work folders except at the one destination that a vector
-// legitimately names, and every run ends with status 0.
+// legitimately names, nothing set-id or writable by others is ever visible
+// there to another user (not even while the run goes on), and every run ends
+// with the status it should. The attacks at the end hand the launcher and the
+// pane what an attacker would.
 
 #include "support/FileTreeSnapshot.h"
 #include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <ostream>
+#include <sstream>
 
 namespace fs = std::filesystem;
 using testsupport::FileTreeSnapshot;
@@ -21,12 +28,15 @@ using testsupport::SandboxResult;
 
 namespace {
 
-const std::string kTool = std::string(PRODUCTS_DIR) + "/KestrelInstallHelper";
 const std::string kName = "KestrelInstallHelper";
 
-// Placeholders in the table: the helper's path and the pane's resources folder.
+// Placeholders in the table: the helper's path in the pane bundle, the
+// pane's resources folder, the work folder, the launcher and pane-status.
 const std::string kT = "{T}";
 const std::string kR = "{R}";
+const std::string kW = "{W}";
+const std::string kL = "{L}";
+const std::string kS = "{S}";
 const std::string kSR = "--self-repair";
 
 enum class Effect { None, Installs, Deletes };
@@ -38,6 +48,11 @@ struct HostileVector {
     std::string destination;        // as the helper sees it, for Installs and Deletes
     bool privilegedRun = false;     // five entries: the elevation run starts one
     bool inWork = false;            // run in the work folder, for relative source paths
+    std::string shell;              // instead of argv: a shell script run as root
+    int helperRuns = -1;            // runs of the helper it makes; -1: one per run the vector itself names
+    int exitStatus = 0;
+    mode_t umask = 022;
+    std::function<void(const std::filesystem::path& work)> prepare;  // more to put in place first
 };
 
 void PrintTo(const HostileVector& vector, std::ostream* out) { *out << vector.name; }
@@ -67,6 +82,22 @@ HostileVector inWork(HostileVector vector) {
 HostileVector withPrivilegedRun(HostileVector vector) {
     vector.privilegedRun = true;
     return vector;
+}
+
+// A shell script instead of a helper run: it makes `helperRuns` runs of the
+// helper and ends with `exitStatus`.
+HostileVector script(HostileVector vector, std::string shell, int helperRuns, int exitStatus) {
+    vector.shell = std::move(shell);
+    vector.helperRuns = helperRuns;
+    vector.exitStatus = exitStatus;
+    return vector;
+}
+
+// A request handed to the launcher: the program and its arguments, NUL-separated.
+std::string launcherRequest(const std::vector<std::string>& fields) {
+    std::string quoted;
+    for (const std::string& field : fields) quoted += " '" + field + "'";
+    return "printf '%s\\0'" + quoted + " | " + kL;
 }
 
 const std::string kOld = "Old.component";  // installed in /Library/QuickTime, and in /root's Library as a decoy
@@ -156,7 +187,7 @@ std::vector<HostileVector> hostileVectors() {
         none("Traversal_InstallOntoASymbolicLink", run6("install", "Library.Compositions", kR + "/Trap.qtz")),
 
         // Option-like entries, in the work folder where such names exist.
-        inWork(installs("Option_InstallDashRf", run6("install", "Library.QuickTime", "-rf"), "/Library/QuickTime/-rf")),
+        inWork(none("Option_InstallDashRf", run6("install", "Library.QuickTime", "-rf"))),  // relative: refused
         inWork(deletes("Option_DeleteDoubleDash", run6("delete", "Library.QuickTime", "--"), "/Library/QuickTime/--")),
         inWork(deletes("Option_DeleteHelp", run6("delete", "Library.QuickTime", "--help"), "/Library/QuickTime/--help")),
         inWork(deletes("Option_DeleteDash", run6("delete", "Library.QuickTime", "-"), "/Library/QuickTime/-")),
@@ -194,6 +225,74 @@ std::vector<HostileVector> hostileVectors() {
         none("Text_QuotedShell", run6("delete", "Library.QuickTime", "'; rm -rf / #'")),
         installs("Text_InstallShellName", run6("install", "Library.QuickTime", kR + "/" + kShellName),
                  "/Library/QuickTime/" + kShellName),
+
+        // What an attacker would hand the root side after one approval.
+        script(none("Attack_LauncherStartsAShell", {}),
+               launcherRequest({"/bin/sh", "/bin/sh", "-c", "touch /Library/owned"}), 0, 1),
+        script(none("Attack_LauncherStartsAHelperWithAnotherShape", {}),
+               launcherRequest({kT, kT, kSR, "install", "Library.QuickTime", kR + "/Cam.component", "extra"}), 0, 1),
+        [] {
+            HostileVector open = script(none("Attack_LauncherStartsAHelperOthersCanChange", {}),
+                                        launcherRequest({kW + "/open/KestrelInstallHelper", kW + "/open/KestrelInstallHelper",
+                                                         kSR, "install", "Library.QuickTime", kR + "/Cam.component"}),
+                                        0, 1);
+            open.prepare = [](const fs::path& work) {
+                fs::create_directories(work / "open");
+                fs::copy_file(std::string(PRODUCTS_DIR) + "/KestrelInstallHelper", work / "open/KestrelInstallHelper");
+                chmod((work / "open").c_str(), 0777);
+            };
+            return open;
+        }(),
+        script(installs("Attack_LauncherStartsAPrivilegedRun", {}, "/Library/QuickTime/Cam.component"),
+               launcherRequest({kT, kT, kSR, "install", "Library.QuickTime", kR + "/Cam.component"}), 1, 0),
+        none("Attack_SourceIsASymbolicLink", run6("install", "Library.QuickTime", kR + "/Link.component")),
+        none("Attack_SourceLeadsOutOfTheBundle", run6("install", "Library.QuickTime", kR + "/Out/precious")),
+        inWork(none("Attack_RelativeSource", run6("install", "Library.QuickTime", "elsewhere"))),
+        none("Attack_SourceOutsideTheBundle", run6("install", "Library.QuickTime", "/etc")),
+        none("Attack_SourceIsAnotherHome", run6("install", "Library.QuickTime", "/root")),
+        none("Attack_SourceIsADevice", run6("install", "Library.QuickTime", "/dev/null")),
+        none("Attack_SourceIsADeviceInTheBundle", run6("install", "Library.QuickTime", kR + "/Disk.component")),
+        none("Attack_SourceHoldsAFifo", run6("install", "Library.QuickTime", kR + "/Fifo.component")),
+        installs("Attack_SetIdAndWritableEntriesNeverShow", run6("install", "Library.QuickTime", kR + "/Setuid.component"),
+                 "/Library/QuickTime/Setuid.component"),
+        [] {
+            HostileVector merged = installs("Attack_SetIdEntriesNeverShowInAMerge",
+                                            run6("install", "Library.QuickTime", kR + "/Setuid.component"),
+                                            "/Library/QuickTime/Setuid.component");
+            merged.prepare = [](const fs::path& work) {
+                testsupport::writeFile(work.parent_path() / "Library/QuickTime/Setuid.component/kept", "installed");
+            };
+            return merged;
+        }(),
+        [] {
+            HostileVector open = installs("Attack_UmaskZeroMakesNoOpenFolders",
+                                          run6("install", "Library.CoreMediaIO", kR + "/Cam.component"),
+                                          "/Library/CoreMediaIO/Plug-Ins/DAL/Cam.component");
+            open.umask = 0;
+            return open;
+        }(),
+        [] {
+            HostileVector open = none("Attack_LocationFolderOthersCanWrite",
+                                      run6("install", "Library.Compositions", kR + "/Cam.plugin"));
+            open.prepare = [](const fs::path& work) { chmod((work.parent_path() / "Library/Compositions").c_str(), 0777); };
+            return open;
+        }(),
+        [] {
+            // A pane without its helper, and a program of the fallback's name
+            // in the current folder.
+            HostileVector missing = script(none("Attack_MissingHelperStartsTheCurrentFolder", {}),
+                                           "cd " + kW + "/cwd && XDG_CACHE_HOME=/tmp " + kS + " --install digitizer --timeout 1 " + kW +
+                                               "/KestrelPrefs.prefPane",
+                                           0, 1);
+            missing.prepare = [](const fs::path& work) {
+                fs::copy(std::string(PRODUCTS_DIR) + "/KestrelPrefs.prefPane", work / "KestrelPrefs.prefPane",
+                         fs::copy_options::recursive);
+                fs::remove(work / "KestrelPrefs.prefPane/Contents/Helpers/KestrelInstallHelper");
+                testsupport::writeFile(work / "cwd/errorNoToolPath", "#!/bin/sh\ntouch /Library/owned\n");
+                chmod((work / "cwd/errorNoToolPath").c_str(), 0755);
+            };
+            return missing;
+        }(),
     };
 }
 
@@ -214,11 +313,27 @@ void makePayloadFolder(const fs::path& folder) {
     }
 }
 
+// A payload folder whose entries no installed copy may show: set-id files
+// and folders, and entries everybody may write.
+void makeSetIdPayloadFolder(const fs::path& folder) {
+    writeOwnedFile(folder / "shell", "#!/bin/sh\n", 0, 04755);
+    writeOwnedFile(folder / "Tools/tool", "tool", 0, 06755);
+    writeOwnedFile(folder / "open", "anyone may write me", 0, 0666);
+    fs::create_directories(folder / "Open");
+    chmod((folder / "Tools").c_str(), 02755);
+    chmod((folder / "Open").c_str(), 0777);
+    chmod(folder.c_str(), 0755);
+}
+
 class HostileArguments : public ::testing::TestWithParam<HostileVector> {
 protected:
     void SetUp() override {
         if (geteuid() != 0) GTEST_SKIP() << "the sandbox tests run as root";
-        resources = sandbox.work() / "Pane.prefPane/Contents/Resources";
+        const fs::path pane = sandbox.work() / "Pane.prefPane";
+        fs::create_directories(pane / "Contents/Helpers");
+        tool = pane / "Contents/Helpers/KestrelInstallHelper";
+        fs::copy_file(std::string(PRODUCTS_DIR) + "/KestrelInstallHelper", tool);
+        resources = pane / "Contents/Resources";
         makePayloadFolder(resources / "Cam.component");
         makePayloadFolder(resources / kShellName);
         makePayloadFolder(sandbox.work() / "-rf");
@@ -228,6 +343,14 @@ protected:
         }
         for (const char* name : {"--", "--help", "-"}) writeOwnedFile(sandbox.work() / name, name, 65534, 0600);
         testsupport::writeFile(sandbox.work() / "elsewhere/precious", "p");
+        writeOwnedFile(sandbox.work() / "elsewhere/secret", "s", 65534, 0600);
+
+        fs::create_symlink(sandbox.work() / "elsewhere/secret", resources / "Link.component");
+        fs::create_symlink(sandbox.work() / "elsewhere", resources / "Out");
+        ASSERT_EQ(mknod((resources / "Disk.component").c_str(), S_IFCHR | 0644, makedev(1, 3)), 0);
+        fs::create_directories(resources / "Fifo.component/Contents");
+        ASSERT_EQ(mkfifo((resources / "Fifo.component/Contents/pipe").c_str(), 0644), 0);
+        makeSetIdPayloadFolder(resources / "Setuid.component");
 
         const fs::path library = sandbox.library();
         testsupport::writeFile(library / "keep", "k");
@@ -254,7 +377,13 @@ protected:
     }
 
     std::string expand(std::string entry) const {
-        for (const auto& [placeholder, value] : {std::pair{kT, kTool}, std::pair{kR, resources.string()}}) {
+        const std::pair<std::string, std::string> values[] = {
+            {kT, tool.string()},
+            {kR, resources.string()},
+            {kW, sandbox.work().string()},
+            {kL, std::string(PRODUCTS_DIR) + "/privileged-launcher"},
+            {kS, std::string(PRODUCTS_DIR) + "/pane-status"}};
+        for (const auto& [placeholder, value] : values) {
             for (std::size_t at = entry.find(placeholder); at != std::string::npos; at = entry.find(placeholder, at)) {
                 entry.replace(at, placeholder.size(), value);
                 at += value.size();
@@ -263,15 +392,32 @@ protected:
         return entry;
     }
 
-    // The source of an install as a path in the snapshot.
+    // The source of an install.
     std::string installSource(const std::vector<std::string>& argv) const {
-        const std::string source = argv.size() == 5 ? argv[4] : argv[5];
-        return source.front() == '/' ? source : (sandbox.work() / source).string();
+        return expand(argv.empty() ? kR + "/Cam.component" : argv.size() == 5 ? argv[4] : argv[5]);
     }
 
     Sandbox sandbox;
+    fs::path tool;
     fs::path resources;
 };
+
+// Runs the command with the umask given while another user looks, again and
+// again, for set-id or writable entries under the Library folders, printing
+// each it can see.
+std::vector<std::string> watched(mode_t mask, const std::vector<std::string>& command) {
+    char umaskText[8];
+    std::snprintf(umaskText, sizeof umaskText, "%03o", mask);
+    std::vector<std::string> wrapped{
+        "/bin/sh", "-c",
+        "setpriv --reuid=65534 --regid=65534 --clear-groups -- /bin/sh -c 'while :; do "
+        "find /Library /System/Library ! -type l \\( -perm -4000 -o -perm -2000 -o -perm -0002 \\) "
+        "-printf \"visible %p\\n\" 2>/dev/null; sleep 0.02; done' & watcher=$!; "
+        "umask " + std::string(umaskText) + "; \"$@\"; status=$?; kill $watcher; exit $status",
+        "sh"};
+    wrapped.insert(wrapped.end(), command.begin(), command.end());
+    return wrapped;
+}
 
 int occurrences(const std::string& text, const std::string& part) {
     int found = 0;
@@ -287,21 +433,23 @@ bool isAtOrBelow(const std::string& path, const std::string& folder) {
 
 TEST_P(HostileArguments, ChangeNothingButTheirOwnDestination) {
     const HostileVector& vector = GetParam();
+    if (vector.prepare) vector.prepare(sandbox.work());
     std::vector<std::string> argv;
     for (const std::string& entry : vector.argv) argv.push_back(expand(entry));
-    std::vector<std::string> command{EXEC_WITH_ARGV, kTool};
+    std::vector<std::string> command{EXEC_WITH_ARGV, tool.string()};
     command.insert(command.end(), argv.begin(), argv.end());
+    if (!vector.shell.empty()) command = {"/bin/sh", "-c", expand(vector.shell)};
     SandboxOptions options;
     options.readOnlyFolders.push_back(fs::path(EXEC_WITH_ARGV).parent_path().string());
     if (vector.inWork) options.workingDirectory = sandbox.work().string();
 
     const FileTreeSnapshot before = snapshot();
-    const SandboxResult result = sandbox.run(command, options);
-    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    const SandboxResult result = sandbox.run(watched(vector.umask, command), options);
+    EXPECT_EQ(result.exitStatus, vector.exitStatus) << result.standardError;
 
-    const int runs = vector.privilegedRun ? 2 : 1;
+    const int runs = vector.helperRuns >= 0 ? vector.helperRuns : vector.privilegedRun ? 2 : 1;
     const std::string exiting = kName + " exiting\n";
-    if (vector.privilegedRun) {
+    if (vector.privilegedRun || !vector.shell.empty()) {
         EXPECT_TRUE(sandbox.waitForLines(exiting, runs)) << sandbox.standardErrorSoFar();
     } else if (vector.argv.size() == 5) {
         usleep(300 * 1000);  // time for a privileged run that should not have started to show
@@ -310,7 +458,20 @@ TEST_P(HostileArguments, ChangeNothingButTheirOwnDestination) {
     EXPECT_EQ(occurrences(standardError, kName + " started BUILD "), runs) << standardError;
     EXPECT_EQ(occurrences(standardError, exiting), runs) << standardError;
 
+    // What another user saw while the run went on, but for what was there before.
+    std::istringstream seen(result.standardOutput);
+    for (std::string line; std::getline(seen, line);) {
+        if (!line.starts_with("visible ")) continue;
+        const auto earlier = before.find(line.substr(8));
+        EXPECT_TRUE(earlier != before.end() && (earlier->second.mode & 06002)) << line;
+    }
+
     const FileTreeSnapshot after = snapshot();
+    for (const auto& [path, entry] : after) {
+        const auto earlier = before.find(path);
+        if (entry.type == 'l' || (earlier != before.end() && earlier->second == entry)) continue;
+        EXPECT_EQ(entry.mode & 06002, 0u) << path << " became " << entry.describe();
+    }
     const std::string& destination = vector.destination;
     for (const testsupport::FileTreeChange& change : testsupport::fileTreeChanges(before, after)) {
         const bool atDestination = vector.effect != Effect::None && isAtOrBelow(change.path, destination);
