@@ -1,9 +1,12 @@
 // The install helper's argument handling with any argument vector: the input
-// is split at NUL bytes into at most nine entries. Steps and privileged
-// starts are recorded instead of carried out, and checked: a step acts only
-// on the one destination that the location name and the source path's last
-// component name inside the temporary Library folders, always behind "--",
-// and no step is recorded when there is no such destination.
+// is split at NUL bytes into at most nine entries, and an entry that begins
+// with "@" stands for the pane bundle's path followed by the rest. Steps and
+// privileged starts are recorded instead of carried out, and checked: a step
+// acts only on the one destination that the location name and the source
+// path's last component name inside the temporary Library folders (or on
+// the room beside it where the copy is assembled), always behind "--"; only
+// a source of the bundle's own is copied; and no step is recorded when
+// there is no such destination.
 
 #include "support/TempDir.h"
 
@@ -60,18 +63,30 @@ public:
 };
 
 // Temporary Library folders with an installed payload, a symbolic link at a
-// destination, and a work folder (the current folder) with payload sources.
+// destination, a pane bundle with payload sources (and a link, a FIFO and
+// a folder holding one among them), and a work folder (the current folder)
+// with sources of the same names.
 class Fixture {
 public:
     Fixture()
         : local_((root_.path() / "Library").string()),
           system_((root_.path() / "System/Library").string()),
           user_((root_.path() / "home/Library").string()),
+          bundle_(std::filesystem::canonical(root_.path()).string() + "/Pane.prefPane"),
           folders_({user_, local_, system_}),
           authority_([] { return std::make_unique<RecordingAuthority>(); }) {
         namespace fs = std::filesystem;
         const fs::path work = root_.path() / "work";
-        for (const char* source : {"Cam.component/Contents", "-rf", "Cam.kext"}) fs::create_directories(work / source);
+        const fs::path resources = fs::path(bundle_) / "Contents/Resources";
+        for (const fs::path& folder : {work, resources}) {
+            for (const char* source : {"Cam.component/Contents", "-rf", "Cam.kext"}) fs::create_directories(folder / source);
+        }
+        fs::create_symlink(work / "Cam.kext", resources / "Link.kext");
+        fs::create_symlink(work, resources / "Out");
+        if (mkfifo((resources / "Pipe.component").c_str(), 0600) != 0 ||
+            mkfifo((resources / "-rf/pipe").c_str(), 0600) != 0) {
+            fail("cannot make the FIFOs");
+        }
         fs::create_directories(fs::path(local_) / "QuickTime/Cam.component");
         fs::create_directories(fs::path(local_) / "Compositions");
         fs::create_symlink(work, fs::path(local_) / "Compositions/Cam.component");
@@ -79,6 +94,8 @@ public:
         fs::create_directories(fs::path(user_) / "QuickTime/Cam.component");
         if (chdir(work.c_str()) != 0) fail("cannot enter the work folder");
     }
+
+    const std::string& bundle() const { return bundle_; }
 
     // The folder of a location name, as this fuzzer knows the table.
     std::optional<std::string> locationFolder(const std::string& name) const {
@@ -113,6 +130,7 @@ private:
     std::string local_;
     std::string system_;
     std::string user_;
+    std::string bundle_;
     LibraryFoldersOverride folders_;
     AuthorityOverride authority_;
 };
@@ -147,6 +165,38 @@ std::optional<std::string> expectedDestination(const Fixture& fixture, const std
     return *folder + "/" + *name;
 }
 
+// The source an install copies: an absolute path without "." or ".."
+// components whose folder, resolved, lies inside the bundle, that is a plain
+// file or a folder and holds no FIFO, device or socket; or none.
+std::optional<std::string> acceptedSource(const Fixture& fixture, const std::string& source) {
+    namespace fs = std::filesystem;
+    if (!source.starts_with("/")) return std::nullopt;
+    std::string_view rest = source;
+    while (!rest.empty()) {
+        rest.remove_prefix(std::min(rest.find_first_not_of('/'), rest.size()));
+        const std::string_view component = rest.substr(0, rest.find('/'));
+        if (component == "." || component == "..") return std::nullopt;
+        rest.remove_prefix(component.size());
+    }
+    const std::optional<std::string> name = entryName(source);
+    std::error_code error;
+    const fs::path folder = fs::canonical(fs::path(source.substr(0, source.find_last_not_of('/') + 1)).parent_path(), error);
+    if (!name || error) return std::nullopt;
+    const std::string path = (folder / *name).string();
+    if (!path.starts_with(fixture.bundle() + "/")) return std::nullopt;
+    const fs::file_status status = fs::symlink_status(path, error);
+    if (!fs::is_regular_file(status) && !fs::is_directory(status)) return std::nullopt;
+    if (fs::is_directory(status)) {
+        for (const auto& entry : fs::recursive_directory_iterator(path)) {
+            const fs::file_status inside = entry.symlink_status();
+            if (fs::is_fifo(inside) || fs::is_block_file(inside) || fs::is_character_file(inside) || fs::is_socket(inside)) {
+                return std::nullopt;
+            }
+        }
+    }
+    return path;
+}
+
 // The path arguments of a step: everything after its "--".
 std::vector<std::string> pathArguments(const RecordedStep& step) {
     for (std::size_t i = 0; i < step.arguments.size(); ++i) {
@@ -170,44 +220,46 @@ void checkSteps(const Fixture& fixture, const std::vector<std::string>& entries,
 
     const std::string& command = entries[3];
     const std::string& source = entries[5];
-    // A payload not yet installed is assembled under a hidden name beside
-    // its destination and moved into place; one already there is merged into.
+    // A payload is assembled in a room beside its destination, from the
+    // installed copy (when there is one) and the source, sealed, given its
+    // modes and owner, and moved into place.
     const std::string parent = destination->substr(0, destination->rfind('/'));
-    const std::string hidden = parent + "/." + destination->substr(destination->rfind('/') + 1) + ".installing";
+    const std::string name = destination->substr(destination->rfind('/') + 1);
+    const std::string room = parent + "/." + name + ".installing";
+    const std::string staged = room + "/" + name;
     const bool merging = lexists(*destination);
-    const std::string target = merging ? *destination : hidden;
-    std::vector<std::string> expectedPrograms;
-    if (command == "install" && exists(source) && !isSymbolicLink(*destination)) {
-        if (!exists(parent)) expectedPrograms.push_back("/bin/mkdir");
-        if (!merging && lexists(hidden)) expectedPrograms.push_back("/bin/rm");
-        expectedPrograms.insert(expectedPrograms.end(), {"/bin/cp", "/bin/chmod", "/bin/chown"});
-        if (!merging) expectedPrograms.push_back("/bin/mv");
+    const std::optional<std::string> copied = acceptedSource(fixture, source);
+    std::vector<std::pair<std::string, std::vector<std::string>>> expected;
+    if (command == "install" && exists(source) && !isSymbolicLink(*destination) && copied) {
+        if (!exists(parent)) expected.push_back({"/bin/mkdir", {parent}});
+        if (lexists(room)) expected.push_back({"/bin/rm", {room}});
+        expected.push_back({"/bin/mkdir", {room}});
+        if (merging) expected.push_back({"/bin/cp", {*destination, staged}});
+        expected.insert(expected.end(), {{"/bin/cp", {*copied, staged}},
+                                         {"seal", {staged}},
+                                         {"/bin/chmod", {staged}},
+                                         {"/bin/chown", {staged}},
+                                         {"move into place", {staged, *destination}},
+                                         {"/bin/rm", {room}}});
     } else if (command == "delete" && exists(*destination)) {
-        expectedPrograms.push_back("/bin/rm");
+        expected.push_back({"/bin/rm", {*destination}});
     }
-    if (steps.size() != expectedPrograms.size()) {
-        fail("recorded " + std::to_string(steps.size()) + " steps, expected " + std::to_string(expectedPrograms.size()));
+    if (steps.size() != expected.size()) {
+        fail("recorded " + std::to_string(steps.size()) + " steps, expected " + std::to_string(expected.size()));
     }
-
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const RecordedStep& step = steps[i];
-        if (step.program != expectedPrograms[i]) fail("step " + step.program + " instead of " + expectedPrograms[i]);
-        const std::vector<std::string> paths = pathArguments(step);
-        if (step.program == "/bin/mkdir") {
-            if (paths.size() != 1 || !destination->starts_with(paths[0] + "/") || !fixture.insideLibraryFolders(paths[0])) {
-                fail("the folders made lie outside the Library folders");
-            }
-            continue;
+        if (step.program != expected[i].first) fail("step " + step.program + " instead of " + expected[i].first);
+        if (pathArguments(step) != expected[i].second) fail(step.program + " acts on other paths than the destination");
+    }
+    for (const auto& [program, paths] : expected) {
+        for (const std::string& path : paths) {
+            if (path != *copied && !fixture.insideLibraryFolders(path)) fail(program + " acts outside the Library folders");
         }
-        std::vector<std::string> expected{target};
-        if (step.program == "/bin/cp") expected = {source, target};
-        if (step.program == "/bin/mv") expected = {hidden, *destination};
-        if (step.program == "/bin/rm") expected = {command == "delete" ? *destination : hidden};
-        if (paths != expected) fail(step.program + " acts on other paths than the destination");
     }
 }
 
-std::vector<RecordedStep> runHelper(const std::vector<std::string>& entries) {
+std::vector<RecordedStep> runHelper(const Fixture& fixture, const std::vector<std::string>& entries) {
     std::vector<const char*> argv;
     for (const std::string& entry : entries) argv.push_back(entry.c_str());
     argv.push_back(nullptr);
@@ -223,12 +275,13 @@ std::vector<RecordedStep> runHelper(const std::vector<std::string>& entries) {
         steps.push_back(std::move(recorded));
         return true;
     };
-    const int status = runInstallHelper(kIdentity, static_cast<int>(entries.size()), argv.data(), record);
+    const HelperEnvironment environment{record, fixture.bundle(), [](const std::string&) { return std::nullopt; }};
+    const int status = runInstallHelper(kIdentity, static_cast<int>(entries.size()), argv.data(), environment);
     if (status != 0) fail("exit status " + std::to_string(status) + " with every right granted");
     return steps;
 }
 
-std::vector<std::string> splitEntries(const std::uint8_t* data, std::size_t size) {
+std::vector<std::string> splitEntries(const Fixture& fixture, const std::uint8_t* data, std::size_t size) {
     std::vector<std::string> entries;
     if (size == 0) return entries;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
@@ -236,6 +289,7 @@ std::vector<std::string> splitEntries(const std::uint8_t* data, std::size_t size
     while (entries.size() < kMaxEntries) {
         const std::size_t end = bytes.find('\0', at);
         entries.emplace_back(bytes.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
+        if (entries.back().starts_with('@')) entries.back().replace(0, 1, fixture.bundle());
         if (end == std::string_view::npos) break;
         at = end + 1;
     }
@@ -246,10 +300,10 @@ std::vector<std::string> splitEntries(const std::uint8_t* data, std::size_t size
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const Fixture fixture;
-    const std::vector<std::string> entries = splitEntries(data, size);
+    const std::vector<std::string> entries = splitEntries(fixture, data, size);
 
     recordedStarts.clear();
-    checkSteps(fixture, entries, runHelper(entries));
+    checkSteps(fixture, entries, runHelper(fixture, entries));
 
     // The elevation run starts the tool of entry 1 with "--self-repair" in
     // front of the rest; the privileged run that follows is checked the same way.
@@ -261,6 +315,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (start.path != entries[1] || start.arguments != expected) fail("the privileged start differs from entries 1 to 4");
     std::vector<std::string> privileged{start.path};
     privileged.insert(privileged.end(), start.arguments.begin(), start.arguments.end());
-    checkSteps(fixture, privileged, runHelper(privileged));
+    checkSteps(fixture, privileged, runHelper(fixture, privileged));
     return 0;
 }

@@ -20,7 +20,10 @@ namespace {
 StepCommand command(const char* program, std::initializer_list<const String*> arguments) {
     std::vector<Ref<Object>> list;
     for (const String* argument : arguments) list.emplace_back(const_cast<String*>(argument));
-    return {make<String>(program), make<Array>(std::move(list)), nullptr};
+    StepCommand step;
+    step.program = make<String>(program);
+    step.arguments = make<Array>(std::move(list));
+    return step;
 }
 
 StepCommand polled(StepCommand step) {
