@@ -1,5 +1,6 @@
 #include "Foundation/Array.h"
 #include "Foundation/FileManager.h"
+#include "Foundation/RootOnlyPath.h"
 #include "Foundation/String.h"
 #include "support/TempDir.h"
 
@@ -63,4 +64,17 @@ TEST(LibraryFolderLookup, TestsCanPutTemporaryFoldersInPlace) {
         EXPECT_EQ(libraryPaths(NSLocalDomainMask), std::vector<std::string>{"/tmp/l/Library"});
     }
     EXPECT_EQ(libraryPaths(NSLocalDomainMask), std::vector<std::string>{"/Library"});
+}
+
+TEST(RootOnlyPath, NamesTheFirstFolderOthersCouldChange) {
+    TempDir dir;  // in the temporary folder, which everyone may write
+    std::filesystem::create_symlink("/usr/bin", dir.path() / "bin");
+    EXPECT_EQ(whyOthersThanRootCanChange((dir / "bin/env")).value_or(""), "/tmp is writable by everyone");
+    EXPECT_EQ(whyOthersThanRootCanChange("/tmp/../tmp/x").value_or(""), "/tmp is writable by everyone");
+    EXPECT_EQ(whyOthersThanRootCanChange("relative/x").value_or(""), "relative/x is not an absolute path");
+    // The system's own folders and files, through a link of root's too.
+    EXPECT_EQ(whyOthersThanRootCanChange("/usr/bin/env"), std::nullopt);
+    EXPECT_EQ(whyOthersThanRootCanChange("/bin//sh"), std::nullopt);
+    // What does not exist yet could only be made by a writer of what does.
+    EXPECT_EQ(whyOthersThanRootCanChange("/usr/no-such-folder/Library/QuickTime"), std::nullopt);
 }
