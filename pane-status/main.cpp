@@ -7,6 +7,7 @@
 #include "Foundation/Exception.h"
 #include "Foundation/Number.h"
 #include "Foundation/RunLoop.h"
+#include "CoreServices/MacErrors.h"
 #include "Foundation/String.h"
 #include "PreferencePanes/PreferencePane.h"
 
@@ -16,6 +17,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,7 +36,8 @@ const char* const kUsage =
     "--remove, first sends Install or Remove to the payload controller of that name\n"
     "(as the pane's buttons do; an administrator's password may be asked for), then\n"
     "waits (30 seconds at most, or --timeout) for the payload to reach the state asked\n"
-    "for, and prints.\n"
+    "for, and prints. When it does not (rights refused, the password not given, or no\n"
+    "change in time), pane-status says why and exits with status 1.\n"
     "\n"
     "  --json          print one JSON object: {\"pane\": {\"payload\": {\"key\": value}}}\n"
     "  --install NAME  install the payload controller NAME\n"
@@ -95,20 +98,6 @@ std::string jsonString(std::string_view text) {
     return out + "\"";
 }
 
-// The helper's privileged run goes on after the action returns: read the
-// state again until it is the one asked for (installed and up to date, or
-// not installed), for at most `seconds`.
-void waitForOutcome(Object& controller, bool install, double seconds) {
-    const double deadline = RunLoop::now() + seconds;
-    auto reached = [&] {
-        const char* key = install ? "payloadInstalledAndUpToDate" : "payloadInstalled";
-        const Ref<Object> value = controller.valueForKey(key);
-        const Number* number = objectAs<Number>(value.get());
-        return (number && number->boolValue()) == install;
-    };
-    while (!reached() && RunLoop::now() < deadline) usleep(250 * 1000);
-}
-
 bool isPayloadController(const Object& object) {
     return object.objectClass().getterForKey("payloadSystemSummary") != nullptr &&
            object.respondsToSelector("installPayload:");
@@ -123,6 +112,50 @@ std::string valueText(Object& controller, const char* key, bool json) {
     if (!value) return json ? "null" : "(absent)";
     const std::string text = value->description()->text();
     return json ? jsonString(text) : text;
+}
+
+// Whether the payload is in the state asked for: installed and up to date,
+// or not installed.
+bool reached(Object& controller, bool install) {
+    const Ref<Object> value = controller.valueForKey(install ? "payloadInstalledAndUpToDate" : "payloadInstalled");
+    const Number* number = objectAs<Number>(value.get());
+    return (number && number->boolValue()) == install;
+}
+
+// How the helper that the action started ended, as its install controller
+// recorded it; absent when the action started none.
+std::optional<int> helperStatus(Object& controller) {
+    const Ref<Object> tool = controller.valueForKey("privetToolController");
+    if (!tool || !tool->objectClass().getterForKey("helperTerminationStatus")) return std::nullopt;
+    const Ref<Object> status = tool->valueForKey("helperTerminationStatus");
+    const Number* number = objectAs<Number>(status.get());
+    return number ? std::optional<int>(static_cast<int>(number->integerValue())) : std::nullopt;
+}
+
+std::string whyTheHelperFailed(int status) {
+    if (status == (errAuthorizationCanceled & 0xff)) return "the administrator's password was not given";
+    if (status == (errAuthorizationDenied & 0xff)) return "administrator rights were refused";
+    return "the install helper ended with status " + std::to_string(status);
+}
+
+// Sends Install or Remove and waits (at most `seconds`) for the outcome,
+// which the helper's privileged run brings about after the action has
+// returned. Why the payload did not reach the state asked for, or nothing.
+std::optional<std::string> act(Object& controller, const std::string& action, double seconds) {
+    const bool install = action == "installPayload:";
+    controller.performSelector(action, nullptr);
+    const std::optional<int> status = helperStatus(controller);
+    if (status && *status != 0) return whyTheHelperFailed(*status);
+    const auto shows = [&] { return "the pane shows \"" + valueText(controller, "payloadSystemSummary", false) + "\""; };
+    if (!status && !reached(controller, install)) {
+        return std::string(install ? "Install" : "Remove") + " started nothing; " + shows();
+    }
+    const double deadline = RunLoop::now() + seconds;
+    while (!reached(controller, install) && RunLoop::now() < deadline) usleep(250 * 1000);
+    if (reached(controller, install)) return std::nullopt;
+    char waited[32];
+    std::snprintf(waited, sizeof waited, "%g", seconds);
+    return std::string("no change within ") + waited + " seconds; " + shows();
 }
 
 } // namespace
@@ -151,8 +184,11 @@ int main(int argc, char** argv) {
             if (Object* target = nib->objectNamed(options.target); target && isPayloadController(*target)) {
                 acted = true;
                 try {
-                    target->performSelector(options.action, nullptr);
-                    waitForOutcome(*target, options.action == "installPayload:", options.timeout);
+                    if (const std::optional<std::string> why = act(*target, options.action, options.timeout)) {
+                        std::fprintf(stderr, "pane-status: %s: %s did not complete: %s\n", options.target.c_str(),
+                                     options.action == "installPayload:" ? "Install" : "Remove", why->c_str());
+                        status = 1;
+                    }
                 } catch (const RaisedException& failure) {
                     std::fprintf(stderr, "pane-status: %s %s: %s\n", options.target.c_str(), options.action.c_str(),
                                  failure.what());

@@ -72,7 +72,10 @@ const platform::Class PrivetBundlePayloadController::classRecord{
      {"SystemLocation", getter(&PrivetBundlePayloadController::SystemLocation),
       setter(&PrivetBundlePayloadController::setSystemLocation)},
      {"FileName", getter(&PrivetBundlePayloadController::FileName), setter(&PrivetBundlePayloadController::setFileName)},
-     {"privetToolController", nullptr,
+     {"privetToolController",
+      [](Object& self) -> Ref<Object> {
+          return Ref<Object>(static_cast<PrivetBundlePayloadController&>(self).privetToolController);
+      },
       [](Object& self, Object* value) { setToolController(static_cast<PrivetBundlePayloadController&>(self), value); }}}};
 
 PrivetBundlePayloadController::~PrivetBundlePayloadController() {

@@ -5,6 +5,7 @@
 #include "Foundation/Exception.h"
 #include "Foundation/FileManager.h"
 #include "Foundation/Log.h"
+#include "Foundation/Number.h"
 #include "objc/KeyValueObserving.h"
 
 #include <unistd.h>
@@ -26,14 +27,21 @@ String* locationOf(const tagBundlePayload* payload) { return payload ? payload->
 
 } // namespace
 
-// Interface files may name the helper tool through "privetToolHelperName".
+// Interface files may name the helper tool through "privetToolHelperName";
+// "helperTerminationStatus" tells a host how the last helper ended.
 const platform::Class PrivetToolController::classRecord{
     PRIVET_CLASS_NAME(PrivetToolController),
     &Object::classRecord,
     platform::Class::factoryOf<PrivetToolController>(),
     {},
     {{"privetToolHelperName", platform::getter(&PrivetToolController::privetToolHelperName),
-      platform::setter(&PrivetToolController::setPrivetToolHelperName)}}};
+      platform::setter(&PrivetToolController::setPrivetToolHelperName)},
+     {"helperTerminationStatus",
+      [](Object& self) -> Ref<Object> {
+          const std::optional<int> status = static_cast<PrivetToolController&>(self).helperTerminationStatus();
+          return status ? platform::Number::numberWithInteger(*status) : nullptr;
+      },
+      nullptr}}};
 
 PrivetToolController::PrivetToolController() : privetToolHelperName_(make<String>("PrivetTool")) {}
 
@@ -125,8 +133,11 @@ bool PrivetToolController::install_bundlePayload(bool install, const tagBundlePa
 bool PrivetToolController::launchHelperWithArguments(const Array* arguments) {
     if (arguments == nullptr || arguments->count() == 0) return false;
     const String* launchPath = platform::objectAs<String>(arguments->objectAtIndex(0));
+    helperTerminationStatus_.reset();
     Ref<Task> task = Task::launchedTaskWithLaunchPath_arguments(launchPath, arguments);
-    return sleepUntilTaskExits(task.get());
+    const bool ended = sleepUntilTaskExits(task.get());
+    helperTerminationStatus_ = task->terminationStatus();
+    return ended;
 }
 
 Ref<String> PrivetToolController::privetToolHelperPath() {

@@ -8,6 +8,8 @@
 #include "Foundation/Task.h"
 #include "objc/Object.h"
 
+#include <optional>
+
 // A payload: its file name in the host bundle and at its destination, and
 // the name of its install location. The fields borrow their strings.
 struct tagBundlePayload {
@@ -54,8 +56,15 @@ public:
     // Polls once a second, the first time after one second.
     bool sleepUntilTaskExits(const platform::Task* task);
 
+    // How the helper started by the last launch ended (its elevation run:
+    // non-zero when administrator rights were not obtained); absent before
+    // any launch and while one goes on. Only for reporting: nothing here
+    // acts on it.
+    std::optional<int> helperTerminationStatus() const { return helperTerminationStatus_; }
+
 private:
     platform::Ref<platform::String> privetToolHelperName_;
+    std::optional<int> helperTerminationStatus_;
 };
 
 extern "C" PRIVET_EXPORT int import_PrivetToolController(void);
