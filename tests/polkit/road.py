@@ -7,8 +7,9 @@ small programs they start as the session's user (agents, probes).
     road.py cancel-agent       an agent whose every answer is Cancel
     road.py tty-agent-exec PROGRAM ARG...
                                pkttyagent for this process, then exec PROGRAM
-    road.py launcher-probe LAUNCHER
+    road.py launcher-probe LAUNCHER PROGRAM ARG...
                                hand the launcher a program of our own
+    road.py click-install      click Install in the Preferences window
 """
 import os
 import pty
@@ -32,7 +33,7 @@ PANE = f'{PREFIX}/lib/privet/KestrelPrefs.prefPane/Contents'
 HELPER = f'{PANE}/Helpers/KestrelInstallHelper'
 PAYLOAD = f'{PANE}/PlugIns/FernhillDigitizer.component'
 INSTALLED = '/Library/QuickTime/FernhillDigitizer.component'
-MARKER = '/tmp/launched-by-anyone'
+MARKER = '/tmp/started-by-the-launcher'
 PASSWORD_PROMPT = r'Password: ?$'
 
 
@@ -196,16 +197,63 @@ def tty_agent_exec(argv):
     os.execv(argv[0], argv)
 
 
-def launcher_probe(launcher):
-    """Asks pkexec for the launcher and hands it a shell command."""
+def launcher_probe(launcher, request):
+    """Asks pkexec for the launcher and hands it `request` (program, argv...)."""
     probe = subprocess.Popen(['/usr/bin/pkexec', launcher], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     granted = probe.stdout.readline()
     print(f'launcher said {granted!r}', flush=True)
     if granted == b'granted\n':
-        probe.stdin.write(b'/bin/sh\0/bin/sh\0-c\0id > ' + MARKER.encode() + b'\0')
+        probe.stdin.write(b''.join(field.encode() + b'\0' for field in request))
         probe.stdin.close()
         print(f'launcher replied {probe.stdout.read()!r}', flush=True)
     print(f'pkexec exited {probe.wait(timeout=20)}', flush=True)
+
+
+def click_install():
+    """Finds the Install button of the Preferences window on the
+    accessibility bus, clicks it with the pointer, then reads the status
+    the window shows until it is up to date."""
+    import gi
+    gi.require_version('Atspi', '2.0')
+    from gi.repository import Atspi
+
+    def find(node, role, name=None):
+        if node is None:
+            return
+        if node.get_role_name() == role and name in (None, node.get_name()):
+            yield node
+        for index in range(node.get_child_count()):
+            yield from find(node.get_child_at_index(index), role, name)
+
+    def window():
+        desktop = Atspi.get_desktop(0)
+        apps = (desktop.get_child_at_index(index) for index in range(desktop.get_child_count()))
+        return next((app for app in apps if app is not None and app.get_name() == 'Preferences'), None)
+
+    def status():
+        texts = [Atspi.Text.get_text(text, 0, -1) for text in find(window(), 'text')]
+        return next((texts[i + 1] for i in range(len(texts) - 1) if texts[i] == 'Status:'), None)
+
+    deadline = time.monotonic() + 20
+    button = None
+    while button is None and time.monotonic() < deadline:
+        button = next((found for found in find(window(), 'push button', 'Install')
+                       if found.get_state_set().contains(Atspi.StateType.ENABLED)), None)
+        time.sleep(0.2)
+    if button is None:
+        sys.exit('no enabled Install button in the Preferences window')
+    box = button.get_extents(Atspi.CoordType.SCREEN)
+    x, y = box.x + box.width // 2, box.y + box.height // 2
+    print(f'window shows: {status()}; clicking Install at {x},{y}', flush=True)
+    subprocess.run(['xdotool', 'mousemove', '--sync', str(x), str(y), 'click', '1'], check=True)
+    shown, deadline = None, time.monotonic() + 40
+    while time.monotonic() < deadline and 'IS UP TO DATE' not in (shown or ''):
+        time.sleep(0.5)
+        try:
+            shown = status()
+        except Exception:  # noqa: BLE001 - the window is busy while the helper runs
+            pass
+    print(f'window shows: {shown}', flush=True)
 
 
 # ---- the cases, run as root --------------------------------------------------
@@ -308,7 +356,8 @@ def case_wrong_password_elevation_run():
 def case_wrong_password_pane_status():
     status, run = pane_status('--install', 'not-the-password', 8)
     nothing_installed()
-    check(status not in (0, None), f'pane-status exited {status} though nothing was installed: {run.transcript()}')
+    check(status not in (0, None),
+          f'pane-status exited {status} though nothing was installed (summary {summary(run.output)!r})')
 
 
 def case_cancel():
@@ -336,22 +385,90 @@ def case_remove():
 
 
 def case_foreign_program():
-    with Agent('text-agent') as agent:
-        run = Terminal(USER, [PYTHON, SELF, 'launcher-probe', LAUNCHER])
-        authenticate(agent, ADMIN_PASSWORD)
-        status = run.finish(20)
-    time.sleep(1)  # a started program would have written by now
-    check('granted' in run.output, f'pkexec did not start the launcher (exit {status}): {run.transcript()}')
-    check(not os.path.exists(MARKER), f'the launcher started /bin/sh as root: {open(MARKER).read().strip()}')
-    check(re.search(r"replied b'failed \d+\\n'", run.output), f'the launcher did not refuse: {run.transcript()}')
+    # A shell command, and a program of the user's that only bears a helper's name.
+    impostor = f'/home/{USER}/KestrelInstallHelper'
+    with open(impostor, 'w') as script:
+        script.write(f'#!/bin/sh\nid > {MARKER}\n')
+    user = pwd.getpwnam(USER)
+    os.chown(impostor, user.pw_uid, user.pw_gid)
+    os.chmod(impostor, 0o755)
+    faults = []
+    for request in (['/bin/sh', '-c', f'id > {MARKER}'],
+                    [impostor, impostor, '--self-repair', 'install', 'Library.QuickTime', PAYLOAD]):
+        with Agent('text-agent') as agent:
+            run = Terminal(USER, [PYTHON, SELF, 'launcher-probe', LAUNCHER, *request])
+            authenticate(agent, ADMIN_PASSWORD)
+            status = run.finish(20)
+        time.sleep(1)  # a started program would have written by now
+        check('granted' in run.output, f'pkexec did not start the launcher (exit {status}): {run.transcript()}')
+        if os.path.exists(MARKER):
+            with open(MARKER) as marker:
+                faults.append(f'it started {request[0]} as root ({marker.read().strip()}), {run.transcript()}')
+            os.unlink(MARKER)
+        elif not re.search(r"replied b'failed \d+\\n'", run.output):
+            faults.append(f'it did not refuse {request[0]}: {run.transcript()}')
+    check(not faults, '; '.join(faults))
     nothing_installed()
 
 
+def case_preferences_click():
+    x_server = subprocess.Popen(['Xvfb', ':7', '-screen', '0', '1024x768x24', '-nolisten', 'tcp'],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    started = []
+    try:
+        check(wait_until(lambda: os.path.exists('/tmp/.X11-unix/X7'), 10), 'Xvfb did not start')
+        bus = f'unix:path=/run/user/{pwd.getpwnam(USER).pw_uid}/bus'
+        desktop = {'DISPLAY': ':7', 'DBUS_SESSION_BUS_ADDRESS': bus}
+        started.append(Terminal(USER, ['dbus-daemon', '--session', '--nofork', '--address', bus], desktop))
+        check(wait_until(lambda: os.path.exists(bus[len('unix:path='):]), 10), 'no session bus')
+        started.append(Terminal(USER, ['/usr/libexec/at-spi-bus-launcher', '--launch-immediately'], desktop))
+        with Agent('text-agent') as agent:
+            started.append(Terminal(USER, [PREFERENCES, '--select', 'Kestrel'],
+                                    {**desktop, 'QT_QPA_PLATFORM': 'xcb', 'QT_LINUX_ACCESSIBILITY_ALWAYS_ON': '1'}))
+            click = Terminal(USER, [PYTHON, SELF, 'click-install'], desktop)
+            authenticate(agent, ADMIN_PASSWORD, timeout=30)
+            status = click.finish(50)
+        check(status == 0 and 'window shows: Fernhill Digitizer 1.8 (IS UP TO DATE)' in click.output,
+              f'the click did not install (exit {status}): {click.transcript()}')
+        check(installed_by_root(), f'{INSTALLED} is not there, owned by root')
+        report = Terminal(USER, [PANE_STATUS])
+        report.finish(20)
+        check(summary(report.output) == 'Fernhill Digitizer 1.8 (IS UP TO DATE)',
+              f'pane-status says {summary(report.output)!r}')
+    finally:
+        for terminal in reversed(started):
+            terminal.close()
+        x_server.kill()
+        x_server.wait()
+
+
+def polkit_version():
+    found = re.search(r'(\d+)', subprocess.run(['pkexec', '--version'], capture_output=True, text=True).stdout)
+    return int(found.group(1)) if found else 0
+
+
 def case_pkexec_own_agent():
-    run = Terminal(USER, [PANE_STATUS, '--install', 'digitizer', '--timeout', '20'])
+    # No agent: pkexec registers its own text agent, on the helper's terminal.
+    run = Terminal(USER, [PANE_STATUS, '--install', 'digitizer', '--timeout', '8'])
     authenticate(run, ADMIN_PASSWORD)
-    status = run.finish(35)
+    status = run.finish(25)
+    if 'No session for cookie' in run.output and polkit_version() < 124:
+        # polkitd before 124 files pkexec's agent under pkexec's effective
+        # uid (0); polkit-agent-helper-1 answers with its real uid (the
+        # user's), and polkitd finds no authentication for that pair.
+        nothing_installed()
+        return f'polkit {polkit_version()} refuses it as known: "No session for cookie"'
     check(status == 0 and installed_by_root(), f'pane-status exited {status}: {run.transcript()}')
+    return None
+
+
+def wait_until(condition, timeout):
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() >= deadline:
+            return False
+        time.sleep(0.1)
+    return True
 
 
 CASES = [
@@ -362,6 +479,7 @@ CASES = [
     ('3', 'Cancel in the agent: the elevation run ends with 154', case_cancel),
     ('4', "the user's own password is refused", case_own_password),
     ('6', 'the launcher refuses a program that is not an install helper', case_foreign_program),
+    ('7', 'a click on Install in the Preferences window', case_preferences_click),
     ('8', "pkexec's own text agent", case_pkexec_own_agent),
 ]
 
@@ -379,8 +497,8 @@ def main():
                 os.unlink(path)
         started = time.monotonic()
         try:
-            case()
-            outcome = 'passed'
+            note = case()
+            outcome = f'passed ({note})' if note else 'passed'
         except Failure as failure:
             outcome = f'FAILED: {failure}'
             failed += 1
@@ -389,12 +507,12 @@ def main():
 
 
 if __name__ == '__main__':
-    commands = {'text-agent': text_agent, 'cancel-agent': cancel_agent}
+    commands = {'text-agent': text_agent, 'cancel-agent': cancel_agent, 'click-install': click_install}
     if len(sys.argv) > 1 and sys.argv[1] in commands:
         commands[sys.argv[1]]()
     elif len(sys.argv) > 2 and sys.argv[1] == 'tty-agent-exec':
         tty_agent_exec(sys.argv[2:])
-    elif len(sys.argv) == 3 and sys.argv[1] == 'launcher-probe':
-        launcher_probe(sys.argv[2])
+    elif len(sys.argv) > 3 and sys.argv[1] == 'launcher-probe':
+        launcher_probe(sys.argv[2], sys.argv[3:])
     else:
         sys.exit(main())
