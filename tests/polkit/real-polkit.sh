@@ -38,14 +38,14 @@ if [ "${1:-}" != --inside ]; then
   mkdir "$cgroup" "$work/root" "$work/scratch"
   DESTDIR=$work/stage cmake --install "$build" >/dev/null
   PRIVET_PREFIX=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
-  export PRIVET_PREFIX
-  # The namespace's cgroup namespace is rooted at $cgroup, so that the
-  # session's processes show a path like a login session's.
-  # mount(8) keeps its own notes there rather than in the machine's /run.
+  export PRIVET_PREFIX=${PRIVET_PREFIX:-/usr/local}
+  # mount(8) keeps its notes here rather than in the machine's /run.
   export LIBMOUNT_UTAB=$work/utab
+  # The cgroup namespace is rooted at $cgroup: the session's processes show
+  # a path like a login session's.
   status=0
   bash -c 'echo $$ >"$1/cgroup.procs" && shift && exec "$@"' _ "$cgroup" \
-    unshare --mount --pid --cgroup --fork --propagation private -- \
+    unshare --mount --pid --cgroup --fork --kill-child --propagation private -- \
     bash "$0" --inside "$work" "$cgroup" "$(cd "$(dirname "$0")" && pwd)" "$@" || status=$?
   exit "$status"
 fi
@@ -144,14 +144,15 @@ printf '%s\n' IS_SEAT0=1 CAN_MULTI_SESSION=1 CAN_TTY=1 CAN_GRAPHICAL=1 "ACTIVE=$
   "SESSIONS=$session" "UIDS=$user_uid" >/run/systemd/seats/seat0
 
 # The system bus and polkitd, as the machine's services start them.
-mkdir -p /run/dbus
-dbus-daemon --system --nofork --nopidfile &
-wait_for 5 test -S /run/dbus/system_bus_socket
-# polkitd becomes its own user.
-/usr/lib/polkit-1/polkitd ${PRIVET_POLKITD_DEBUG:---no-debug} &
-wait_for 10 sh -c 'dbus-send --system --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
-  string:org.freedesktop.PolicyKit1 | grep -q "boolean true"'
-
+services() {
+  mkdir -p /run/dbus
+  dbus-daemon --system --nofork --nopidfile 2>/run/services.log &
+  wait_for 5 test -S /run/dbus/system_bus_socket || return
+  /usr/lib/polkit-1/polkitd --no-debug 2>>/run/services.log &  # it becomes its own user
+  wait_for 10 sh -c 'dbus-send --system --print-reply --dest=org.freedesktop.DBus / \
+    org.freedesktop.DBus.NameHasOwner string:org.freedesktop.PolicyKit1 | grep -q "boolean true"'
+}
+services || { cat /run/services.log >&2; exit 1; }
 
 export PRIVET_SESSION=$session PRIVET_SCOPE=$cgroup$scope
 export PRIVET_ADMIN=$admin PRIVET_ADMIN_PASSWORD=$admin_password PRIVET_USER=$user PRIVET_USER_PASSWORD=$user_password

@@ -20,6 +20,7 @@ import select
 import signal
 import subprocess
 import sys
+import termios
 import time
 
 ENV = os.environ
@@ -41,8 +42,11 @@ class Terminal:
     """A program of `account` on a pseudo-terminal of its own, in the login
     session: it is the session leader of that terminal, as after a login."""
 
+    running = []
+
     def __init__(self, account, argv, env=None):
         user = pwd.getpwnam(account)
+        Terminal.running.append(self)
         self.argv = argv
         self.output = ''
         self.seen = 0
@@ -98,7 +102,12 @@ class Terminal:
                     or time.monotonic() >= deadline:
                 return None
 
-    def type(self, text):
+    def type_secret(self, text, timeout=5):
+        """Types `text` once the terminal no longer echoes: the prompt turns
+        echo off with TCSAFLUSH, which would drop anything typed earlier."""
+        deadline = time.monotonic() + timeout
+        while termios.tcgetattr(self.fd)[3] & termios.ECHO and time.monotonic() < deadline:
+            self._pump(0.05)
         os.write(self.fd, (text + '\n').encode())
 
     def _exited(self):
@@ -109,7 +118,8 @@ class Terminal:
         return self.status is not None
 
     def finish(self, timeout):
-        """Waits for the program to end; its exit status, None if it did not."""
+        """Waits for the program to end; its exit status, None if it did not
+        end in time."""
         deadline = time.monotonic() + timeout
         while not self._exited() and time.monotonic() < deadline:
             self._pump(0.2)
@@ -122,6 +132,8 @@ class Terminal:
 
     def close(self):
         """Ends the program and whatever else it left on its terminal."""
+        if self in Terminal.running:
+            Terminal.running.remove(self)
         try:
             os.killpg(self.pid, signal.SIGKILL)
         except ProcessLookupError:
@@ -268,6 +280,10 @@ class Failure(Exception):
     pass
 
 
+def ended(status):
+    return 'did not end in time' if status is None else f'exited {status}'
+
+
 def check(condition, why):
     if not condition:
         raise Failure(why)
@@ -315,7 +331,7 @@ def authenticate(terminal, password, timeout=20):
     check(terminal.expect(PASSWORD_PROMPT, timeout), f'no password prompt: {terminal.transcript()}')
     check(re.search(rf'Authenticating as: .*\b{ADMIN}\b', terminal.output),
           f'polkit did not ask for {ADMIN}: {terminal.transcript()}')
-    terminal.type(password)
+    terminal.type_secret(password)
 
 
 def pane_status(action, password, timeout):
@@ -324,7 +340,6 @@ def pane_status(action, password, timeout):
         run = Terminal(USER, [PANE_STATUS, action, 'digitizer', '--timeout', str(timeout)])
         authenticate(agent, password)
         status = run.finish(timeout + 15)
-        check(agent.expect(r'AUTHENTICATION (COMPLETE|FAILED)', 5) or True, '')
     return status, run
 
 
@@ -342,14 +357,14 @@ def nothing_installed():
 
 def case_install():
     status, run = pane_status('--install', ADMIN_PASSWORD, 20)
-    check(status == 0, f'pane-status exited {status}: {run.transcript()}')
+    check(status == 0, f'pane-status {ended(status)}: {run.transcript()}')
     check(summary(run.output) == 'Fernhill Digitizer 1.8 (IS UP TO DATE)', f'summary {summary(run.output)!r}')
     check(installed_by_root(), f'{INSTALLED} is not there, owned by root')
 
 
 def case_wrong_password_elevation_run():
     status, run = elevation_run('not-the-password')
-    check(status == 155, f'the elevation run exited {status}, not 155: {run.transcript()}')
+    check(status == 155, f'the elevation run {ended(status)}, not 155: {run.transcript()}')
     nothing_installed()
 
 
@@ -357,7 +372,7 @@ def case_wrong_password_pane_status():
     status, run = pane_status('--install', 'not-the-password', 8)
     nothing_installed()
     check(status not in (0, None),
-          f'pane-status exited {status} though nothing was installed (summary {summary(run.output)!r})')
+          f'pane-status {ended(status)} though nothing was installed (summary {summary(run.output)!r})')
 
 
 def case_cancel():
@@ -365,13 +380,13 @@ def case_cancel():
         run = Terminal(USER, ELEVATION_RUN)
         status = run.finish(20)
         check(agent.expect('cancelled', 2), f'the agent was not asked: {agent.transcript()}')
-    check(status == 154, f'the elevation run exited {status}, not 154: {run.transcript()}')
+    check(status == 154, f'the elevation run {ended(status)}, not 154: {run.transcript()}')
     nothing_installed()
 
 
 def case_own_password():
     status, run = elevation_run(USER_PASSWORD)
-    check(status == 155, f'the elevation run exited {status}, not 155: {run.transcript()}')
+    check(status == 155, f'the elevation run {ended(status)}, not 155: {run.transcript()}')
     nothing_installed()
 
 
@@ -379,7 +394,7 @@ def case_remove():
     if not installed_by_root():
         subprocess.run(['cp', '-a', PAYLOAD, INSTALLED], check=True)
     status, run = pane_status('--remove', ADMIN_PASSWORD, 20)
-    check(status == 0, f'pane-status exited {status}: {run.transcript()}')
+    check(status == 0, f'pane-status {ended(status)}: {run.transcript()}')
     check(summary(run.output) == 'NOT INSTALLED', f'summary {summary(run.output)!r}')
     check(not os.path.exists(INSTALLED), f'{INSTALLED} is still there')
 
@@ -458,7 +473,7 @@ def case_pkexec_own_agent():
         # user's), and polkitd finds no authentication for that pair.
         nothing_installed()
         return f'polkit {polkit_version()} refuses it as known: "No session for cookie"'
-    check(status == 0 and installed_by_root(), f'pane-status exited {status}: {run.transcript()}')
+    check(status == 0 and installed_by_root(), f'pane-status {ended(status)}: {run.transcript()}')
     return None
 
 
@@ -502,6 +517,8 @@ def main():
         except Failure as failure:
             outcome = f'FAILED: {failure}'
             failed += 1
+        for terminal in list(Terminal.running):
+            terminal.close()
         print(f'case {number} {name}: {outcome} ({time.monotonic() - started:.1f} s)', flush=True)
     return 1 if failed else 0
 
