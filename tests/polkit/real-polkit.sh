@@ -143,6 +143,15 @@ printf '%s\n' "NAME=$user" STATE=active "RUNTIME=/run/user/$user_uid" "SESSIONS=
 printf '%s\n' IS_SEAT0=1 CAN_MULTI_SESSION=1 CAN_TTY=1 CAN_GRAPHICAL=1 "ACTIVE=$session" "ACTIVE_UID=$user_uid" \
   "SESSIONS=$session" "UIDS=$user_uid" >/run/systemd/seats/seat0
 
+# An action only an active local session is allowed, to see what polkit
+# makes of the session.
+printf '%s\n' '<?xml version="1.0" encoding="UTF-8"?>' '<policyconfig>' \
+  '  <action id="com.fernhill.privet.test-session">' \
+  '    <description>Be in an active local session</description>' \
+  '    <message>Only an active local session may do this</message>' \
+  '    <defaults><allow_any>no</allow_any><allow_inactive>no</allow_inactive><allow_active>yes</allow_active></defaults>' \
+  '  </action>' '</policyconfig>' >/usr/share/polkit-1/actions/com.fernhill.privet.test-session.policy
+
 # The system bus and polkitd, as the machine's services start them.
 services() {
   mkdir -p /run/dbus

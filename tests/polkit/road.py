@@ -44,7 +44,7 @@ class Terminal:
 
     running = []
 
-    def __init__(self, account, argv, env=None):
+    def __init__(self, account, argv, env=None, in_session=True):
         user = pwd.getpwnam(account)
         Terminal.running.append(self)
         self.argv = argv
@@ -55,8 +55,9 @@ class Terminal:
         if self.pid == 0:
             try:
                 os.fchown(0, user.pw_uid, grp.getgrnam('tty').gr_gid)
-                with open(os.path.join(ENV['PRIVET_SCOPE'], 'cgroup.procs'), 'w') as procs:
-                    procs.write('0')
+                if in_session:
+                    with open(os.path.join(ENV['PRIVET_SCOPE'], 'cgroup.procs'), 'w') as procs:
+                        procs.write('0')
                 os.initgroups(account, user.pw_gid)
                 os.setgid(user.pw_gid)
                 os.setuid(user.pw_uid)
@@ -355,6 +356,13 @@ def nothing_installed():
     check(not left, f'written under /Library: {left}')
 
 
+def case_session():
+    check_session = ['sh', '-c', 'exec pkcheck --action-id com.fernhill.privet.test-session --process $$']
+    inside, outside = Terminal(USER, check_session), Terminal(USER, check_session, in_session=False)
+    check(inside.finish(10) == 0, f'polkit does not see an active local session: {inside.transcript()}')
+    check(outside.finish(10) == 1, f'polkit sees a session outside it: {outside.transcript()}')
+
+
 def case_install():
     status, run = pane_status('--install', ADMIN_PASSWORD, 20)
     check(status == 0, f'pane-status {ended(status)}: {run.transcript()}')
@@ -487,6 +495,7 @@ def wait_until(condition, timeout):
 
 
 CASES = [
+    ('0', "polkit sees the user's terminal as an active local session", case_session),
     ('1', 'install through pane-status, administrator password', case_install),
     ('5', 'remove through pane-status, administrator password', case_remove),
     ('2', 'wrong password: the elevation run ends with 155', case_wrong_password_elevation_run),
@@ -501,7 +510,7 @@ CASES = [
 
 def main():
     wanted = ENV.get('PRIVET_CASES', '').split()
-    failed = 0
+    passed = failed = 0
     for number, name, case in CASES:
         if wanted and number not in wanted:
             continue
@@ -514,12 +523,14 @@ def main():
         try:
             note = case()
             outcome = f'passed ({note})' if note else 'passed'
+            passed += 1
         except Failure as failure:
             outcome = f'FAILED: {failure}'
             failed += 1
         for terminal in list(Terminal.running):
             terminal.close()
         print(f'case {number} {name}: {outcome} ({time.monotonic() - started:.1f} s)', flush=True)
+    print(f'{passed} passed, {failed} failed')
     return 1 if failed else 0
 
 
