@@ -47,7 +47,6 @@ class Terminal:
     def __init__(self, account, argv, env=None, in_session=True):
         user = pwd.getpwnam(account)
         Terminal.running.append(self)
-        self.argv = argv
         self.output = ''
         self.seen = 0
         self.status = None
@@ -155,6 +154,21 @@ class Terminal:
 
 # ---- programs the session's user runs ----------------------------------------
 
+def register(attempt):
+    """Registers an agent for the session; polkitd may not yet have seen the
+    previous one leave the bus."""
+    deadline = time.monotonic() + 5
+    while True:
+        try:
+            attempt()
+            break
+        except Exception as error:  # noqa: BLE001 - GLib and D-Bus errors alike
+            if 'already exists' not in str(error) or time.monotonic() > deadline:
+                raise
+            time.sleep(0.2)
+    print('agent registered', flush=True)
+
+
 def text_agent():
     """polkit's own text listener, registered for the whole session: what
     pkttyagent runs, for a session rather than one process."""
@@ -163,9 +177,8 @@ def text_agent():
     gi.require_version('PolkitAgent', '1.0')
     from gi.repository import GLib, Polkit, PolkitAgent
     listener = PolkitAgent.TextListener.new(None)
-    listener.register(PolkitAgent.RegisterFlags.NONE, Polkit.UnixSession.new(SESSION),
-                      '/org/freedesktop/PolicyKit1/AuthenticationAgent', None)
-    print('agent registered', flush=True)
+    register(lambda: listener.register(PolkitAgent.RegisterFlags.NONE, Polkit.UnixSession.new(SESSION),
+                                       '/org/freedesktop/PolicyKit1/AuthenticationAgent', None))
     GLib.MainLoop().run()
 
 
@@ -194,9 +207,8 @@ def cancel_agent():
     Agent(bus, '/com/fernhill/privet/CancelAgent')
     authority = bus.get_object('org.freedesktop.PolicyKit1', '/org/freedesktop/PolicyKit1/Authority')
     subject = dbus.Struct(('unix-session', {'session-id': dbus.String(SESSION, variant_level=1)}), signature='sa{sv}')
-    authority.RegisterAuthenticationAgent(subject, 'C', '/com/fernhill/privet/CancelAgent',
-                                          dbus_interface='org.freedesktop.PolicyKit1.Authority')
-    print('agent registered', flush=True)
+    register(lambda: authority.RegisterAuthenticationAgent(subject, 'C', '/com/fernhill/privet/CancelAgent',
+                                                           dbus_interface='org.freedesktop.PolicyKit1.Authority'))
     GLib.MainLoop().run()
 
 
@@ -423,7 +435,7 @@ def case_foreign_program():
             authenticate(agent, ADMIN_PASSWORD)
             status = run.finish(20)
         time.sleep(1)  # a started program would have written by now
-        check('granted' in run.output, f'pkexec did not start the launcher (exit {status}): {run.transcript()}')
+        check('granted' in run.output, f'pkexec did not start the launcher ({ended(status)}): {run.transcript()}')
         if os.path.exists(MARKER):
             with open(MARKER) as marker:
                 faults.append(f'it started {request[0]} as root ({marker.read().strip()}), {run.transcript()}')
@@ -452,7 +464,7 @@ def case_preferences_click():
             authenticate(agent, ADMIN_PASSWORD, timeout=30)
             status = click.finish(50)
         check(status == 0 and 'window shows: Fernhill Digitizer 1.8 (IS UP TO DATE)' in click.output,
-              f'the click did not install (exit {status}): {click.transcript()}')
+              f'the click did not install ({ended(status)}): {click.transcript()}')
         check(installed_by_root(), f'{INSTALLED} is not there, owned by root')
         report = Terminal(USER, [PANE_STATUS])
         report.finish(20)
@@ -516,9 +528,8 @@ def main():
             continue
         if case is not case_remove:
             clear_library()
-        for path in (MARKER,):
-            if os.path.exists(path):
-                os.unlink(path)
+        if os.path.exists(MARKER):
+            os.unlink(MARKER)
         started = time.monotonic()
         try:
             note = case()
@@ -526,6 +537,9 @@ def main():
             passed += 1
         except Failure as failure:
             outcome = f'FAILED: {failure}'
+            failed += 1
+        except Exception as error:  # noqa: BLE001 - a broken case is a failed one
+            outcome = f'FAILED: {type(error).__name__}: {error}'
             failed += 1
         for terminal in list(Terminal.running):
             terminal.close()
