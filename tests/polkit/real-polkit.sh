@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Walks the privileged road as an ordinary user, for real: the product
 # installed over /usr, dbus-daemon, polkitd, pkexec, authentication agents
-# and passwords typed on pseudo-terminals, all inside a private mount, pid
-# and cgroup namespace with throwaway accounts. Nothing on the machine
-# itself changes. Needs root.
+# and passwords typed on pseudo-terminals, all inside private mount, pid,
+# cgroup and network namespaces with throwaway accounts. Nothing on the
+# machine itself changes. Needs root.
 #
 #   real-polkit.sh BUILD_DIR [COMMAND...]
 #
@@ -43,10 +43,14 @@ if [ "${1:-}" != --inside ]; then
   export LIBMOUNT_UTAB=$work/utab
   # The cgroup namespace is rooted at $cgroup: the session's processes show
   # a path like a login session's.
-  status=0
   bash -c 'echo $$ >"$1/cgroup.procs" && shift && exec "$@"' _ "$cgroup" \
-    unshare --mount --pid --cgroup --fork --kill-child --propagation private -- \
-    bash "$0" --inside "$work" "$cgroup" "$(cd "$(dirname "$0")" && pwd)" "$@" || status=$?
+    unshare --mount --pid --cgroup --net --fork --kill-child --propagation private -- \
+    bash "$0" --inside "$work" "$cgroup" "$(cd "$(dirname "$0")" && pwd)" "$@" &
+  namespaces=$!
+  # Ending unshare ends everything inside; it ignores TERM and INT itself.
+  trap 'kill -KILL "$namespaces" 2>/dev/null; wait "$namespaces" || true; exit 143' TERM INT HUP
+  status=0
+  wait "$namespaces" || status=$?
   exit "$status"
 fi
 
