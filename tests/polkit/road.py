@@ -263,7 +263,8 @@ def click_install():
     button = None
     while button is None and time.monotonic() < deadline:
         button = next((found for found in find(window(), 'push button', 'Install')
-                       if found.get_state_set().contains(Atspi.StateType.ENABLED)), None)
+                       if all(found.get_state_set().contains(state)
+                              for state in (Atspi.StateType.ENABLED, Atspi.StateType.SHOWING))), None)
         time.sleep(0.2)
     if button is None:
         sys.exit('no enabled Install button in the Preferences window')
@@ -461,7 +462,10 @@ def case_preferences_click():
             started.append(Terminal(USER, [PREFERENCES, '--select', 'Kestrel'],
                                     {**desktop, 'QT_QPA_PLATFORM': 'xcb', 'QT_LINUX_ACCESSIBILITY_ALWAYS_ON': '1'}))
             click = Terminal(USER, [PYTHON, SELF, 'click-install'], desktop)
-            authenticate(agent, ADMIN_PASSWORD, timeout=30)
+            try:
+                authenticate(agent, ADMIN_PASSWORD, timeout=30)
+            except Failure as failure:
+                raise Failure(f'{failure}; the click: {click.transcript()}') from None
             status = click.finish(50)
         check(status == 0 and 'window shows: Fernhill Digitizer 1.8 (IS UP TO DATE)' in click.output,
               f'the click did not install ({ended(status)}): {click.transcript()}')
