@@ -45,7 +45,7 @@ if [ "${1:-}" != --inside ]; then
   # a path like a login session's.
   bash -c 'echo $$ >"$1/cgroup.procs" && shift && exec "$@"' _ "$cgroup" \
     unshare --mount --pid --cgroup --net --fork --kill-child --propagation private -- \
-    bash "$0" --inside "$work" "$cgroup" "$(cd "$(dirname "$0")" && pwd)" "$@" &
+    bash "$0" --inside "$work" "$cgroup" "$(cd "$(dirname "$0")" && pwd)" "$@" <&0 &
   namespaces=$!
   # Ending unshare ends everything inside; it ignores TERM and INT itself.
   trap 'kill -KILL "$namespaces" 2>/dev/null; wait "$namespaces" || true; exit 143' TERM INT HUP
