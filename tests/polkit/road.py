@@ -1,0 +1,564 @@
+#!/usr/bin/python3
+"""The cases of real-polkit.sh, run as root inside its namespaces, and the
+small programs they start as the session's user (agents, probes).
+
+    road.py                    run every case (or those named in PRIVET_CASES)
+    road.py text-agent         polkit's text listener for the whole session
+    road.py cancel-agent       an agent whose every answer is Cancel
+    road.py tty-agent-exec PROGRAM ARG...
+                               pkttyagent for this process, then exec PROGRAM
+    road.py launcher-probe LAUNCHER PROGRAM ARG...
+                               hand the launcher a program of our own
+    road.py click-install      click Install in the Preferences window
+"""
+import os
+import pty
+import pwd
+import grp
+import re
+import select
+import signal
+import subprocess
+import sys
+import termios
+import time
+
+ENV = os.environ
+SESSION = ENV.get('PRIVET_SESSION', '')
+SELF = os.path.abspath(__file__)
+PREFIX = ENV.get('PRIVET_PREFIX', '/usr/local')
+PANE_STATUS = f'{PREFIX}/bin/privet-pane-status'
+PREFERENCES = f'{PREFIX}/bin/privet-preferences'
+LAUNCHER = f'{PREFIX}/libexec/privet/privileged-launcher'
+PANE = f'{PREFIX}/lib/privet/KestrelPrefs.prefPane/Contents'
+HELPER = f'{PANE}/Helpers/KestrelInstallHelper'
+PAYLOAD = f'{PANE}/PlugIns/FernhillDigitizer.component'
+INSTALLED = '/Library/QuickTime/FernhillDigitizer.component'
+MARKER = '/tmp/started-by-the-launcher'
+PASSWORD_PROMPT = r'Password: ?$'
+
+
+class Terminal:
+    """A program of `account` on a pseudo-terminal of its own, in the login
+    session: it is the session leader of that terminal, as after a login."""
+
+    running = []
+
+    def __init__(self, account, argv, env=None, in_session=True):
+        user = pwd.getpwnam(account)
+        Terminal.running.append(self)
+        self.output = ''
+        self.seen = 0
+        self.status = None
+        self.pid, self.fd = pty.fork()
+        if self.pid == 0:
+            try:
+                os.fchown(0, user.pw_uid, grp.getgrnam('tty').gr_gid)
+                if in_session:
+                    with open(os.path.join(ENV['PRIVET_SCOPE'], 'cgroup.procs'), 'w') as procs:
+                        procs.write('0')
+                os.initgroups(account, user.pw_gid)
+                os.setgid(user.pw_gid)
+                os.setuid(user.pw_uid)
+                os.chdir(user.pw_dir)
+                environment = {
+                    'HOME': user.pw_dir, 'USER': account, 'LOGNAME': account, 'SHELL': '/bin/bash',
+                    'PATH': '/usr/local/bin:/usr/bin:/bin', 'LANG': 'C.UTF-8', 'TERM': 'xterm',
+                    'XDG_RUNTIME_DIR': f'/run/user/{user.pw_uid}', 'XDG_SESSION_ID': SESSION,
+                    'PRIVET_SESSION': SESSION, 'PRIVET_PREFIX': PREFIX, **(env or {})}
+                os.execvpe(argv[0], argv, environment)
+            except BaseException as error:  # noqa: B036 - the child must not return
+                os.write(2, f'cannot start {argv[0]}: {error}\r\n'.encode())
+            os._exit(127)
+
+    def _pump(self, timeout):
+        """Reads what the terminal shows for at most `timeout` seconds;
+        False once nothing more can come."""
+        if self.fd is None:
+            return False
+        ready, _, _ = select.select([self.fd], [], [], max(timeout, 0))
+        if not ready:
+            return True
+        try:
+            data = os.read(self.fd, 4096)
+        except OSError:
+            data = b''
+        if not data:
+            os.close(self.fd)
+            self.fd = None
+            return False
+        self.output += data.decode(errors='replace').replace('\r\n', '\n')
+        return True
+
+    def expect(self, pattern, timeout):
+        """Waits for `pattern` in what the terminal shows after the last match."""
+        deadline = time.monotonic() + timeout
+        while True:
+            found = re.search(pattern, self.output[self.seen:], re.M)
+            if found:
+                self.seen += found.end()
+                return found
+            if self._exited() or not self._pump(min(0.2, deadline - time.monotonic())) \
+                    or time.monotonic() >= deadline:
+                return None
+
+    def type_secret(self, text, timeout=5):
+        """Types `text` once the terminal no longer echoes: the prompt turns
+        echo off with TCSAFLUSH, which would drop anything typed earlier."""
+        deadline = time.monotonic() + timeout
+        while termios.tcgetattr(self.fd)[3] & termios.ECHO and time.monotonic() < deadline:
+            self._pump(0.05)
+        os.write(self.fd, (text + '\n').encode())
+
+    def _exited(self):
+        if self.status is None:
+            pid, status = os.waitpid(self.pid, os.WNOHANG)
+            if pid:
+                self.status = os.waitstatus_to_exitcode(status)
+        return self.status is not None
+
+    def finish(self, timeout):
+        """Waits for the program to end; its exit status, None if it did not
+        end in time."""
+        deadline = time.monotonic() + timeout
+        while not self._exited() and time.monotonic() < deadline:
+            self._pump(0.2)
+        if self._exited():
+            end = time.monotonic() + 0.3
+            while time.monotonic() < end and self._pump(0.1):
+                pass
+        self.close()
+        return self.status
+
+    def close(self):
+        """Ends the program and whatever else it left on its terminal."""
+        if self in Terminal.running:
+            Terminal.running.remove(self)
+        try:
+            os.killpg(self.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        if self.status is None:
+            try:
+                self.status = os.waitstatus_to_exitcode(os.waitpid(self.pid, 0)[1])
+                self.status = None if self.status < 0 else self.status
+            except ChildProcessError:
+                pass
+        if self.fd is not None:
+            os.close(self.fd)
+            self.fd = None
+
+    def transcript(self):
+        return ' | '.join(line.strip() for line in self.output.splitlines() if line.strip())[-600:]
+
+
+# ---- programs the session's user runs ----------------------------------------
+
+def register(attempt):
+    """Registers an agent for the session; polkitd may not yet have seen the
+    previous one leave the bus."""
+    deadline = time.monotonic() + 5
+    while True:
+        try:
+            attempt()
+            break
+        except Exception as error:  # noqa: BLE001 - GLib and D-Bus errors alike
+            if 'already exists' not in str(error) or time.monotonic() > deadline:
+                raise
+            time.sleep(0.2)
+    print('agent registered', flush=True)
+
+
+def text_agent():
+    """polkit's own text listener, registered for the whole session: what
+    pkttyagent runs, for a session rather than one process."""
+    import gi
+    gi.require_version('Polkit', '1.0')
+    gi.require_version('PolkitAgent', '1.0')
+    from gi.repository import GLib, Polkit, PolkitAgent
+    listener = PolkitAgent.TextListener.new(None)
+    register(lambda: listener.register(PolkitAgent.RegisterFlags.NONE, Polkit.UnixSession.new(SESSION),
+                                       '/org/freedesktop/PolicyKit1/AuthenticationAgent', None))
+    GLib.MainLoop().run()
+
+
+def cancel_agent():
+    """An agent that answers every request as a dialog's Cancel button does."""
+    import dbus
+    import dbus.service
+    from dbus.mainloop.glib import DBusGMainLoop
+    from gi.repository import GLib
+
+    class Cancelled(dbus.DBusException):
+        _dbus_error_name = 'org.freedesktop.PolicyKit1.Error.Cancelled'
+
+    class Agent(dbus.service.Object):
+        @dbus.service.method('org.freedesktop.PolicyKit1.AuthenticationAgent', in_signature='sssa{ss}sa(sa{sv})')
+        def BeginAuthentication(self, action_id, message, icon, details, cookie, identities):
+            print(f'asked for {action_id}: cancelled', flush=True)
+            raise Cancelled('Cancel was pressed')
+
+        @dbus.service.method('org.freedesktop.PolicyKit1.AuthenticationAgent', in_signature='s')
+        def CancelAuthentication(self, cookie):
+            pass
+
+    DBusGMainLoop(set_as_default=True)
+    bus = dbus.SystemBus()
+    Agent(bus, '/com/fernhill/privet/CancelAgent')
+    authority = bus.get_object('org.freedesktop.PolicyKit1', '/org/freedesktop/PolicyKit1/Authority')
+    subject = dbus.Struct(('unix-session', {'session-id': dbus.String(SESSION, variant_level=1)}), signature='sa{sv}')
+    register(lambda: authority.RegisterAuthenticationAgent(subject, 'C', '/com/fernhill/privet/CancelAgent',
+                                                           dbus_interface='org.freedesktop.PolicyKit1.Authority'))
+    GLib.MainLoop().run()
+
+
+def tty_agent_exec(argv):
+    """pkttyagent for this very process, then this process becomes `argv`:
+    pkexec, started by it, is its direct child."""
+    ready, notify = os.pipe()
+    subprocess.Popen(['pkttyagent', '--process', str(os.getpid()), '--notify-fd', str(notify)], pass_fds=[notify])
+    os.close(notify)
+    os.read(ready, 1)  # end of file once the agent is registered
+    os.execv(argv[0], argv)
+
+
+def launcher_probe(launcher, request):
+    """Asks pkexec for the launcher and hands it `request` (program, argv...)."""
+    probe = subprocess.Popen(['/usr/bin/pkexec', launcher], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    granted = probe.stdout.readline()
+    print(f'launcher said {granted!r}', flush=True)
+    if granted == b'granted\n':
+        probe.stdin.write(b''.join(field.encode() + b'\0' for field in request))
+        probe.stdin.close()
+        print(f'launcher replied {probe.stdout.read()!r}', flush=True)
+    print(f'pkexec exited {probe.wait(timeout=20)}', flush=True)
+
+
+def click_install():
+    """Finds the Install button of the Preferences window on the
+    accessibility bus, clicks it with the pointer, then reads the status
+    the window shows until it is up to date."""
+    import gi
+    gi.require_version('Atspi', '2.0')
+    from gi.repository import Atspi
+
+    def find(node, role, name=None):
+        if node is None:
+            return
+        if node.get_role_name() == role and name in (None, node.get_name()):
+            yield node
+        for index in range(node.get_child_count()):
+            yield from find(node.get_child_at_index(index), role, name)
+
+    def window():
+        desktop = Atspi.get_desktop(0)
+        apps = (desktop.get_child_at_index(index) for index in range(desktop.get_child_count()))
+        return next((app for app in apps if app is not None and app.get_name() == 'Preferences'), None)
+
+    def status():
+        texts = [Atspi.Text.get_text(text, 0, -1) for text in find(window(), 'text')]
+        return next((texts[i + 1] for i in range(len(texts) - 1) if texts[i] == 'Status:'), None)
+
+    deadline = time.monotonic() + 20
+    button = None
+    while button is None and time.monotonic() < deadline:
+        button = next((found for found in find(window(), 'push button', 'Install')
+                       if all(found.get_state_set().contains(state)
+                              for state in (Atspi.StateType.ENABLED, Atspi.StateType.SHOWING))), None)
+        time.sleep(0.2)
+    if button is None:
+        sys.exit('no enabled Install button in the Preferences window')
+    box = button.get_extents(Atspi.CoordType.SCREEN)
+    x, y = box.x + box.width // 2, box.y + box.height // 2
+    print(f'window shows: {status()}; clicking Install at {x},{y}', flush=True)
+    subprocess.run(['xdotool', 'mousemove', '--sync', str(x), str(y), 'click', '1'], check=True)
+    shown, deadline = None, time.monotonic() + 40
+    while time.monotonic() < deadline and 'IS UP TO DATE' not in (shown or ''):
+        time.sleep(0.5)
+        try:
+            shown = status()
+        except Exception:  # noqa: BLE001 - the window is busy while the helper runs
+            pass
+    print(f'window shows: {shown}', flush=True)
+
+
+# ---- the cases, run as root --------------------------------------------------
+
+ADMIN, ADMIN_PASSWORD = ENV.get('PRIVET_ADMIN'), ENV.get('PRIVET_ADMIN_PASSWORD')
+USER, USER_PASSWORD = ENV.get('PRIVET_USER'), ENV.get('PRIVET_USER_PASSWORD')
+PYTHON = '/usr/bin/python3'
+ELEVATION_RUN = [HELPER, HELPER, 'install', 'Library.QuickTime', PAYLOAD]
+
+
+class Failure(Exception):
+    pass
+
+
+def ended(status):
+    return 'did not end in time' if status is None else f'exited {status}'
+
+
+def check(condition, why):
+    if not condition:
+        raise Failure(why)
+
+
+def library_contents():
+    return sorted(os.path.join(folder, name) for top in ('/Library', '/System/Library')
+                  for folder, folders, files in os.walk(top) for name in folders + files)
+
+
+def clear_library():
+    for top in ('/Library', '/System/Library'):
+        for name in os.listdir(top):
+            subprocess.run(['rm', '-rf', os.path.join(top, name)], check=True)
+
+
+def installed_by_root():
+    try:
+        return all(os.lstat(path).st_uid == 0 for path in (INSTALLED, INSTALLED + '/Contents/Info.plist'))
+    except FileNotFoundError:
+        return False
+
+
+def summary(output):
+    found = re.search(r'^\s*payloadSystemSummary\s+(.*)$', output, re.M)
+    return found.group(1).strip() if found else None
+
+
+class Agent:
+    """An authentication agent of the session's user on a terminal of its own."""
+
+    def __init__(self, kind):
+        self.terminal = Terminal(USER, [PYTHON, SELF, kind])
+        check(self.terminal.expect('agent registered', 15), f'the {kind} did not register: {self.terminal.transcript()}')
+
+    def __enter__(self):
+        return self.terminal
+
+    def __exit__(self, *_):
+        self.terminal.close()
+
+
+def authenticate(terminal, password, timeout=20):
+    """Waits for polkit's password prompt for the administrator and types `password`."""
+    check(terminal.expect(PASSWORD_PROMPT, timeout), f'no password prompt: {terminal.transcript()}')
+    check(re.search(rf'Authenticating as: .*\b{ADMIN}\b', terminal.output),
+          f'polkit did not ask for {ADMIN}: {terminal.transcript()}')
+    terminal.type_secret(password)
+
+
+def pane_status(action, password, timeout):
+    """pane-status sends Install or Remove as the user; the session's agent asks."""
+    with Agent('text-agent') as agent:
+        run = Terminal(USER, [PANE_STATUS, action, 'digitizer', '--timeout', str(timeout)])
+        authenticate(agent, password)
+        status = run.finish(timeout + 15)
+    return status, run
+
+
+def elevation_run(password):
+    """The helper's elevation run started by hand, pkttyagent for it on the same terminal."""
+    run = Terminal(USER, [PYTHON, SELF, 'tty-agent-exec', *ELEVATION_RUN])
+    authenticate(run, password)
+    return run.finish(20), run
+
+
+def nothing_installed():
+    left = library_contents()
+    check(not left, f'written under /Library: {left}')
+
+
+def case_session():
+    check_session = ['sh', '-c', 'exec pkcheck --action-id com.fernhill.privet.test-session --process $$']
+    inside, outside = Terminal(USER, check_session), Terminal(USER, check_session, in_session=False)
+    check(inside.finish(10) == 0, f'polkit does not see an active local session: {inside.transcript()}')
+    check(outside.finish(10) == 1, f'polkit sees a session outside it: {outside.transcript()}')
+
+
+def case_install():
+    status, run = pane_status('--install', ADMIN_PASSWORD, 20)
+    check(status == 0, f'pane-status {ended(status)}: {run.transcript()}')
+    check(summary(run.output) == 'Fernhill Digitizer 1.8 (IS UP TO DATE)', f'summary {summary(run.output)!r}')
+    check(installed_by_root(), f'{INSTALLED} is not there, owned by root')
+
+
+def case_wrong_password_elevation_run():
+    status, run = elevation_run('not-the-password')
+    check(status == 155, f'the elevation run {ended(status)}, not 155: {run.transcript()}')
+    nothing_installed()
+
+
+def case_wrong_password_pane_status():
+    status, run = pane_status('--install', 'not-the-password', 8)
+    nothing_installed()
+    check(status not in (0, None),
+          f'pane-status {ended(status)} though nothing was installed (summary {summary(run.output)!r})')
+
+
+def case_cancel():
+    with Agent('cancel-agent') as agent:
+        run = Terminal(USER, ELEVATION_RUN)
+        status = run.finish(20)
+        check(agent.expect('cancelled', 2), f'the agent was not asked: {agent.transcript()}')
+    check(status == 154, f'the elevation run {ended(status)}, not 154: {run.transcript()}')
+    nothing_installed()
+
+
+def case_own_password():
+    status, run = elevation_run(USER_PASSWORD)
+    check(status == 155, f'the elevation run {ended(status)}, not 155: {run.transcript()}')
+    nothing_installed()
+
+
+def case_remove():
+    if not installed_by_root():
+        subprocess.run(['cp', '-a', PAYLOAD, INSTALLED], check=True)
+    status, run = pane_status('--remove', ADMIN_PASSWORD, 20)
+    check(status == 0, f'pane-status {ended(status)}: {run.transcript()}')
+    check(summary(run.output) == 'NOT INSTALLED', f'summary {summary(run.output)!r}')
+    check(not os.path.exists(INSTALLED), f'{INSTALLED} is still there')
+
+
+def case_foreign_program():
+    # A shell command, and a program of the user's that only bears a helper's name.
+    impostor = f'/home/{USER}/KestrelInstallHelper'
+    with open(impostor, 'w') as script:
+        script.write(f'#!/bin/sh\nid > {MARKER}\n')
+    user = pwd.getpwnam(USER)
+    os.chown(impostor, user.pw_uid, user.pw_gid)
+    os.chmod(impostor, 0o755)
+    faults = []
+    for request in (['/bin/sh', '-c', f'id > {MARKER}'],
+                    [impostor, impostor, '--self-repair', 'install', 'Library.QuickTime', PAYLOAD]):
+        with Agent('text-agent') as agent:
+            run = Terminal(USER, [PYTHON, SELF, 'launcher-probe', LAUNCHER, *request])
+            authenticate(agent, ADMIN_PASSWORD)
+            status = run.finish(20)
+        time.sleep(1)  # a started program would have written by now
+        check('granted' in run.output, f'pkexec did not start the launcher ({ended(status)}): {run.transcript()}')
+        if os.path.exists(MARKER):
+            with open(MARKER) as marker:
+                faults.append(f'it started {request[0]} as root ({marker.read().strip()}), {run.transcript()}')
+            os.unlink(MARKER)
+        elif not re.search(r"replied b'failed \d+\\n'", run.output):
+            faults.append(f'it did not refuse {request[0]}: {run.transcript()}')
+    check(not faults, '; '.join(faults))
+    nothing_installed()
+
+
+def case_preferences_click():
+    x_server = subprocess.Popen(['Xvfb', ':7', '-screen', '0', '1024x768x24', '-nolisten', 'tcp'],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    started = []
+    try:
+        check(wait_until(lambda: os.path.exists('/tmp/.X11-unix/X7'), 10), 'Xvfb did not start')
+        bus = f'unix:path=/run/user/{pwd.getpwnam(USER).pw_uid}/bus'
+        desktop = {'DISPLAY': ':7', 'DBUS_SESSION_BUS_ADDRESS': bus}
+        started.append(Terminal(USER, ['dbus-daemon', '--session', '--nofork', '--address', bus], desktop))
+        check(wait_until(lambda: os.path.exists(bus[len('unix:path='):]), 10), 'no session bus')
+        started.append(Terminal(USER, ['/usr/libexec/at-spi-bus-launcher', '--launch-immediately'], desktop))
+        with Agent('text-agent') as agent:
+            started.append(Terminal(USER, [PREFERENCES, '--select', 'Kestrel'],
+                                    {**desktop, 'QT_QPA_PLATFORM': 'xcb', 'QT_LINUX_ACCESSIBILITY_ALWAYS_ON': '1'}))
+            click = Terminal(USER, [PYTHON, SELF, 'click-install'], desktop)
+            try:
+                authenticate(agent, ADMIN_PASSWORD, timeout=30)
+            except Failure as failure:
+                raise Failure(f'{failure}; the click: {click.transcript()}') from None
+            status = click.finish(50)
+        check(status == 0 and 'window shows: Fernhill Digitizer 1.8 (IS UP TO DATE)' in click.output,
+              f'the click did not install ({ended(status)}): {click.transcript()}')
+        check(installed_by_root(), f'{INSTALLED} is not there, owned by root')
+        report = Terminal(USER, [PANE_STATUS])
+        report.finish(20)
+        check(summary(report.output) == 'Fernhill Digitizer 1.8 (IS UP TO DATE)',
+              f'pane-status says {summary(report.output)!r}')
+    finally:
+        for terminal in reversed(started):
+            terminal.close()
+        x_server.kill()
+        x_server.wait()
+
+
+def polkit_version():
+    found = re.search(r'(\d+)', subprocess.run(['pkexec', '--version'], capture_output=True, text=True).stdout)
+    return int(found.group(1)) if found else 0
+
+
+def case_pkexec_own_agent():
+    # No agent: pkexec registers its own text agent, on the helper's terminal.
+    run = Terminal(USER, [PANE_STATUS, '--install', 'digitizer', '--timeout', '8'])
+    authenticate(run, ADMIN_PASSWORD)
+    status = run.finish(25)
+    if 'No session for cookie' in run.output and polkit_version() < 124:
+        # polkitd before 124 files pkexec's agent under pkexec's effective
+        # uid (0); polkit-agent-helper-1 answers with its real uid (the
+        # user's), and polkitd finds no authentication for that pair.
+        nothing_installed()
+        return f'polkit {polkit_version()} refuses it as known: "No session for cookie"'
+    check(status == 0 and installed_by_root(), f'pane-status {ended(status)}: {run.transcript()}')
+    return None
+
+
+def wait_until(condition, timeout):
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() >= deadline:
+            return False
+        time.sleep(0.1)
+    return True
+
+
+CASES = [
+    ('0', "polkit sees the user's terminal as an active local session", case_session),
+    ('1', 'install through pane-status, administrator password', case_install),
+    ('5', 'remove through pane-status, administrator password', case_remove),
+    ('2', 'wrong password: the elevation run ends with 155', case_wrong_password_elevation_run),
+    ('2', 'wrong password: pane-status fails', case_wrong_password_pane_status),
+    ('3', 'Cancel in the agent: the elevation run ends with 154', case_cancel),
+    ('4', "the user's own password is refused", case_own_password),
+    ('6', 'the launcher refuses a program that is not an install helper', case_foreign_program),
+    ('7', 'a click on Install in the Preferences window', case_preferences_click),
+    ('8', "pkexec's own text agent", case_pkexec_own_agent),
+]
+
+
+def main():
+    wanted = ENV.get('PRIVET_CASES', '').split()
+    passed = failed = 0
+    for number, name, case in CASES:
+        if wanted and number not in wanted:
+            continue
+        if case is not case_remove:
+            clear_library()
+        if os.path.exists(MARKER):
+            os.unlink(MARKER)
+        started = time.monotonic()
+        try:
+            note = case()
+            outcome = f'passed ({note})' if note else 'passed'
+            passed += 1
+        except Failure as failure:
+            outcome = f'FAILED: {failure}'
+            failed += 1
+        except Exception as error:  # noqa: BLE001 - a broken case is a failed one
+            outcome = f'FAILED: {type(error).__name__}: {error}'
+            failed += 1
+        for terminal in list(Terminal.running):
+            terminal.close()
+        print(f'case {number} {name}: {outcome} ({time.monotonic() - started:.1f} s)', flush=True)
+    print(f'{passed} passed, {failed} failed')
+    return 1 if failed else 0
+
+
+if __name__ == '__main__':
+    commands = {'text-agent': text_agent, 'cancel-agent': cancel_agent, 'click-install': click_install}
+    if len(sys.argv) > 1 and sys.argv[1] in commands:
+        commands[sys.argv[1]]()
+    elif len(sys.argv) > 2 and sys.argv[1] == 'tty-agent-exec':
+        tty_agent_exec(sys.argv[2:])
+    elif len(sys.argv) > 3 and sys.argv[1] == 'launcher-probe':
+        launcher_probe(sys.argv[2], sys.argv[3:])
+    else:
+        sys.exit(main())
