@@ -8,7 +8,6 @@
 #include "Foundation/String.h"
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
