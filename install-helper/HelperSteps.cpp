@@ -60,7 +60,8 @@ Ref<String> stagingPathFor(const String* destination) {
                                     destination->lastPathComponent());
 }
 
-std::vector<StepCommand> installCommands(const std::string& logPrefix, const String* source, const String* destination) {
+std::vector<StepCommand> installCommands(const std::string& logPrefix, const String* source,
+                                         const String* destination) {
     std::vector<StepCommand> steps;
     Ref<String> parent = destination->stringByDeletingLastPathComponent();
     struct stat status{};
@@ -90,7 +91,8 @@ std::vector<StepCommand> installCommands(const std::string& logPrefix, const Str
     seal.discardOnFailure = room;
     steps.push_back(std::move(seal));
 
-    steps.push_back(polled(command("/bin/chmod", {text("-R").get(), text("755").get(), text("--").get(), staged.get()})));
+    steps.push_back(
+        polled(command("/bin/chmod", {text("-R").get(), text("755").get(), text("--").get(), staged.get()})));
     const Ref<String> owner = make<String>("root:" + administratorsGroup());
     steps.push_back(polled(command("/bin/chown", {text("-R").get(), owner.get(), text("--").get(), staged.get()})));
 

@@ -112,8 +112,9 @@ void remove(const HelperIdentity& identity, const HelperEnvironment& environment
 int runInstallHelper(const HelperIdentity& identity, int argc, const char* const argv[],
                      const HelperEnvironment& environment) {
     platform::AutoreleasePool pool;
-    const StepRunner run = environment.runStep ? environment.runStep
-                                               : [&identity](const StepCommand& step) { return startAndAwait(identity, step); };
+    const StepRunner run = environment.runStep
+                               ? environment.runStep
+                               : [&identity](const StepCommand& step) { return startAndAwait(identity, step); };
     NSLog("%s started BUILD %s", identity.name, identity.buildStamp);
 
     if (argc == ARGUMENT_COUNT) {

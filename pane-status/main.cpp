@@ -146,7 +146,9 @@ std::optional<std::string> act(Object& controller, const std::string& action, do
     controller.performSelector(action, nullptr);
     const std::optional<int> status = helperStatus(controller);
     if (status && *status != 0) return whyTheHelperFailed(*status);
-    const auto shows = [&] { return "the pane shows \"" + valueText(controller, "payloadSystemSummary", false) + "\""; };
+    const auto shows = [&] {
+        return "the pane shows \"" + valueText(controller, "payloadSystemSummary", false) + "\"";
+    };
     if (!status && !reached(controller, install)) {
         return std::string(install ? "Install" : "Remove") + " started nothing; " + shows();
     }

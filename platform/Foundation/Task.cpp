@@ -36,8 +36,8 @@ Ref<Task> Task::launchedTaskWithLaunchPath_arguments(const String* launchPath, c
     // A relative path would name a program in whatever the current folder
     // happens to be.
     struct stat status{};
-    if (!launchPath->text().starts_with('/') || stat(launchPath->UTF8String(), &status) != 0 || !S_ISREG(status.st_mode) ||
-        access(launchPath->UTF8String(), X_OK) != 0) {
+    if (!launchPath->text().starts_with('/') || stat(launchPath->UTF8String(), &status) != 0 ||
+        !S_ISREG(status.st_mode) || access(launchPath->UTF8String(), X_OK) != 0) {
         Exception::raise(NSInvalidArgumentException, make<String>("launch path not accessible"));
     }
 

@@ -107,7 +107,8 @@ public:
         // MSG_NOSIGNAL: a launcher that went away is a failed start, not a SIGPIPE.
         const std::string request = launcher::encodeRequest({path, arguments});
         for (std::string_view rest = request; !rest.empty();) {
-            const ssize_t sent = sys::retryingInterrupts([&] { return send(socket_, rest.data(), rest.size(), MSG_NOSIGNAL); });
+            const ssize_t sent =
+                sys::retryingInterrupts([&] { return send(socket_, rest.data(), rest.size(), MSG_NOSIGNAL); });
             if (sent <= 0) break;
             rest.remove_prefix(static_cast<std::size_t>(sent));
         }
