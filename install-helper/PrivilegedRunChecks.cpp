@@ -60,7 +60,10 @@ SourceVerdict judgeSource(const std::string& source, const std::string& bundle) 
     const std::string realFolder = resolved(folder.empty() ? "/" : folder);
     if (realFolder.empty()) return {{}, "its folder cannot be resolved: " + std::string(std::strerror(errno))};
     const std::string path = (realFolder == "/" ? "" : realFolder) + "/" + name;
-    if (bundle.empty() || !path.starts_with(bundle + "/")) return {{}, "it lies outside the helper's bundle " + bundle};
+    const std::string realBundle = resolved(bundle);
+    if (realBundle.empty() || !path.starts_with(realBundle + "/")) {
+        return {{}, "it lies outside the helper's bundle " + bundle};
+    }
 
     struct stat status{};
     if (lstat(path.c_str(), &status) != 0) return {{}, "it cannot be examined: " + std::string(std::strerror(errno))};

@@ -18,7 +18,7 @@ struct SourceVerdict {
 };
 
 // A source is accepted when it is an absolute path without "." or ".."
-// components that lies inside `bundle` (its folders resolved), is itself a
+// components that lies inside `bundle` (both resolved), is itself a
 // plain file or a folder (not a symbolic link), and holds no device node,
 // FIFO or socket.
 SourceVerdict judgeSource(const std::string& source, const std::string& bundle);
