@@ -3,9 +3,8 @@
 #include "PrivetTool/PrivetToolConst.h"
 
 #include "Foundation/RootOnlyPath.h"
+#include "Foundation/SystemCall.h"
 
-#include <limits.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -38,11 +37,9 @@ LaunchVerdict judgeLaunchRequest(const platform::launcher::Request& request) {
     if (!isHelperName(request.path)) return {{}, "it is not an install helper"};
     if (std::string why = whyArgumentsAreRefused(request); !why.empty()) return {{}, why};
 
-    char real[PATH_MAX];
-    if (realpath(request.path.c_str(), real) == nullptr) {
-        return {{}, "it cannot be resolved: " + std::string(std::strerror(errno))};
-    }
-    const std::string executable = real;
+    const std::optional<std::string> resolved = platform::sys::resolvedPath(request.path);
+    if (!resolved) return {{}, "it cannot be resolved: " + std::string(std::strerror(errno))};
+    const std::string& executable = *resolved;
     if (!isHelperName(executable)) return {{}, "it leads to " + executable + ", which is not an install helper"};
     struct stat status{};
     if (stat(executable.c_str(), &status) != 0 || !S_ISREG(status.st_mode) || !(status.st_mode & S_IXUSR)) {

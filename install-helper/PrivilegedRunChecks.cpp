@@ -1,7 +1,7 @@
 #include "PrivilegedRunChecks.h"
 
-#include <limits.h>
-#include <stdlib.h>
+#include "Foundation/SystemCall.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -24,11 +24,6 @@ std::vector<std::string> componentsOf(const std::string& path) {
     return components;
 }
 
-std::string resolved(const std::string& path) {
-    char real[PATH_MAX];
-    return realpath(path.c_str(), real) ? std::string(real) : std::string();
-}
-
 bool isSpecial(fs::file_type type) {
     return type == fs::file_type::block || type == fs::file_type::character || type == fs::file_type::fifo ||
            type == fs::file_type::socket;
@@ -37,7 +32,7 @@ bool isSpecial(fs::file_type type) {
 } // namespace
 
 std::string ownBundlePath() {
-    const fs::path executable = resolved("/proc/self/exe");
+    const fs::path executable = platform::sys::resolvedPath("/proc/self/exe").value_or("");
     const fs::path folder = executable.parent_path();
     if (folder.parent_path().filename() == "Contents") return folder.parent_path().parent_path().string();
     return folder.string();
@@ -57,11 +52,11 @@ SourceVerdict judgeSource(const std::string& source, const std::string& bundle) 
     components.pop_back();
     std::string folder;
     for (const std::string& component : components) folder += "/" + component;
-    const std::string realFolder = resolved(folder.empty() ? "/" : folder);
-    if (realFolder.empty()) return {{}, "its folder cannot be resolved: " + std::string(std::strerror(errno))};
-    const std::string path = (realFolder == "/" ? "" : realFolder) + "/" + name;
-    const std::string realBundle = resolved(bundle);
-    if (realBundle.empty() || !path.starts_with(realBundle + "/")) {
+    const std::optional<std::string> realFolder = platform::sys::resolvedPath(folder.empty() ? "/" : folder);
+    if (!realFolder) return {{}, "its folder cannot be resolved: " + std::string(std::strerror(errno))};
+    const std::string path = (*realFolder == "/" ? "" : *realFolder) + "/" + name;
+    const std::optional<std::string> realBundle = platform::sys::resolvedPath(bundle);
+    if (!realBundle || !path.starts_with(*realBundle + "/")) {
         return {{}, "it lies outside the helper's bundle " + bundle};
     }
 

@@ -3,6 +3,7 @@
 #include "Foundation/Dictionary.h"
 #include "Foundation/PropertyList.h"
 #include "Foundation/String.h"
+#include "Foundation/SystemCall.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -42,11 +43,8 @@ bool isRegularFile(const String* path) {
 }
 
 Ref<String> realPath(const char* path) {
-    char* resolved = realpath(path, nullptr);
-    if (resolved == nullptr) return nullptr;
-    Ref<String> result = String::stringWithUTF8String(resolved);
-    std::free(resolved);
-    return result;
+    const std::optional<std::string> resolved = sys::resolvedPath(path);
+    return resolved ? String::stringWithUTF8String(resolved->c_str()) : nullptr;
 }
 
 // X for a code file at X/Contents/Linux/file; null elsewhere.

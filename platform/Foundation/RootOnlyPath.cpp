@@ -1,7 +1,7 @@
 #include "Foundation/RootOnlyPath.h"
 
-#include <limits.h>
-#include <stdlib.h>
+#include "Foundation/SystemCall.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -27,12 +27,12 @@ std::optional<std::string> judge(const std::string& path, int& linksLeft) {
         if (status.st_uid != 0) return entry + " belongs to user id " + std::to_string(status.st_uid);
         if (S_ISLNK(status.st_mode)) {
             if (--linksLeft < 0) return entry + " leads through too many symbolic links";
-            char target[PATH_MAX];
-            if (realpath(entry.c_str(), target) == nullptr) {
+            const std::optional<std::string> target = sys::resolvedPath(entry);
+            if (!target) {
                 if (errno == ENOENT) return std::nullopt;
                 return entry + " cannot be resolved: " + std::strerror(errno);
             }
-            if (std::optional<std::string> why = judge(target, linksLeft)) return why;
+            if (std::optional<std::string> why = judge(*target, linksLeft)) return why;
         } else if (status.st_mode & (S_IWGRP | S_IWOTH)) {
             return entry + ((status.st_mode & S_IWOTH) ? " is writable by everyone" : " is writable by its group");
         }

@@ -1,5 +1,6 @@
 #include "Foundation/SystemCall.h"
 
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,6 +30,14 @@ std::string readUpTo(int fd, std::size_t limit, bool untilNewline) {
         if (untilNewline && bytes.find('\n') != std::string::npos) break;
     }
     return bytes;
+}
+
+std::optional<std::string> resolvedPath(const std::string& path) {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) return std::nullopt;
+    std::string result = resolved;
+    free(resolved);
+    return result;
 }
 
 int waitForChild(pid_t pid) {

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cerrno>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,5 +33,9 @@ std::string readUpTo(int fd, std::size_t limit, bool untilNewline = false);
 
 // Waits for a child; its wait status, or -1 (errno set).
 int waitForChild(pid_t pid);
+
+// The path with every symbolic link, "." and ".." resolved; absent (errno
+// set) when it cannot be.
+std::optional<std::string> resolvedPath(const std::string& path);
 
 } // namespace platform::sys
