@@ -1,7 +1,5 @@
 #include "StagedCopy.h"
 
-#include "PrivilegedRunChecks.h"
-
 #include "Foundation/SystemCall.h"
 
 #include <fcntl.h>
@@ -16,11 +14,18 @@ namespace {
 
 constexpr mode_t kNeverShown = S_ISUID | S_ISGID | S_IWGRP | S_IWOTH;
 
-std::optional<std::string> takeOffUnsafeBits(const std::string& path) {
+// Refuses an entry that is a device node, FIFO or socket; takes the unsafe
+// bits off any other but a symbolic link.
+std::optional<std::string> sealEntry(const std::string& path) {
     struct stat status{};
-    if (lstat(path.c_str(), &status) != 0) return platform::sys::failure("lstat");
+    if (lstat(path.c_str(), &status) != 0) return platform::sys::failure("lstat") + ": " + path;
+    if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode) || S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode)) {
+        return "the copy holds a device node, FIFO or socket: " + path;
+    }
     if (S_ISLNK(status.st_mode) || (status.st_mode & kNeverShown) == 0) return std::nullopt;
-    if (chmod(path.c_str(), status.st_mode & 07777 & ~kNeverShown) != 0) return platform::sys::failure("chmod");
+    if (chmod(path.c_str(), status.st_mode & 07777 & ~kNeverShown) != 0) {
+        return platform::sys::failure("chmod") + ": " + path;
+    }
     return std::nullopt;
 }
 
@@ -30,18 +35,14 @@ std::optional<std::string> sealStagedCopy(const std::string& staged) {
     struct stat status{};
     if (lstat(staged.c_str(), &status) != 0) return "the copy is missing";
     if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) return "the copy is neither a plain file nor a folder";
-    if (std::optional<std::string> special = firstSpecialEntry(staged)) {
-        return "the copy holds a device node, FIFO or socket, or a folder that cannot be read: " + *special;
-    }
-    if (std::optional<std::string> failed = takeOffUnsafeBits(staged)) return *failed + ": " + staged;
+    if (std::optional<std::string> refusal = sealEntry(staged)) return refusal;
     if (!S_ISDIR(status.st_mode)) return std::nullopt;
     std::error_code error;
     fs::recursive_directory_iterator entries(staged, error), end;
     for (; !error && entries != end; entries.increment(error)) {
-        const std::string path = entries->path().string();
-        if (std::optional<std::string> failed = takeOffUnsafeBits(path)) return *failed + ": " + path;
+        if (std::optional<std::string> refusal = sealEntry(entries->path().string())) return refusal;
     }
-    if (error) return staged + ": " + error.message();
+    if (error) return staged + " cannot be read: " + error.message();
     return std::nullopt;
 }
 
