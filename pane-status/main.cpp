@@ -125,6 +125,7 @@ bool reached(Object& controller, bool install) {
 // How the helper that the action started ended, as its install controller
 // recorded it; absent when the action started none.
 std::optional<int> helperStatus(Object& controller) {
+    if (!controller.objectClass().getterForKey("privetToolController")) return std::nullopt;
     const Ref<Object> tool = controller.valueForKey("privetToolController");
     if (!tool || !tool->objectClass().getterForKey("helperTerminationStatus")) return std::nullopt;
     const Ref<Object> status = tool->valueForKey("helperTerminationStatus");
@@ -149,15 +150,18 @@ std::optional<std::string> act(Object& controller, const std::string& action, do
     const auto shows = [&] {
         return "the pane shows \"" + valueText(controller, "payloadSystemSummary", false) + "\"";
     };
-    if (!status && !reached(controller, install)) {
-        return std::string(install ? "Install" : "Remove") + " started nothing; " + shows();
-    }
     const double deadline = RunLoop::now() + seconds;
-    while (!reached(controller, install) && RunLoop::now() < deadline) usleep(250 * 1000);
-    if (reached(controller, install)) return std::nullopt;
-    char waited[32];
-    std::snprintf(waited, sizeof waited, "%g", seconds);
-    return std::string("no change within ") + waited + " seconds; " + shows();
+    while (!reached(controller, install)) {
+        // Without a helper nothing is going to change.
+        if (!status) return std::string(install ? "Install" : "Remove") + " started nothing; " + shows();
+        if (RunLoop::now() >= deadline) {
+            char waited[32];
+            std::snprintf(waited, sizeof waited, "%g", seconds);
+            return std::string("no change within ") + waited + " seconds; " + shows();
+        }
+        usleep(250 * 1000);
+    }
+    return std::nullopt;
 }
 
 } // namespace
