@@ -23,6 +23,12 @@ dispatch_once_t sCFTypeRefOutputQueueOnce;
 
 std::atomic<CFLogStringFnPtr> sCFLogStringFn{nullptr};
 
+// Writes submitted and not yet made. The step that makes the last of them
+// flushes the queue thread's batch, so that a burst of lines reaches standard
+// error in a few writes and a lone line at once.
+std::atomic<long> sPendingWrites{0};
+thread_local platform::LogBatch sWrittenLines;
+
 const String* stringOrNull(CFTypeRef cf) {
     return required::isAbsent(cf) ? nullptr : platform::objectAs<String>(static_cast<const Object*>(cf));
 }
@@ -33,7 +39,14 @@ void submit(const Object* object, dispatch_function_t step) {
     std::lock_guard lock(sCFTypeRefOutputQueueLock);
     if (sCFTypeRefOutputQueue == nullptr) return;
     object->retain();
+    sPendingWrites.fetch_add(1, std::memory_order_relaxed);
     dispatch_async_f(sCFTypeRefOutputQueue, const_cast<Object*>(object), step);
+}
+
+// Null for a write that has nothing to show.
+void writeOnQueue(const String* text) {
+    if (text) sWrittenLines.add(text->text());
+    if (sPendingWrites.fetch_sub(1, std::memory_order_acq_rel) == 1) sWrittenLines.flush();
 }
 
 void writeLineStep(void* context) {
@@ -44,16 +57,18 @@ void writeLineStep(void* context) {
         } catch (...) {
         }
     }
-    platform::NSLogText(line->text());
+    writeOnQueue(line);
     line->release();
 }
 
 void writeDescriptionStep(void* context) {
     const auto* object = static_cast<const Object*>(context);
+    platform::Ref<String> description;
     try {
-        platform::NSLog("%@", object);
+        description = String::stringWithFormat("%@", object);
     } catch (...) {
     }
+    writeOnQueue(description.get());
     object->release();
 }
 

@@ -2,9 +2,16 @@
 
 #include "Foundation/String.h"
 
+#include <algorithm>
+#include <cstring>
+#include <charconv>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
+#include <string_view>
+#include <type_traits>
 #include <sys/types.h>
 
 namespace platform {
@@ -39,77 +46,155 @@ void appendPadded(std::string& out, std::string_view text, int width, bool leftJ
     if (leftJustify) out.append(pad, ' ');
 }
 
+bool isFlag(char c) {
+    switch (c) {
+    case '-': case '+': case ' ': case '#': case '0': case '\'': return true;
+    default: return false;
+    }
+}
+
+// One conversion as printf reads it, kept to hand to snprintf.
+class Directive {
+public:
+    // False when the directive would not fit, which no sane format needs.
+    bool add(char c) {
+        if (length_ + 1 >= sizeof text_) return false;
+        text_[length_++] = c;
+        text_[length_] = '\0';
+        return true;
+    }
+    bool add(int number) {
+        char digits[16];
+        const auto [end, error] = std::to_chars(std::begin(digits), std::end(digits), number);
+        for (const char* c = digits; c != end; ++c)
+            if (!add(*c)) return false;
+        return true;
+    }
+    const char* text() const { return text_; }
+    char conversion() const { return text_[length_ - 1]; }
+    bool isPlainText() const { return length_ == 2 && text_[1] == 's'; }
+    // A decimal conversion with no flag, width, precision or narrowing to
+    // short or char: what std::to_chars prints alike.
+    bool isPlainDecimal() const {
+        if (conversion() != 'd' && conversion() != 'i' && conversion() != 'u') return false;
+        for (std::size_t i = 1; i + 1 < length_; ++i) {
+            switch (text_[i]) {
+            case 'l': case 'j': case 'z': case 't': break;
+            default: return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    char text_[64] = {'%'};
+    std::size_t length_ = 1;
+};
+
 template <class T>
-void appendC(std::string& out, const std::string& directive, T value) {
+void appendC(std::string& out, const Directive& directive, T value) {
+    if constexpr (std::is_integral_v<T>) {
+        if (directive.isPlainDecimal()) {
+            char digits[24];
+            const auto [end, error] =
+                directive.conversion() == 'u'
+                    ? std::to_chars(std::begin(digits), std::end(digits), static_cast<std::make_unsigned_t<T>>(value))
+                    : std::to_chars(std::begin(digits), std::end(digits), value);
+            out.append(digits, end);
+            return;
+        }
+    }
     char buffer[128];
-    const int needed = std::snprintf(buffer, sizeof buffer, directive.c_str(), value);
+    const int needed = std::snprintf(buffer, sizeof buffer, directive.text(), value);
     if (needed < 0) return;
     if (static_cast<std::size_t>(needed) < sizeof buffer) {
         out.append(buffer, static_cast<std::size_t>(needed));
         return;
     }
-    std::string large(static_cast<std::size_t>(needed) + 1, '\0');
-    std::snprintf(large.data(), large.size(), directive.c_str(), value);
-    large.resize(static_cast<std::size_t>(needed));
-    out += large;
+    const std::size_t start = out.size();
+    out.resize(start + static_cast<std::size_t>(needed) + 1);
+    std::snprintf(out.data() + start, static_cast<std::size_t>(needed) + 1, directive.text(), value);
+    out.resize(start + static_cast<std::size_t>(needed));
 }
+
+// Widths and precisions beyond this are refused rather than padded out.
+constexpr int kLargestWidth = 65535;
 
 } // namespace
 
 bool appendFormat(std::string& out, const char* format, va_list arguments) {
     va_list args;
     va_copy(args, arguments);
+    out.reserve(out.size() + std::strlen(format) + 64);
     bool ok = true;
     const char* p = format;
     while (ok && *p) {
         if (*p != '%') {
-            const char* start = p;
-            while (*p && *p != '%') ++p;
-            out.append(start, static_cast<std::size_t>(p - start));
+            const char* const literalEnd = strchrnul(p, '%');
+            out.append(p, static_cast<std::size_t>(literalEnd - p));
+            p = literalEnd;
             continue;
         }
         // One conversion: %[flags][width][.precision][length]conversion
-        std::string directive = "%";
+        Directive directive;
         ++p;
         bool leftJustify = false;
-        while (*p && std::string_view("-+ #0'").find(*p) != std::string_view::npos) {
+        while (ok && isFlag(*p)) {
             if (*p == '-') leftJustify = true;
-            directive += *p++;
+            ok = directive.add(*p++);
         }
         int width = 0;
         if (*p == '*') {
             width = va_arg(args, int);
-            if (width < 0) { leftJustify = true; width = -width; if (directive.find('-') == std::string::npos) directive += '-'; }
-            directive += std::to_string(width);
+            if (width < 0) {
+                if (!leftJustify) ok = ok && directive.add('-');
+                leftJustify = true;
+                width = width == INT_MIN ? kLargestWidth + 1 : -width;
+            }
+            ok = ok && directive.add(width);
             ++p;
         } else {
-            while (*p >= '0' && *p <= '9') { width = width * 10 + (*p - '0'); directive += *p++; }
-        }
-        if (*p == '.') {
-            directive += *p++;
-            if (*p == '*') {
-                const int precision = va_arg(args, int);
-                directive += std::to_string(precision < 0 ? 0 : precision);
-                ++p;
-            } else {
-                while (*p >= '0' && *p <= '9') directive += *p++;
+            while (*p >= '0' && *p <= '9' && width <= kLargestWidth) {
+                width = width * 10 + (*p - '0');
+                ok = ok && directive.add(*p++);
             }
         }
+        if (width > kLargestWidth) ok = false;
+        if (*p == '.') {
+            ok = ok && directive.add(*p++);
+            int precision = 0;
+            if (*p == '*') {
+                precision = std::max(va_arg(args, int), 0);
+                ok = ok && directive.add(precision);
+                ++p;
+            } else {
+                while (*p >= '0' && *p <= '9' && precision <= kLargestWidth) {
+                    precision = precision * 10 + (*p - '0');
+                    ok = ok && directive.add(*p++);
+                }
+            }
+            if (precision > kLargestWidth) ok = false;
+        }
+        if (!ok) break;
         Length length = Length::None;
-        if (p[0] == 'h' && p[1] == 'h') { length = Length::Char; directive += "hh"; p += 2; }
-        else if (*p == 'h') { length = Length::Short; directive += *p++; }
-        else if (p[0] == 'l' && p[1] == 'l') { length = Length::LongLong; directive += "ll"; p += 2; }
-        else if (*p == 'l') { length = Length::Long; directive += *p++; }
-        else if (*p == 'q') { length = Length::LongLong; directive += "ll"; ++p; }
-        else if (*p == 'L') { length = Length::LongDouble; directive += *p++; }
-        else if (*p == 'j') { length = Length::IntMax; directive += *p++; }
-        else if (*p == 'z') { length = Length::Size; directive += *p++; }
-        else if (*p == 't') { length = Length::PtrDiff; directive += *p++; }
+        const auto modifier = [&](Length kind, const char* text, int skip) {
+            length = kind;
+            for (; *text; ++text) ok = ok && directive.add(*text);
+            p += skip;
+        };
+        if (p[0] == 'h' && p[1] == 'h') modifier(Length::Char, "hh", 2);
+        else if (*p == 'h') modifier(Length::Short, "h", 1);
+        else if (p[0] == 'l' && p[1] == 'l') modifier(Length::LongLong, "ll", 2);
+        else if (*p == 'l') modifier(Length::Long, "l", 1);
+        else if (*p == 'q') modifier(Length::LongLong, "ll", 1);
+        else if (*p == 'L') modifier(Length::LongDouble, "L", 1);
+        else if (*p == 'j') modifier(Length::IntMax, "j", 1);
+        else if (*p == 'z') modifier(Length::Size, "z", 1);
+        else if (*p == 't') modifier(Length::PtrDiff, "t", 1);
 
         const char conversion = *p;
-        if (conversion == '\0') { ok = false; break; }
+        if (conversion == '\0' || !directive.add(conversion)) { ok = false; break; }
         ++p;
-        directive += conversion;
         switch (conversion) {
         case '%':
             out += '%';
@@ -161,6 +246,7 @@ bool appendFormat(std::string& out, const char* format, va_list arguments) {
             if (length != Length::None) { ok = false; break; }
             const char* text = va_arg(args, const char*);
             if (text == nullptr) appendPadded(out, "(null)", width, leftJustify);
+            else if (directive.isPlainText()) out += text;
             else appendC(out, directive, text);
             break;
         }

@@ -3,43 +3,118 @@
 #include "Foundation/SystemCall.h"
 
 #include <errno.h>
+#include <pthread.h>
 #include <sys/syslog.h>
+#include <sys/uio.h>
+#define SD_JOURNAL_SUPPRESS_LOCATION
 #include <systemd/sd-journal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
-#include <ctime>
-#include <string>
+#include <cstring>
 
 namespace platform {
 namespace {
 
-std::string entryPrefix() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    tm local{};
-    localtime_r(&now.tv_sec, &local);
-    char stamp[64];
-    const std::size_t length = std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-    char prefix[160];
-    std::snprintf(prefix, sizeof prefix, "%.*s.%03ld %s[%d:%d] ", static_cast<int>(length), stamp,
-                  now.tv_nsec / 1000000, program_invocation_short_name, static_cast<int>(getpid()),
-                  static_cast<int>(gettid()));
-    return prefix;
+constexpr std::size_t kBatchLimit = 64 * 1024;
+
+// Bumped in a forked child, whose process and thread IDs differ from those
+// its parent's thread cached.
+std::atomic<unsigned> forkGeneration{0};
+[[maybe_unused]] const int forkWatch =
+    pthread_atfork(nullptr, nullptr, [] { forkGeneration.fetch_add(1, std::memory_order_relaxed); });
+
+// The parts of an entry's prefix that change at most once a second, made
+// again only when they do: "YYYY-MM-DD HH:MM:SS" and " name[pid:tid] ".
+struct PrefixParts {
+    std::time_t second = -1;
+    char stamp[32] = {};
+    std::size_t stampLength = 0;
+    unsigned generation = ~0u;
+    char process[128] = {};
+    std::size_t processLength = 0;
+
+    void refresh(const timespec& now) {
+        const unsigned current = forkGeneration.load(std::memory_order_relaxed);
+        if (generation != current) {
+            generation = current;
+            const int length = std::snprintf(process, sizeof process, " %s[%d:%d] ", program_invocation_short_name,
+                                             static_cast<int>(getpid()), static_cast<int>(gettid()));
+            processLength = length < 0 ? 0 : std::min(static_cast<std::size_t>(length), sizeof process - 1);
+        }
+        if (second != now.tv_sec) {
+            second = now.tv_sec;
+            tm local{};
+            localtime_r(&now.tv_sec, &local);
+            stampLength = std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+        }
+    }
+};
+
+thread_local PrefixParts prefixParts;
+
+void appendEntry(std::string& out, const timespec& now, std::string_view text) {
+    prefixParts.refresh(now);
+    const long milliseconds = now.tv_nsec / 1000000;
+    const char fraction[4] = {'.', static_cast<char>('0' + milliseconds / 100),
+                              static_cast<char>('0' + milliseconds / 10 % 10), static_cast<char>('0' + milliseconds % 10)};
+    out.append(prefixParts.stamp, prefixParts.stampLength);
+    out.append(fraction, sizeof fraction);
+    out.append(prefixParts.process, prefixParts.processLength);
+    out += text;
+    if (text.empty() || text.back() != '\n') out += '\n';
+}
+
+// Whether the journal's socket is there is looked up once a second: on a
+// machine without one, a send would walk the path for every entry only to be
+// dropped.
+std::atomic<std::time_t> journalLookedUpIn{-1};
+std::atomic<bool> journalPresent{false};
+
+bool journalRunning(std::time_t second) {
+    if (journalLookedUpIn.load(std::memory_order_acquire) != second) {
+        journalPresent.store(access("/run/systemd/journal/socket", F_OK) == 0, std::memory_order_relaxed);
+        journalLookedUpIn.store(second, std::memory_order_release);
+    }
+    return journalPresent.load(std::memory_order_relaxed);
+}
+
+void sendToJournal(std::time_t second, std::string_view text) {
+    if (!journalRunning(second)) return;
+    if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+    static const std::string identifier = std::string("SYSLOG_IDENTIFIER=") + program_invocation_short_name;
+    static const std::string priority = "PRIORITY=" + std::to_string(LOG_NOTICE);
+    thread_local std::string message;
+    message.assign("MESSAGE=").append(text);
+    iovec fields[] = {{message.data(), message.size()},
+                      {const_cast<char*>(priority.data()), priority.size()},
+                      {const_cast<char*>(identifier.data()), identifier.size()}};
+    sd_journal_sendv(fields, 3);
 }
 
 } // namespace
 
-void NSLogText(std::string_view text) {
-    std::string entry = entryPrefix();
-    entry += text;
-    if (text.empty() || text.back() != '\n') entry += '\n';
-    sys::writeAll(STDERR_FILENO, entry);
+void LogBatch::add(std::string_view text) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    if (!pending_.empty() && now.tv_sec != firstSecond_) flush();
+    if (pending_.empty()) firstSecond_ = now.tv_sec;
+    appendEntry(pending_, now, text);
+    sendToJournal(now.tv_sec, text);
+    if (pending_.size() >= kBatchLimit) flush();
+}
 
-    std::string_view message = text;
-    if (!message.empty() && message.back() == '\n') message.remove_suffix(1);
-    sd_journal_send("MESSAGE=%.*s", static_cast<int>(message.size()), message.data(), "PRIORITY=%d", LOG_NOTICE,
-                    "SYSLOG_IDENTIFIER=%s", program_invocation_short_name, nullptr);
+void LogBatch::flush() {
+    if (pending_.empty()) return;
+    sys::writeAll(STDERR_FILENO, pending_);
+    pending_.clear();
+    if (pending_.capacity() > 4 * kBatchLimit) pending_.shrink_to_fit();
+}
+
+void NSLogText(std::string_view text) {
+    LogBatch entry;
+    entry.add(text);
 }
 
 void NSLogv(const char* format, va_list arguments) {

@@ -3,6 +3,8 @@
 #include "Foundation/String.h"
 
 #include <cstdarg>
+#include <ctime>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -18,6 +20,25 @@ void NSLogv(const char* format, va_list arguments);
 
 // Writes a finished text as the whole entry; it is never read as a format.
 void NSLogText(std::string_view text);
+
+// Entries of one thread that reach standard error together, in one write,
+// when flushed. Each entry goes to the journal as it is added. It flushes by
+// itself when it holds much, when an entry comes in a later second than the
+// first it holds, and when it is destroyed.
+class LogBatch {
+public:
+    LogBatch() = default;
+    ~LogBatch() { flush(); }
+    LogBatch(const LogBatch&) = delete;
+    LogBatch& operator=(const LogBatch&) = delete;
+
+    void add(std::string_view text);
+    void flush();
+
+private:
+    std::string pending_;
+    std::time_t firstSecond_ = 0;
+};
 
 namespace detail {
 void NSLogVariadic(const char* format, ...);

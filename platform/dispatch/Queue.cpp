@@ -9,6 +9,8 @@
 #include <system_error>
 #include <thread>
 
+#include <pthread.h>
+
 struct dispatch_queue_s {
     dispatch_queue_s(const char* name, bool main) : label(name ? name : ""), isMain(main) {}
 
@@ -44,6 +46,9 @@ private:
 // submitters rarely meet it at the lock.
 void runWorker(dispatch_queue_t queue) {
     CurrentQueueScope scope(queue);
+    // Named after the queue (as far as the 15 characters allowed go), for
+    // debuggers and profilers.
+    pthread_setname_np(pthread_self(), queue->label.substr(0, 15).c_str());
     std::deque<std::function<void()>> batch;
     std::unique_lock lock(queue->mutex);
     for (;;) {
@@ -66,11 +71,19 @@ void runWorker(dispatch_queue_t queue) {
     delete queue;
 }
 
+// The worker is woken after the lock is given up, so that it does not wake
+// only to wait for the lock. The submitter holds a reference, so the queue
+// cannot be freed meanwhile.
 void enqueue(dispatch_queue_t queue, std::function<void()> work) {
     if (queue == nullptr || !work) return;
-    std::lock_guard lock(queue->mutex);
-    queue->pending.push_back(std::move(work));
-    if (queue->workerWaiting) queue->wake.notify_one();
+    bool wake;
+    {
+        std::lock_guard lock(queue->mutex);
+        queue->pending.push_back(std::move(work));
+        wake = queue->workerWaiting;
+        queue->workerWaiting = false;
+    }
+    if (wake) queue->wake.notify_one();
 }
 
 } // namespace
