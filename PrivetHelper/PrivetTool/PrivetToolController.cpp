@@ -48,9 +48,12 @@ PrivetToolController::PrivetToolController() : privetToolHelperName_(make<String
 void PrivetToolController::setPrivetToolHelperName(String* name) { privetToolHelperName_ = Ref<String>(name); }
 
 Ref<String> PrivetToolController::bundlePayloadSystemVersionSummary(const tagBundlePayload* payload) {
-    Ref<String> summary = bundleVersionSummaryString(bundlePayloadSystemInstallationPath(payload).get());
-    if (!bundlePayloadIsInstalled(payload)) return make<String>("NOT INSTALLED");
-    if (bundlePayloadInstalledWithExtendedVerification(payload)) {
+    Ref<Bundle> installed;
+    Ref<String> summary = bundleVersionSummaryString(bundlePayloadSystemInstallationPath(payload).get(), &installed);
+    // A copy that opened as a bundle is installed; anything else is asked
+    // about. The copy just read is the one compared.
+    if (!installed && !bundlePayloadIsInstalled(payload)) return make<String>("NOT INSTALLED");
+    if (installed && installedCopyIsSourceBuild(payload, *installed)) {
         return String::stringWithFormat("%@ (IS UP TO DATE)", summary);
     }
     return String::stringWithFormat("%@ (NEEDS UPDATING)", summary);
@@ -60,9 +63,9 @@ Ref<String> PrivetToolController::bundlePayloadSourceVersionSummary(const tagBun
     return bundleVersionSummaryString(bundlePayloadSourcePath(payload).get());
 }
 
-Ref<String> PrivetToolController::bundleVersionSummaryString(const String* path) {
-    if (path == nullptr) return make<String>();
-    Ref<Bundle> bundle = Bundle::bundleWithPath(path);
+Ref<String> PrivetToolController::bundleVersionSummaryString(const String* path, Ref<Bundle>* opened) {
+    Ref<Bundle> bundle = path ? Bundle::bundleWithPath(path) : nullptr;
+    if (opened) *opened = bundle;
     if (!bundle) return make<String>();
     try {
         platform::Dictionary* info = bundle->infoDictionary();
@@ -88,15 +91,21 @@ bool PrivetToolController::bundlePayload_installYESRemoveNO(const tagBundlePaylo
 }
 
 bool PrivetToolController::bundlePayloadInstalledWithExtendedVerification(const tagBundlePayload* payload) {
-    if (!bundlePayloadIsInstalled(payload)) return false;
+    // Whatever does not open as a bundle, nothing installed included, has no
+    // identifier to match: opening the copy answers whether it is installed.
+    Ref<String> path = bundlePayloadSystemInstallationPath(payload);
+    Ref<Bundle> installed = path ? Bundle::bundleWithPath(path.get()) : nullptr;
+    return installed && installedCopyIsSourceBuild(payload, *installed);
+}
+
+bool PrivetToolController::installedCopyIsSourceBuild(const tagBundlePayload* payload, const Bundle& installed) {
     try {
         Ref<Bundle> source = Bundle::bundleWithPath(bundlePayloadSourcePath(payload).get());
-        Ref<Bundle> installed = Bundle::bundleWithPath(bundlePayloadSystemInstallationPath(payload).get());
-        String* installedIdentifier = installed ? installed->bundleIdentifier() : nullptr;
+        String* installedIdentifier = installed.bundleIdentifier();
         String* sourceIdentifier = source ? source->bundleIdentifier() : nullptr;
         if (installedIdentifier == nullptr || !installedIdentifier->isEqualToString(sourceIdentifier)) return false;
 
-        Object* installedVersion = installed->objectForInfoDictionaryKey(platform::kCFBundleVersionKey);
+        Object* installedVersion = installed.objectForInfoDictionaryKey(platform::kCFBundleVersionKey);
         Object* sourceVersion = source->objectForInfoDictionaryKey(platform::kCFBundleVersionKey);
         const String* installedText = platform::objectAs<String>(installedVersion);
         // Comparing a version that is not a string fails without a verdict.

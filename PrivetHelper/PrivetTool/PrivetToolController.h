@@ -4,6 +4,7 @@
 #include "PrivetTool/PrivetToolConst.h"
 
 #include "Foundation/Array.h"
+#include "Foundation/Bundle.h"
 #include "Foundation/String.h"
 #include "Foundation/Task.h"
 #include "objc/Object.h"
@@ -36,7 +37,9 @@ public:
     // The summary of the copy in the host bundle; "" when there is none.
     platform::Ref<platform::String> bundlePayloadSourceVersionSummary(const tagBundlePayload* payload);
     // "<name> <version>" of the bundle at a path; "" when either is missing.
-    platform::Ref<platform::String> bundleVersionSummaryString(const platform::String* path);
+    // `opened`, when given, receives the bundle that was read (or null).
+    platform::Ref<platform::String> bundleVersionSummaryString(const platform::String* path,
+                                                               platform::Ref<platform::Bundle>* opened = nullptr);
     platform::Ref<platform::String> bundlePayloadSystemInstallationPath(const tagBundlePayload* payload);
     // Installs a payload that is not installed, removes one that is; true
     // when the helper was started and its first run has ended.
@@ -63,6 +66,9 @@ public:
     std::optional<int> helperTerminationStatus() const { return helperTerminationStatus_; }
 
 private:
+    // Whether an installed copy, opened as a bundle, is the source copy's build.
+    bool installedCopyIsSourceBuild(const tagBundlePayload* payload, const platform::Bundle& installed);
+
     platform::Ref<platform::String> privetToolHelperName_;
     std::optional<int> helperTerminationStatus_;
 };

@@ -8,6 +8,7 @@
 #include "PrivetTool/PrivetBundlePayloadController.h"
 
 #include "Foundation/FileManager.h"
+#include "objc/KeyValueObserving.h"
 
 #include <benchmark/benchmark.h>
 #include <plist/plist.h>
@@ -17,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 namespace fs = std::filesystem;
 using namespace platform;
@@ -29,6 +31,12 @@ const char* const kInfo =
     "<key>CFBundleName</key><string>Cam</string><key>CFBundleVersion</key><string>2.0</string>"
     "<key>CFBundleExecutable</key><string>Cam</string></dict></plist>\n";
 
+// Payloads Cam.component and Cam1.component to Cam<kPayloads - 1>.component,
+// each in the bundle's resources and installed.
+constexpr int kPayloads = 100;
+
+std::string payloadName(int index) { return index == 0 ? "Cam.component" : "Cam" + std::to_string(index) + ".component"; }
+
 struct Setup {
     fs::path bundle;
     fs::path machine;
@@ -37,10 +45,12 @@ struct Setup {
     Setup() {
         bundle = fs::canonical("/proc/self/exe").parent_path().parent_path().parent_path();
         machine = fs::temp_directory_path() / ("privet-tick-" + std::to_string(getpid()));
-        for (const fs::path& copy : {bundle / "Contents/Resources/Cam.component",
-                                     machine / "Library/QuickTime/Cam.component"}) {
-            fs::create_directories(copy / "Contents");
-            std::ofstream(copy / "Contents/Info.plist") << kInfo;
+        for (int index = 0; index < kPayloads; ++index) {
+            for (const fs::path& copy : {bundle / "Contents/Resources" / payloadName(index),
+                                         machine / "Library/QuickTime" / payloadName(index)}) {
+                fs::create_directories(copy / "Contents");
+                std::ofstream(copy / "Contents/Info.plist") << kInfo;
+            }
         }
         folders = std::make_unique<LibraryFoldersOverride>(
             LibraryFolders{std::nullopt, (machine / "Library").string(), std::nullopt});
@@ -48,7 +58,7 @@ struct Setup {
     ~Setup() {
         folders.reset();
         fs::remove_all(machine);
-        fs::remove_all(bundle / "Contents/Resources/Cam.component");
+        for (int index = 0; index < kPayloads; ++index) fs::remove_all(bundle / "Contents/Resources" / payloadName(index));
     }
 };
 
@@ -72,6 +82,54 @@ void BM_RefreshTickThroughTheController(benchmark::State& state) {
         benchmark::DoNotOptimize(controller->payloadInstalledLocationFolder());
         benchmark::DoNotOptimize(controller->payloadInstalled());
     }
+}
+
+
+// Reads each of the six keys when it is announced as changed, as a bound
+// control does.
+class BoundControls final : public KeyValueObserver {
+public:
+    static constexpr const char* kKeys[] = {"payloadInstalledAndUpToDate", "payloadSystemSummary",
+                                            "payloadSourceSummary",        "payloadInstalledLocation",
+                                            "payloadInstalledLocationFolder", "payloadInstalled"};
+    explicit BoundControls(Object& controller) : controller_(controller) {
+        for (const char* key : kKeys) controller_.addObserver_forKeyPath(this, key);
+    }
+    ~BoundControls() override {
+        for (const char* key : kKeys) controller_.removeObserver_forKeyPath(this, key);
+    }
+    void observeDidChangeValueForKey(Object& object, const std::string& key) override {
+        benchmark::DoNotOptimize(object.valueForKey(key));
+        ++reads;
+    }
+    long reads = 0;
+
+private:
+    Object& controller_;
+};
+
+// One tick of the refresh timer for a window of payloads, each shown by
+// six bound controls.
+void BM_RefreshTickOfAHundredPayloads(benchmark::State& state) {
+    setup();
+    Ref<PrivetToolController> tool = make<PrivetToolController>();
+    std::vector<Ref<PrivetBundlePayloadController>> controllers;
+    std::vector<std::unique_ptr<BoundControls>> controls;
+    for (int index = 0; index < kPayloads; ++index) {
+        Ref<PrivetBundlePayloadController> controller = make<PrivetBundlePayloadController>();
+        controller->setFileName(make<String>(payloadName(index)).get());
+        controller->setSystemLocation(make<String>("Library.QuickTime").get());
+        controller->privetToolController = tool.get();
+        controls.push_back(std::make_unique<BoundControls>(*controller));
+        controllers.push_back(std::move(controller));
+    }
+    for (auto _ : state) {
+        for (const Ref<PrivetBundlePayloadController>& controller : controllers) controller->bindingsRefreshTimer(nullptr);
+    }
+    long reads = 0;
+    for (const auto& control : controls) reads += control->reads;
+    if (reads != static_cast<long>(state.iterations()) * kPayloads * 6) state.SkipWithError("not every key was read");
+    controls.clear();
 }
 
 bool exists(const std::string& path) {
@@ -98,21 +156,23 @@ void BM_RefreshTickFloor(benchmark::State& state) {
         benchmark::DoNotOptimize(exists(pane + "PlugIns/Cam.component"));
         benchmark::DoNotOptimize(exists(pane + "Helpers/Cam.component"));
     };
-    auto upToDate = [&] {
-        benchmark::DoNotOptimize(exists(installed));
+    // The installed copy's Info.plist, unless the caller has just parsed it.
+    auto upToDate = [&](plist_t installedInfo) {
+        if (!installedInfo) benchmark::DoNotOptimize(exists(installed));
         sourceLookup();
-        plist_t a = parse(installed + "/Contents/Info.plist");
+        plist_t a = installedInfo ? installedInfo : parse(installed + "/Contents/Info.plist");
         plist_t b = parse(source + "/Contents/Info.plist");
         benchmark::DoNotOptimize(plist_dict_get_item(a, "CFBundleVersion"));
         benchmark::DoNotOptimize(plist_dict_get_item(b, "CFBundleVersion"));
-        plist_free(a);
+        if (a != installedInfo) plist_free(a);
         plist_free(b);
     };
     for (auto _ : state) {
-        upToDate();                                           // payloadInstalledAndUpToDate
-        plist_free(parse(installed + "/Contents/Info.plist"));  // payloadSystemSummary
+        upToDate(nullptr);                                    // payloadInstalledAndUpToDate
+        plist_t summary = parse(installed + "/Contents/Info.plist");  // payloadSystemSummary
         benchmark::DoNotOptimize(exists(installed));
-        upToDate();
+        upToDate(summary);
+        plist_free(summary);
         sourceLookup();                                       // payloadSourceSummary
         plist_free(parse(source + "/Contents/Info.plist"));
         benchmark::DoNotOptimize(exists(installed));          // payloadInstalled
@@ -123,5 +183,6 @@ void BM_RefreshTickFloor(benchmark::State& state) {
 
 BENCHMARK(BM_RefreshTickFloor)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RefreshTickThroughTheController)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RefreshTickOfAHundredPayloads)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -44,12 +44,13 @@ bool FileManager::fileExistsAtPath(const String* path) const {
     return path != nullptr && !path->text().empty() && stat(path->UTF8String(), &status) == 0;
 }
 
-LibraryFolders FileManager::libraryFolders() {
+LibraryFolders FileManager::libraryFolders(unsigned long domainMask) {
     {
         std::lock_guard lock(overrideMutex);
         if (libraryFoldersOverride) return *libraryFoldersOverride;
     }
     LibraryFolders folders{std::nullopt, "/Library", "/System/Library"};
+    if ((domainMask & NSUserDomainMask) == 0) return folders;
     if (std::optional<std::string> home = effectiveUserHome()) {
         folders.user = (*home == "/" ? std::string() : *home) + "/Library";
     }
@@ -59,7 +60,7 @@ LibraryFolders FileManager::libraryFolders() {
 Ref<Array> FileManager::URLsForDirectory_inDomains(unsigned long directory, unsigned long domainMask) const {
     std::vector<Ref<Object>> paths;
     if (directory == NSLibraryDirectory) {
-        const LibraryFolders folders = libraryFolders();
+        const LibraryFolders folders = libraryFolders(domainMask);
         auto add = [&](unsigned long domain, const std::optional<std::string>& folder) {
             if ((domainMask & domain) && folder && !folder->empty()) paths.push_back(make<String>(*folder));
         };

@@ -43,8 +43,9 @@ public:
     Ref<Array> URLsForDirectory_inDomains(unsigned long directory, unsigned long domainMask) const;
 
     // The Library folders this process uses: the real ones, unless a test
-    // has put others in place.
-    static LibraryFolders libraryFolders();
+    // has put others in place. The user's home is looked up (in the user
+    // database) only when `domainMask` asks for the user domain.
+    static LibraryFolders libraryFolders(unsigned long domainMask = NSAllDomainsMask);
 
 private:
     FileManager();

@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -137,22 +138,25 @@ std::optional<std::string> readRegularFile(const char* path, std::size_t maxByte
     }
     // Read to the end, not just to the size seen: the file may be growing.
     // Past that size the reads go through a buffer, so that the string is
-    // not zero-filled ahead of them.
+    // not zero-filled ahead of them. Each read asks for the buffer as well,
+    // so that a read falling short of both tells the end without another.
     std::string contents(static_cast<std::size_t>(status.st_size), '\0');
     std::size_t filled = 0;
     char beyond[4096];
     for (;;) {
-        const bool inside = filled < contents.size();
-        char* const into = inside ? contents.data() + filled : beyond;
-        const std::size_t wanted = inside ? contents.size() - filled : sizeof beyond;
-        const ssize_t got = sys::retryingInterrupts([&] { return read(fd, into, wanted); });
+        iovec parts[2] = {{contents.data() + filled, contents.size() - filled}, {beyond, sizeof beyond}};
+        const std::size_t wanted = parts[0].iov_len + parts[1].iov_len;
+        const ssize_t got = sys::retryingInterrupts([&] { return readv(fd, parts, 2); });
         if (got < 0) return std::nullopt;
         if (got == 0) break;
-        if (!inside) {
-            if (contents.size() + static_cast<std::size_t>(got) > maxBytes) return std::nullopt;
-            contents.append(beyond, static_cast<std::size_t>(got));
+        const auto gotBytes = static_cast<std::size_t>(got);
+        if (gotBytes > parts[0].iov_len) {
+            const std::size_t extra = gotBytes - parts[0].iov_len;
+            if (contents.size() + extra > maxBytes) return std::nullopt;
+            contents.append(beyond, extra);
         }
-        filled += static_cast<std::size_t>(got);
+        filled += gotBytes;
+        if (gotBytes < wanted) break;  // a regular file reads short only at its end
     }
     if (filled > maxBytes) return std::nullopt;
     contents.resize(filled);
