@@ -13,6 +13,7 @@
 #include <atomic>
 #include <future>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 using namespace platform;
@@ -207,24 +208,45 @@ TEST(LogOrder, CallersReturnBeforeTheirLinesAreWrittenAndLinesKeepTheirOrder) {
     EXPECT_EQ(capture.lines(), (Lines{"first <probe>", "second"}));
 }
 
-TEST(LogOrder, EachThreadsLinesComeOutInItsOrder) {
+// Lines reach the hook one by one and standard error in batches: both see
+// every line whole and each thread's lines in its order.
+TEST(LogOrder, EachThreadsLinesComeOutWholeAndInItsOrder) {
+    waitUntilWritten();
+    testsupport::StderrCapture standardError;
     LogCapture capture;
     constexpr int kThreads = 4;
-    constexpr int kLines = 200;
+    constexpr int kLines = 2000;
+    const std::string longText(100000, 'x');  // longer than a batch
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([t] {
-            for (int n = 0; n < kLines; ++n) __CFRequiredPrintf("%d %d", t, n);
+        threads.emplace_back([t, &longText] {
+            for (int n = 0; n < kLines; ++n) __CFRequiredPrintf("%d %d %s", t, n, n == kLines / 2 ? longText.c_str() : "");
         });
     }
     for (std::thread& thread : threads) thread.join();
-    const Lines lines = capture.lines();
-    ASSERT_EQ(lines.size(), std::size_t{kThreads * kLines});
-    int next[kThreads] = {};
-    for (const std::string& line : lines) {
-        int t = -1, n = -1;
-        ASSERT_EQ(std::sscanf(line.c_str(), "%d %d", &t, &n), 2) << line;
-        ASSERT_TRUE(t >= 0 && t < kThreads) << line;
-        EXPECT_EQ(n, next[t]++) << line;
+    const Lines hooked = capture.lines();
+    waitUntilWritten();
+    const std::string written = standardError.finish();
+
+    const std::regex prefix(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} with_requirements_tests\[\d+:\d+\] )");
+    Lines lines;
+    std::istringstream stream(written);
+    for (std::string line; std::getline(stream, line);) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_search(line, match, prefix) && match.position(0) == 0) << line.substr(0, 200);
+        std::string text = match.suffix();
+        if (text.rfind("capture-sentinel-", 0) != 0 && text.rfind("<NSObject", 0) != 0) lines.push_back(std::move(text));
+    }
+    for (const Lines& seen : {hooked, lines}) {
+        ASSERT_EQ(seen.size(), std::size_t{kThreads * kLines});
+        int next[kThreads] = {};
+        for (const std::string& line : seen) {
+            int t = -1, n = -1;
+            ASSERT_EQ(std::sscanf(line.c_str(), "%d %d", &t, &n), 2) << line.substr(0, 200);
+            ASSERT_TRUE(t >= 0 && t < kThreads) << line.substr(0, 200);
+            EXPECT_EQ(n, next[t]++) << line.substr(0, 200);
+            EXPECT_EQ(line.size(), n == kLines / 2 ? std::to_string(t).size() + std::to_string(n).size() + 2 + longText.size()
+                                                   : std::to_string(t).size() + std::to_string(n).size() + 2);
+        }
     }
 }

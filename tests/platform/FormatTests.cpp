@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstddef>
+
 using namespace platform;
 
 namespace {
@@ -31,6 +34,10 @@ TEST(Format, CConversionsFollowPrintf) {
     EXPECT_EQ(formatted(String::stringWithFormat("100%% %c", 'x')), "100% x");
     EXPECT_EQ(formatted(String::stringWithFormat("%C", 0x00FC)), "\xC3\xBC");
     EXPECT_EQ(formatted(String::stringWithFormat("%zu %hhd", std::size_t{9}, 300)), "9 44");
+    EXPECT_EQ(formatted(String::stringWithFormat("%hd %hu %tu", 70000, 70000, std::ptrdiff_t{-1})),
+              "4464 4464 18446744073709551615");
+    EXPECT_EQ(formatted(String::stringWithFormat("%ld|%lld|%u|%i", LONG_MIN, LLONG_MAX, UINT_MAX, -0)),
+              "-9223372036854775808|9223372036854775807|4294967295|0");
 }
 
 TEST(Format, HexadecimalIsLowerCaseAndZeroPadded) {
@@ -48,6 +55,9 @@ TEST(Format, MalformedFormatsGiveNoString) {
     EXPECT_FALSE(String::stringWithFormat("%n", &count));
     EXPECT_FALSE(String::stringWithFormat("%ls", L"wide"));
     EXPECT_FALSE(String::stringWithFormat(nullptr));
+    EXPECT_FALSE(String::stringWithFormat("%99999999999999999999d", 1));  // widths are not padded out without end
+    EXPECT_FALSE(String::stringWithFormat("%.99999999999999999999s", "x"));
+    EXPECT_FALSE(String::stringWithFormat("%*d", INT_MIN, 1));
     EXPECT_EQ(formatted(String::stringWithFormat("plain")), "plain");
 }
 
