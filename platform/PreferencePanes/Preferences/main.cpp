@@ -67,8 +67,11 @@ int main(int argc, char** argv) {
         }
         window.selectPane(index);
     }
-    const int selected = window.selectedPane();
-    probe.watch(window.shownContent(), selected < 0 || window.paneAt(static_cast<std::size_t>(selected)).isLoaded() ? 0 : 1);
+    // The first paint of what the content area shows; the status, as for a
+    // screenshot, tells whether the selected pane loaded.
+    const int chosen = window.selectedPane();
+    const bool loaded = chosen < 0 || window.paneAt(static_cast<std::size_t>(chosen)).isLoaded();
+    probe.watch(window.shownContent(), loaded ? 0 : 1);
     if (!options.screenshot.empty()) {
         // The picture is saved either way; the status tells whether the selected pane loaded.
         QTimer::singleShot(kScreenshotDelay, &window, [&window, file = options.screenshot] {
