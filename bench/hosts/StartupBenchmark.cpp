@@ -69,8 +69,22 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
     return result;
 }
 
-// One start; prints why and answers nothing when it fails.
-std::optional<Sample> runOnce(const Program& program) {
+// Shows what a failed start wrote to standard error.
+void showErrors(int errors) {
+    char buffer[4096];
+    lseek(errors, 0, SEEK_SET);
+    for (ssize_t got; (got = read(errors, buffer, sizeof buffer)) > 0;) {
+        if (write(STDERR_FILENO, buffer, static_cast<std::size_t>(got)) != got) break;
+    }
+}
+
+// One start, its standard error kept in `errors`; prints why and answers
+// nothing when it fails.
+std::optional<Sample> runOnce(const Program& program, int errors) {
+    if (ftruncate(errors, 0) != 0 || lseek(errors, 0, SEEK_SET) != 0) {
+        std::perror("startup_benchmark: error file");
+        return std::nullopt;
+    }
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) {
         std::perror("startup_benchmark: pipe");
@@ -84,6 +98,7 @@ std::optional<Sample> runOnce(const Program& program) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, errors, STDERR_FILENO);
     posix_spawn_file_actions_adddup2(&actions, writeEnd, kReportFd);
     std::vector<std::string> arguments = program.arguments;
     std::vector<std::string> environment = childEnvironment();
@@ -126,6 +141,7 @@ std::optional<Sample> runOnce(const Program& program) {
     rusage usage{};
     while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
     }
+    if (timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0) showErrors(errors);
     if (timedOut) {
         std::fprintf(stderr, "startup_benchmark: %s did not report a paint within %d ms\n", program.name.c_str(),
                      kTimeoutMs);
@@ -154,12 +170,12 @@ void printLine(const std::string& name, const char* unit, std::vector<double> va
     std::printf("%s,%s,%.1f,%.1f,%.1f\n", name.c_str(), unit, values.front(), median, values.back());
 }
 
-bool measure(const Program& program, int runs) {
-    if (!runOnce(program)) return false;  // warm-up: page cache, font cache
+bool measure(const Program& program, int runs, int errors) {
+    if (!runOnce(program, errors)) return false;  // warm-up: page cache, font cache
     std::vector<double> paint;
     std::vector<double> peak;
     for (int i = 0; i < runs; ++i) {
-        const std::optional<Sample> sample = runOnce(program);
+        const std::optional<Sample> sample = runOnce(program, errors);
         if (!sample) return false;
         paint.push_back(sample->paintMs);
         peak.push_back(sample->peakMb);
@@ -204,9 +220,14 @@ int main(int argc, char** argv) {
           products + "/SidelightPane.prefPane"}},
         {"harness", {products + "/PaneHarness.app/Contents/Linux/PaneHarness"}},
     };
+    FILE* errors = std::tmpfile();
+    if (errors == nullptr || fcntl(fileno(errors), F_SETFD, FD_CLOEXEC) != 0) {
+        std::perror("startup_benchmark: error file");
+        return 1;
+    }
     std::puts("name,unit,min,median,max");
     for (const Program& program : programs) {
-        if (!measure(program, runs)) return 1;
+        if (!measure(program, runs, fileno(errors))) return 1;
     }
     return 0;
 }
