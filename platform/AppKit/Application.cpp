@@ -116,7 +116,7 @@ int NSApplicationMain(int argc, char** argv) {
     tellDelegate(*application, "applicationDidFinishLaunching:");
     if (probe.fd >= 0) {
         if (shown == nullptr || !shown->isVisible()) {
-            NSLog("%s: no window is shown", "PRIVET_FIRST_PAINT_FD");
+            NSLog("PRIVET_FIRST_PAINT_FD: no window is shown");
             return 1;
         }
         probe.watch(shown->contentView() ? shown->contentView()->widget() : shown->widget(), 0);
