@@ -2,7 +2,9 @@
 
 #include "AppKit/ActionBoundary.h"
 #include "AppKit/EventLoopBridge.h"
+#include "AppKit/FirstPaint.h"
 #include "AppKit/NibLoader.h"
+#include "AppKit/View.h"
 #include "AppKit/Window.h"
 #include "Foundation/Bundle.h"
 #include "Foundation/Dictionary.h"
@@ -79,6 +81,11 @@ int NSApplicationMain(int argc, char** argv) {
     QApplication qtApplication(argc, argv);
     EventLoopBridge bridge;
     AutoreleasePool pool;
+    const FirstPaintProbe probe = FirstPaintProbe::fromEnvironment();
+    if (!probe.error.empty()) {
+        NSLog("%s", probe.error.c_str());
+        return 2;
+    }
 
     Bundle* bundle = Bundle::mainBundle();
     Ref<Application> application = makeApplication(bundle);
@@ -89,6 +96,7 @@ int NSApplicationMain(int argc, char** argv) {
     }
 
     std::unique_ptr<LoadedNib> nib;
+    Window* shown = nullptr;
     if (String* nibName = infoString(bundle, "NSMainNibFile")) {
         NibLoader::Result loaded =
             NibLoader(mainImage()).loadFile(NibLoader::pathForNibNamed(*bundle, nibName->text()), application.get());
@@ -100,11 +108,19 @@ int NSApplicationMain(int argc, char** argv) {
         for (const Ref<Object>& object : nib->objects()) {
             if (auto* window = objectAs<Window>(object.get()); window && window->isVisibleAtLaunch()) {
                 window->makeKeyAndOrderFront(nullptr);
+                if (shown == nullptr) shown = window;
             }
         }
     }
 
     tellDelegate(*application, "applicationDidFinishLaunching:");
+    if (probe.fd >= 0) {
+        if (shown == nullptr || !shown->isVisible()) {
+            NSLog("PRIVET_FIRST_PAINT_FD: no window is shown");
+            return 1;
+        }
+        probe.watch(shown->contentView() ? shown->contentView()->widget() : shown->widget(), 0);
+    }
     // "--screenshot FILE": save the first window as a PNG once it has been
     // laid out and refreshed, and end (for documentation and tests).
     for (int i = 1; i + 1 < argc; ++i) {

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 namespace fs = std::filesystem;
 using testsupport::runProgram;
@@ -33,6 +35,12 @@ PngSize pngSize(const fs::path& file) {
         return unsigned(header[at]) << 24 | unsigned(header[at + 1]) << 16 | unsigned(header[at + 2]) << 8 | header[at + 3];
     };
     return {word(16), word(20)};
+}
+
+long long monotonicNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
 }
 
 } // namespace
@@ -79,4 +87,27 @@ TEST(PreferencesProgram, AScreenshotOfAPaneThatCannotBeLoadedSaysSoInItsStatus) 
               std::string::npos)
         << run.output;
     EXPECT_GE(pngSize(picture).width, 780u);  // the page that explains it is still saved
+}
+
+// The start-up benchmarks' probe: one line with the time of the pane's first
+// paint on the descriptor named, then the program quits without being asked.
+TEST(PreferencesProgram, ReportsTheFirstPaintOfTheSelectedPaneAndQuits) {
+    const long long before = monotonicNs();
+    const testsupport::ProgramRun run =
+        runProgram("timeout 20 env PRIVET_FIRST_PAINT_FD=3 " + kProgram + " --select Alpha " + kPanes + " 3>&1");
+    const long long after = monotonicNs();
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("PaneLifecycle Alpha didSelect"), std::string::npos) << run.output;
+    std::smatch report;
+    ASSERT_TRUE(std::regex_search(run.output, report, std::regex("(^|\\n)([0-9]+)\\n"))) << run.output;
+    const long long painted = std::stoll(report[2]);
+    EXPECT_GT(painted, before);
+    EXPECT_LT(painted, after);
+
+    for (const char* bad : {"three", "3x", "-1", "", "99"}) {  // 99: not open
+        const testsupport::ProgramRun refused =
+            runProgram("PRIVET_FIRST_PAINT_FD=" + shellQuoted(bad) + " " + kProgram + " --select Alpha " + kPanes);
+        EXPECT_EQ(refused.status, 2) << bad;
+        EXPECT_NE(refused.output.find("Preferences: PRIVET_FIRST_PAINT_FD"), std::string::npos) << refused.output;
+    }
 }

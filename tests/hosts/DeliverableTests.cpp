@@ -22,6 +22,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 using namespace platform;
@@ -193,4 +194,15 @@ TEST(PaneHarness, ShowsItsPayloadsInAWindow) {
     ASSERT_TRUE(picture.load(QString::fromStdString(screenshot)));
     EXPECT_GT(picture.width(), 300);
     EXPECT_GT(picture.height(), 200);
+
+    // Asked to report its first paint, it does so and quits by itself.
+    const std::string report = std::string(SCREENSHOT_DIR) + "/PaneHarness-first-paint";
+    const std::string probed = "QT_QPA_PLATFORM=offscreen PRIVET_FIRST_PAINT_FD=3 timeout 20 '" +
+                               std::string(PRODUCTS_DIR) + "/PaneHarness.app/Contents/Linux/PaneHarness' 2>/dev/null 3>'" +
+                               report + "'";
+    EXPECT_EQ(std::system(probed.c_str()), 0);
+    std::ifstream in(report);
+    long long painted = 0;
+    std::string rest;
+    EXPECT_TRUE(in >> painted && painted > 0 && !(in >> rest));
 }

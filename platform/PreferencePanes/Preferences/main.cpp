@@ -2,6 +2,7 @@
 // the one selected.
 
 #include "AppKit/EventLoopBridge.h"
+#include "AppKit/FirstPaint.h"
 #include "PreferencePanes/Preferences/PaneSearch.h"
 #include "PreferencePanes/Preferences/PreferencesOptions.h"
 #include "PreferencePanes/Preferences/PreferencesWindow.h"
@@ -45,6 +46,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Preferences: %s\n\n%s", options.error.c_str(), preferencesUsage("Preferences").c_str());
         return 2;
     }
+    const FirstPaintProbe probe = FirstPaintProbe::fromEnvironment();
+    if (!probe.error.empty()) {
+        std::fprintf(stderr, "Preferences: %s\n", probe.error.c_str());
+        return 2;
+    }
     EventLoopBridge bridge;
     AutoreleasePool pool;
 
@@ -61,6 +67,11 @@ int main(int argc, char** argv) {
         }
         window.selectPane(index);
     }
+    // The first paint of what the content area shows; the status, as for a
+    // screenshot, tells whether the selected pane loaded.
+    const int chosen = window.selectedPane();
+    const bool loaded = chosen < 0 || window.paneAt(static_cast<std::size_t>(chosen)).isLoaded();
+    probe.watch(window.shownContent(), loaded ? 0 : 1);
     if (!options.screenshot.empty()) {
         // The picture is saved either way; the status tells whether the selected pane loaded.
         QTimer::singleShot(kScreenshotDelay, &window, [&window, file = options.screenshot] {
