@@ -33,12 +33,17 @@ const String* stringOrNull(CFTypeRef cf) {
     return required::isAbsent(cf) ? nullptr : platform::objectAs<String>(static_cast<const Object*>(cf));
 }
 
-// Submits the step with its own reference to the object; drops it when there
-// is no queue.
-void submit(const Object* object, dispatch_function_t step) {
-    std::lock_guard lock(sCFTypeRefOutputQueueLock);
-    if (sCFTypeRefOutputQueue == nullptr) return;
-    object->retain();
+// Submits the step with a reference to the object that the step releases:
+// the caller's own when `handedOver`, a new one otherwise. Without a queue
+// the object is dropped.
+void submit(const Object* object, dispatch_function_t step, bool handedOver = false) {
+    std::unique_lock lock(sCFTypeRefOutputQueueLock);
+    if (sCFTypeRefOutputQueue == nullptr) {
+        lock.unlock();
+        if (handedOver) object->release();
+        return;
+    }
+    if (!handedOver) object->retain();
     sPendingWrites.fetch_add(1, std::memory_order_relaxed);
     dispatch_async_f(sCFTypeRefOutputQueue, const_cast<Object*>(object), step);
 }
@@ -72,11 +77,12 @@ void writeDescriptionStep(void* context) {
     object->release();
 }
 
+// The line made here is immutable and owned by nobody else, so the queue
+// takes it over rather than a reference of its own.
 void logWithFormat(CFStringRef format, va_list arguments) {
     if (stringOrNull(format) == nullptr) return;
     CFStringRef line = CFStringCreateWithFormatAndArguments(kCFAllocatorDefault, nullptr, format, arguments);
-    __CFLogStringRefOnQueue(line);
-    CFRelease(line);
+    if (line != nullptr) submit(line, writeLineStep, true);
 }
 
 __attribute__((constructor(REQUIRED_LOAD_STEP_LOG_QUEUE))) void RequiredCoreLogTypeRefConstructor() {

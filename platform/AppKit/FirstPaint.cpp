@@ -1,11 +1,12 @@
 #include "AppKit/FirstPaint.h"
 
+#include "Foundation/SystemCall.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMetaObject>
 #include <QWidget>
 
-#include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -44,12 +45,7 @@ private:
         const long long nanoseconds = static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
         char* end = std::to_chars(line, line + sizeof line - 1, nanoseconds).ptr;
         *end++ = '\n';
-        for (const char* next = line; next < end;) {
-            const ssize_t written = ::write(fd_, next, static_cast<std::size_t>(end - next));
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) break;
-            next += written;
-        }
+        sys::writeAll(fd_, std::string_view(line, static_cast<std::size_t>(end - line)));
         QCoreApplication::exit(exitStatus_);
     }
 

@@ -201,6 +201,11 @@ bool appendFormat(std::string& out, const char* format, va_list arguments) {
             break;
         case '@': {
             const Object* object = va_arg(args, const Object*);
+            // A string describes itself as its text, without a copy.
+            if (const String* text = objectAs<String>(object)) {
+                appendPadded(out, text->text(), width, leftJustify);
+                break;
+            }
             Ref<String> description = object ? object->description() : nullptr;
             appendPadded(out, description ? std::string_view(description->text()) : "(null)", width, leftJustify);
             break;
