@@ -1,0 +1,342 @@
+// Endurance: both panes loaded as the preferences application loads them and
+// left open, one refresh tick a second (on a fake clock) for a long time,
+// with an Install and a Remove through the real install helper every so
+// many ticks. Reports whether resident memory, open descriptors and live
+// objects grow.
+//
+// Installs for real, so it runs as root in the sandbox (scripts/bench starts
+// it so):
+//
+//   sandbox-exec --ro-bind BUILD -- endurance_benchmark [--ticks N] [--every N] [--warm-up N] [PRODUCTS]
+//
+// Prints name,unit,value lines on standard output, progress on standard
+// error. Exits 1 when growth is past its target or the panes stop working,
+// 77 when not run as root in the sandbox.
+
+#include "PreferencePanes/Preferences/PaneSlot.h"
+
+#include "AppKit/NibLoader.h"
+#include "Foundation/Number.h"
+#include "Foundation/RunLoop.h"
+#include "Foundation/String.h"
+#include "PreferencePanes/PreferencePane.h"
+#include "objc/AutoreleasePool.h"
+#include "objc/KeyValueObserving.h"
+
+#include <QApplication>
+#include <QWidget>
+
+#include <dirent.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace platform;
+
+namespace {
+
+const char* const kKeys[] = {"payloadInstalled",           "payloadInstalledAndUpToDate", "payloadInstalledLocation",
+                             "payloadInstalledLocationFolder", "payloadSystemSummary",     "payloadSourceSummary"};
+
+constexpr long kRssTargetKb = 1024;
+
+struct Options {
+    long ticks = 100000;
+    long every = 10000;
+    long warmUp = 10000;
+    std::string products = PRODUCTS_DIR;
+};
+
+bool parse(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        long* count = argument == "--ticks" ? &options.ticks
+                      : argument == "--every" ? &options.every
+                      : argument == "--warm-up" ? &options.warmUp
+                                               : nullptr;
+        if (count && i + 1 < argc) {
+            char* end = nullptr;
+            *count = std::strtol(argv[++i], &end, 10);
+            if (end == argv[i] || *end != '\0' || *count < 1) return false;
+        } else if (!argument.starts_with("--")) {
+            options.products = argument;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// -- what the process holds
+
+long residentKb() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("VmRSS:")) return std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    return -1;
+}
+
+long openDescriptors() {
+    DIR* folder = opendir("/proc/self/fd");
+    if (folder == nullptr) return -1;
+    long count = 0;
+    while (const dirent* entry = readdir(folder)) {
+        if (entry->d_name[0] != '.') ++count;
+    }
+    closedir(folder);
+    return count - 1;  // the one reading the folder
+}
+
+// Child processes of this one, and how many of them have ended unreaped.
+struct Children {
+    long all = 0;
+    long zombies = 0;
+};
+
+Children children() {
+    Children found;
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) return found;
+    while (const dirent* entry = readdir(proc)) {
+        if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+        std::ifstream in(std::string("/proc/") + entry->d_name + "/stat");
+        std::string stat;
+        std::getline(in, stat);
+        // pid (command) state ppid ...; the command may hold spaces and parentheses.
+        const std::size_t close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(stat.substr(close + 1));
+        char state = 0;
+        long parent = 0;
+        rest >> state >> parent;
+        if (parent != getpid()) continue;
+        ++found.all;
+        if (state == 'Z') ++found.zombies;
+    }
+    closedir(proc);
+    return found;
+}
+
+struct Reading {
+    long rssKb;
+    long descriptors;
+    long objects;
+    Children children;
+};
+
+Reading take() {
+    AutoreleasePool pool;
+    malloc_trim(0);  // freed heap the allocator still holds is not growth
+    return {residentKb(), openDescriptors(), Object::liveObjectCount(), children()};
+}
+
+// -- the panes
+
+// Reads a key again on every did-change announcement, as a bound control
+// does; the panes bind only some of the six keys.
+class KeyReader final : public KeyValueObserver {
+public:
+    void observeDidChangeValueForKey(Object& object, const std::string& key) override {
+        AutoreleasePool pool;
+        if (object.valueForKey(key)) ++values;
+        ++reads;
+    }
+    long reads = 0;
+    long values = 0;
+};
+
+bool isPayloadController(const Object& object) {
+    return object.objectClass().getterForKey("payloadSystemSummary") != nullptr &&
+           object.respondsToSelector("installPayload:");
+}
+
+bool boolKey(Object& object, const char* key) {
+    const Ref<Object> value = object.valueForKey(key);
+    const Number* number = objectAs<Number>(value.get());
+    return number && number->boolValue();
+}
+
+// Waits (real time) for the privileged run that the helper started to
+// finish; the action returns once the helper's first run has ended.
+bool waitFor(Object& controller, const char* key, bool wanted) {
+    for (int i = 0; i < 30 * 50; ++i) {
+        {
+            AutoreleasePool pool;
+            if (boolKey(controller, key) == wanted) return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+std::string helperStatus(Object& controller) {
+    const Ref<Object> tool = controller.valueForKey("privetToolController");
+    const Ref<Object> status = tool ? tool->valueForKey("helperTerminationStatus") : nullptr;
+    const Number* number = objectAs<Number>(status.get());
+    return number ? std::to_string(number->integerValue()) : "none";
+}
+
+// One Install and one Remove, as the pane's buttons send them.
+bool installAndRemove(Object& controller, const std::string& name) {
+    AutoreleasePool pool;
+    if (boolKey(controller, "payloadInstalled")) {
+        std::fprintf(stderr, "endurance: %s is installed already\n", name.c_str());
+        return false;
+    }
+    controller.performSelector("installPayload:", nullptr);
+    if (!waitFor(controller, "payloadInstalledAndUpToDate", true)) {
+        std::fprintf(stderr, "endurance: Install of %s did not complete (helper status %s)\n", name.c_str(),
+                     helperStatus(controller).c_str());
+        return false;
+    }
+    controller.performSelector("removePayload:", nullptr);
+    if (!waitFor(controller, "payloadInstalled", false)) {
+        std::fprintf(stderr, "endurance: Remove of %s did not complete (helper status %s)\n", name.c_str(),
+                     helperStatus(controller).c_str());
+        return false;
+    }
+    return true;
+}
+
+// One second of the panes' life: every refresh timer fires once, then the
+// event loop does what the ticks left for it.
+void tick(RunLoop& loop) {
+    AutoreleasePool pool;
+    loop.runMode_beforeDate(NSDefaultRunLoopMode, RunLoop::now() + 1.0);
+    QCoreApplication::processEvents();
+}
+
+void progress(const char* phase, long done, long total, double seconds) {
+    const Reading now = take();
+    std::fprintf(stderr, "endurance: %s %ld/%ld ticks, %ld kB resident, %ld descriptors, %ld objects, %.0f ticks/s\n",
+                 phase, done, total, now.rssKb, now.descriptors, now.objects, seconds > 0 ? done / seconds : 0.0);
+}
+
+double since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parse(argc, argv, options)) {
+        std::fputs("usage: endurance_benchmark [--ticks N] [--every N] [--warm-up N] [PRODUCTS]\n", stderr);
+        return 2;
+    }
+    if (geteuid() != 0 || std::getenv("PRIVET_TEST_SANDBOX") == nullptr) {
+        std::fputs("endurance: installs for real: run it as root in the sandbox (tests/support/sandbox-exec)\n",
+                   stderr);
+        return 77;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    FakeRunLoopClock clock;  // before the panes, whose timers start when they load
+    RunLoop& loop = *RunLoop::currentRunLoop();
+
+    struct Pane {
+        std::unique_ptr<PaneSlot> slot;
+        std::string installable;  // the payload its Install button acts on
+    };
+    std::vector<Pane> panes;
+    panes.push_back({std::make_unique<PaneSlot>(options.products + "/SidelightPane.prefPane"), "camera"});
+    panes.push_back({std::make_unique<PaneSlot>(options.products + "/KestrelPrefs.prefPane"), "digitizer"});
+    KeyReader reader;
+    std::vector<Object*> observed;
+    for (Pane& pane : panes) {
+        if (!pane.slot->load()) {
+            std::fprintf(stderr, "endurance: %s: %s\n", pane.slot->path().c_str(), pane.slot->error().c_str());
+            return 1;
+        }
+        pane.slot->pane()->willSelect();
+        pane.slot->view()->show();
+        pane.slot->pane()->didSelect();
+        for (const auto& [name, object] : pane.slot->pane()->loadedNib()->namedObjects()) {
+            if (!isPayloadController(*object)) continue;
+            for (const char* key : kKeys) object->addObserver_forKeyPath(&reader, key);
+            observed.push_back(object);
+        }
+    }
+
+    long installs = 0;
+    std::size_t next = 0;
+    auto cycle = [&] {
+        Pane& pane = panes[next++ % panes.size()];
+        Object* controller = pane.slot->pane()->loadedNib()->objectNamed(pane.installable);
+        if (controller == nullptr || !installAndRemove(*controller, pane.installable)) return false;
+        ++installs;
+        return true;
+    };
+
+    // Warm-up: one-time caches fill, and each pane installs and removes once.
+    auto start = std::chrono::steady_clock::now();
+    for (long i = 0; i < options.warmUp; ++i) tick(loop);
+    for (std::size_t i = 0; i < panes.size(); ++i) {
+        if (!cycle()) return 1;
+    }
+    progress("warm-up", options.warmUp, options.warmUp, since(start));
+    installs = 0;
+    const long readsBefore = reader.reads;
+
+    const Reading before = take();
+    start = std::chrono::steady_clock::now();
+    double ticking = 0;
+    for (long done = 0; done < options.ticks;) {
+        const auto stretch = std::chrono::steady_clock::now();
+        const long until = std::min(options.ticks, done + options.every);
+        for (; done < until; ++done) tick(loop);
+        ticking += since(stretch);
+        if (done % options.every == 0 && !cycle()) return 1;
+        progress("run", done, options.ticks, ticking);
+    }
+    const double elapsed = since(start);
+    const Reading after = take();
+
+    for (Object* object : observed) {
+        for (const char* key : kKeys) object->removeObserver_forKeyPath(&reader, key);
+    }
+
+    std::printf("rss_before_kb,kB,%ld\n", before.rssKb);
+    std::printf("rss_after_kb,kB,%ld\n", after.rssKb);
+    std::printf("rss_growth_kb,kB,%ld\n", after.rssKb - before.rssKb);
+    std::printf("fds_before,count,%ld\n", before.descriptors);
+    std::printf("fds_after,count,%ld\n", after.descriptors);
+    std::printf("objects_before,count,%ld\n", before.objects);
+    std::printf("objects_after,count,%ld\n", after.objects);
+    std::printf("children_after,count,%ld\n", after.children.all);
+    std::printf("zombies_after,count,%ld\n", after.children.zombies);
+    std::printf("ticks,count,%ld\n", options.ticks);
+    std::printf("installs,count,%ld\n", installs);
+    std::printf("ticks_per_second,1/s,%.0f\n", options.ticks / ticking);
+    std::printf("seconds,s,%.1f\n", elapsed);
+    std::fflush(stdout);
+
+    // Every tick re-reads the six keys of each supported payload controller.
+    const long reads = reader.reads - readsBefore;
+    bool met = true;
+    auto check = [&](bool ok, const std::string& what) {
+        if (!ok) std::fprintf(stderr, "endurance: %s\n", what.c_str());
+        met = met && ok;
+    };
+    check(reads >= options.ticks * 6, "the refresh ticks stopped: " + std::to_string(reads) + " key reads");
+    check(after.rssKb - before.rssKb < kRssTargetKb,
+          "resident memory grew by " + std::to_string(after.rssKb - before.rssKb) + " kB");
+    check(after.descriptors <= before.descriptors,
+          std::to_string(after.descriptors - before.descriptors) + " descriptors left open");
+    check(after.objects <= before.objects, std::to_string(after.objects - before.objects) + " objects left alive");
+    check(after.children.zombies == 0, std::to_string(after.children.zombies) + " ended helpers not reaped");
+    std::fprintf(stderr, "endurance: %ld ticks and %ld installs in %.1f s (%.0f ticks/s): %s\n", options.ticks,
+                 installs, elapsed, options.ticks / ticking, met ? "no growth" : "GROWTH");
+    return met ? 0 : 1;
+}
