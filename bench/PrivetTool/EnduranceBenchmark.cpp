@@ -24,6 +24,7 @@
 #include "objc/KeyValueObserving.h"
 
 #include <QApplication>
+#include <QThreadPool>
 #include <QWidget>
 
 #include <dirent.h>
@@ -79,10 +80,13 @@ bool parse(int argc, char** argv, Options& options) {
 
 // -- what the process holds
 
-long residentKb() {
+// A field of /proc/self/status ("VmRSS", "Threads").
+long statusField(std::string_view name) {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
-        if (line.starts_with("VmRSS:")) return std::strtol(line.c_str() + 6, nullptr, 10);
+        if (line.starts_with(name) && line.size() > name.size() && line[name.size()] == ':') {
+            return std::strtol(line.c_str() + name.size() + 1, nullptr, 10);
+        }
     }
     return -1;
 }
@@ -131,14 +135,18 @@ Children children() {
 struct Reading {
     long rssKb;
     long descriptors;
+    long threads;
     long objects;
     Children children;
 };
 
 Reading take() {
     AutoreleasePool pool;
-    malloc_trim(0);  // freed heap the allocator still holds is not growth
-    return {residentKb(), openDescriptors(), Object::liveObjectCount(), children()};
+    // Qt's idle pooled threads (each with a descriptor) end after a while
+    // on their own; and freed heap the allocator still holds is not growth.
+    QThreadPool::globalInstance()->waitForDone();
+    malloc_trim(0);
+    return {statusField("VmRSS"), openDescriptors(), statusField("Threads"), Object::liveObjectCount(), children()};
 }
 
 // -- the panes
@@ -219,8 +227,10 @@ void tick(RunLoop& loop) {
 
 void progress(const char* phase, long done, long total, double seconds) {
     const Reading now = take();
-    std::fprintf(stderr, "endurance: %s %ld/%ld ticks, %ld kB resident, %ld descriptors, %ld objects, %.0f ticks/s\n",
-                 phase, done, total, now.rssKb, now.descriptors, now.objects, seconds > 0 ? done / seconds : 0.0);
+    std::fprintf(stderr,
+                 "endurance: %s %ld/%ld ticks, %ld kB resident, %ld descriptors, %ld threads, %ld objects, %.0f ticks/s\n",
+                 phase, done, total, now.rssKb, now.descriptors, now.threads, now.objects,
+                 seconds > 0 ? done / seconds : 0.0);
 }
 
 double since(std::chrono::steady_clock::time_point start) {
@@ -312,6 +322,8 @@ int main(int argc, char** argv) {
     std::printf("rss_growth_kb,kB,%ld\n", after.rssKb - before.rssKb);
     std::printf("fds_before,count,%ld\n", before.descriptors);
     std::printf("fds_after,count,%ld\n", after.descriptors);
+    std::printf("threads_before,count,%ld\n", before.threads);
+    std::printf("threads_after,count,%ld\n", after.threads);
     std::printf("objects_before,count,%ld\n", before.objects);
     std::printf("objects_after,count,%ld\n", after.objects);
     std::printf("children_after,count,%ld\n", after.children.all);
@@ -334,6 +346,7 @@ int main(int argc, char** argv) {
           "resident memory grew by " + std::to_string(after.rssKb - before.rssKb) + " kB");
     check(after.descriptors <= before.descriptors,
           std::to_string(after.descriptors - before.descriptors) + " descriptors left open");
+    check(after.threads <= before.threads, std::to_string(after.threads - before.threads) + " threads left running");
     check(after.objects <= before.objects, std::to_string(after.objects - before.objects) + " objects left alive");
     check(after.children.zombies == 0, std::to_string(after.children.zombies) + " ended helpers not reaped");
     std::fprintf(stderr, "endurance: %ld ticks and %ld installs in %.1f s (%.0f ticks/s): %s\n", options.ticks,
