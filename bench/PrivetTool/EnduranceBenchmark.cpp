@@ -1,7 +1,8 @@
 // Endurance: both panes loaded as the preferences application loads them and
 // left open, one refresh tick a second (on a fake clock) for a long time,
-// with an Install and a Remove through the real install helper every so
-// many ticks. Reports whether resident memory, open descriptors and live
+// with an Install and a Remove through the real install helper in every
+// stretch of so many ticks, so that the ticks see payloads both absent and
+// installed. Reports whether resident memory, open descriptors and live
 // objects grow.
 //
 // Installs for real, so it runs as root in the sandbox (scripts/bench starts
@@ -15,6 +16,7 @@
 
 #include "PreferencePanes/Preferences/PaneSlot.h"
 
+#include "AppKit/EventLoopBridge.h"
 #include "AppKit/NibLoader.h"
 #include "Foundation/Number.h"
 #include "Foundation/RunLoop.h"
@@ -195,33 +197,28 @@ std::string helperStatus(Object& controller) {
     return number ? std::to_string(number->integerValue()) : "none";
 }
 
-// One Install and one Remove, as the pane's buttons send them.
-bool installAndRemove(Object& controller, const std::string& name) {
+// Install or Remove, as the pane's buttons send them.
+bool act(Object& controller, const std::string& name, bool install) {
     AutoreleasePool pool;
-    if (boolKey(controller, "payloadInstalled")) {
-        std::fprintf(stderr, "endurance: %s is installed already\n", name.c_str());
+    if (boolKey(controller, "payloadInstalled") == install) {
+        std::fprintf(stderr, "endurance: %s is %s already\n", name.c_str(), install ? "installed" : "absent");
         return false;
     }
-    controller.performSelector("installPayload:", nullptr);
-    if (!waitFor(controller, "payloadInstalledAndUpToDate", true)) {
-        std::fprintf(stderr, "endurance: Install of %s did not complete (helper status %s)\n", name.c_str(),
-                     helperStatus(controller).c_str());
-        return false;
-    }
-    controller.performSelector("removePayload:", nullptr);
-    if (!waitFor(controller, "payloadInstalled", false)) {
-        std::fprintf(stderr, "endurance: Remove of %s did not complete (helper status %s)\n", name.c_str(),
-                     helperStatus(controller).c_str());
+    controller.performSelector(install ? "installPayload:" : "removePayload:", nullptr);
+    if (!waitFor(controller, install ? "payloadInstalledAndUpToDate" : "payloadInstalled", install)) {
+        std::fprintf(stderr, "endurance: %s of %s did not complete (helper status %s)\n", install ? "Install" : "Remove",
+                     name.c_str(), helperStatus(controller).c_str());
         return false;
     }
     return true;
 }
 
-// One second of the panes' life: every refresh timer fires once, then the
-// event loop does what the ticks left for it.
+// One second of the panes' life: every refresh timer fires once, in the
+// mode the event loop is in, then the event loop does what the ticks left
+// for it.
 void tick(RunLoop& loop) {
     AutoreleasePool pool;
-    loop.runMode_beforeDate(NSDefaultRunLoopMode, RunLoop::now() + 1.0);
+    loop.runMode_beforeDate(EventLoopBridge::currentMode(), RunLoop::now() + 1.0);
     QCoreApplication::processEvents();
 }
 
@@ -254,6 +251,9 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     FakeRunLoopClock clock;  // before the panes, whose timers start when they load
     RunLoop& loop = *RunLoop::currentRunLoop();
+    // As in the preferences application; it re-arms its Qt timer whenever
+    // a tick moves a fire date, and drains the main queue.
+    EventLoopBridge bridge;
 
     struct Pane {
         std::unique_ptr<PaneSlot> slot;
@@ -279,35 +279,43 @@ int main(int argc, char** argv) {
         }
     }
 
+    // A stretch of ticks: the first half with the payload of one pane
+    // absent, the second with it installed; each pane's in turn.
     long installs = 0;
     std::size_t next = 0;
-    auto cycle = [&] {
+    double ticking = 0;
+    auto stretch = [&](long ticks) {
         Pane& pane = panes[next++ % panes.size()];
         Object* controller = pane.slot->pane()->loadedNib()->objectNamed(pane.installable);
-        if (controller == nullptr || !installAndRemove(*controller, pane.installable)) return false;
+        if (controller == nullptr) return false;
+        auto run = [&](long count) {
+            const auto start = std::chrono::steady_clock::now();
+            for (long i = 0; i < count; ++i) tick(loop);
+            ticking += since(start);
+        };
+        run(ticks / 2);
+        if (!act(*controller, pane.installable, true)) return false;
+        run(ticks - ticks / 2);
+        if (!act(*controller, pane.installable, false)) return false;
         ++installs;
         return true;
     };
 
     // Warm-up: one-time caches fill, and each pane installs and removes once.
-    auto start = std::chrono::steady_clock::now();
-    for (long i = 0; i < options.warmUp; ++i) tick(loop);
     for (std::size_t i = 0; i < panes.size(); ++i) {
-        if (!cycle()) return 1;
+        if (!stretch(options.warmUp / static_cast<long>(panes.size()))) return 1;
     }
-    progress("warm-up", options.warmUp, options.warmUp, since(start));
+    progress("warm-up", options.warmUp, options.warmUp, ticking);
     installs = 0;
+    ticking = 0;
     const long readsBefore = reader.reads;
 
     const Reading before = take();
-    start = std::chrono::steady_clock::now();
-    double ticking = 0;
+    const auto start = std::chrono::steady_clock::now();
     for (long done = 0; done < options.ticks;) {
-        const auto stretch = std::chrono::steady_clock::now();
-        const long until = std::min(options.ticks, done + options.every);
-        for (; done < until; ++done) tick(loop);
-        ticking += since(stretch);
-        if (done % options.every == 0 && !cycle()) return 1;
+        const long ticks = std::min(options.every, options.ticks - done);
+        if (!stretch(ticks)) return 1;
+        done += ticks;
         progress("run", done, options.ticks, ticking);
     }
     const double elapsed = since(start);
