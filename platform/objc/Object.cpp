@@ -12,9 +12,15 @@
 namespace platform {
 const Class Object::classRecord{"NSObject", nullptr, Class::factoryOf<Object>()};
 
-Object::Object() = default;
+namespace {
+std::atomic<long> liveObjects{0};
+} // namespace
 
-Object::~Object() = default;
+Object::Object() { liveObjects.fetch_add(1, std::memory_order_relaxed); }
+
+Object::~Object() { liveObjects.fetch_sub(1, std::memory_order_relaxed); }
+
+long Object::liveObjectCount() { return liveObjects.load(std::memory_order_relaxed); }
 
 bool Object::isImmortal() const { return retainCount_.load(std::memory_order_relaxed) == kImmortalCount; }
 

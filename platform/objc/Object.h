@@ -28,6 +28,8 @@ public:
     // a very large count.
     long retainCount() const;
     bool isImmortal() const;
+    // How many objects exist in the process now, immortal ones included.
+    static long liveObjectCount();
 
     // Hands one reference to the current thread's innermost autorelease pool.
     Object* autorelease() const;

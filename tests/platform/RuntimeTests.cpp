@@ -76,6 +76,21 @@ TEST(ReferenceCounting, AdoptTakesOverWithoutRetaining) {
     EXPECT_EQ(destroyed, 1);
 }
 
+TEST(ReferenceCounting, LiveObjectsAreCountedFromCreationToDestruction) {
+    const long before = Object::liveObjectCount();
+    {
+        Ref<Probe> first = make<Probe>();
+        Ref<Object> second = make<SubProbe>();
+        EXPECT_EQ(Object::liveObjectCount(), before + 2);
+        AutoreleasePool pool;
+        first->retain();
+        first->autorelease();
+        first = nullptr;
+        EXPECT_EQ(Object::liveObjectCount(), before + 2);  // the pool still owns one
+    }
+    EXPECT_EQ(Object::liveObjectCount(), before);
+}
+
 TEST(ReferenceCounting, ImmortalObjectsIgnoreRetainAndRelease) {
     static String* const constant = String::constant("forever");  // lives as long as the program
     const long before = constant->retainCount();
