@@ -53,6 +53,7 @@ void BM_HelperCopyStep(benchmark::State& state) {
         state.PauseTiming();
         fs::remove_all(destination.parent_path());
         fs::create_directories(destination.parent_path());
+        sync();  // each copy starts without the last one's writes pending
         const std::vector<StepCommand> steps =
             installCommands("bench", make<String>(source.string()).get(), make<String>(destination.string()).get());
         // The room is made first; the copy into it is the first polled step.
@@ -71,6 +72,7 @@ void BM_PlainCpArchive(benchmark::State& state) {
         state.PauseTiming();
         fs::remove_all(destination);
         fs::create_directories(destination.parent_path());
+        sync();
         std::vector<Ref<platform::Object>> arguments{make<String>("-a"), make<String>(source.string()),
                                                      make<String>(destination.string())};
         Ref<platform::Array> list = make<platform::Array>(std::move(arguments));
