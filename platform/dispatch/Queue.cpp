@@ -83,7 +83,9 @@ void runWorker(dispatch_queue_t queue) {
             lock.unlock();
             const bool soon = somethingComesSoon(queue);
             lock.lock();
-            if (soon) continue;
+            // Work may have come between the watch and the lock, with nobody
+            // to wake it: look again before sleeping.
+            if (soon || !queue->pending.empty() || queue->released) continue;
             queue->workerWaiting = true;
             queue->wake.wait(lock);
             queue->workerWaiting = false;
