@@ -5,6 +5,8 @@
 // through PRIVET_FIRST_PAINT_FD and quits. Prints CSV lines
 // name,unit,min,median,max.
 
+#include "Foundation/SystemCall.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -129,8 +131,7 @@ std::optional<Sample> runOnce(const Program& program, int errors) {
             break;
         }
         char buffer[64];
-        const ssize_t got = read(ends[0], buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
+        const ssize_t got = platform::sys::retryingInterrupts([&] { return read(ends[0], buffer, sizeof buffer); });
         if (got <= 0) break;
         report.append(buffer, static_cast<std::size_t>(got));
     }
@@ -139,8 +140,7 @@ std::optional<Sample> runOnce(const Program& program, int errors) {
 
     int status = 0;
     rusage usage{};
-    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
-    }
+    platform::sys::retryingInterrupts([&] { return wait4(pid, &status, 0, &usage); });
     if (timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0) showErrors(errors);
     if (timedOut) {
         std::fprintf(stderr, "startup_benchmark: %s did not report a paint within %d ms\n", program.name.c_str(),
