@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <thread>
 #include <vector>
@@ -60,6 +61,24 @@ TEST(SerialQueue, LivesUntilItsLastReleaseAndPendingWork) {
     gate.set_value();
     for (int wait = 0; wait < 1000 && ran < 2; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(ran, 2);
+}
+
+// An idle worker watches for work a little while before it sleeps; work that
+// comes around the moment it gives up watching must still wake it.
+TEST(SerialQueue, WorkSubmittedAsTheWorkerGoesToSleepStillRuns) {
+    dispatch_queue_t queue = dispatch_queue_create("sleepy", nullptr);
+    for (int round = 0; round < 6000; ++round) {
+        std::promise<void> ran;
+        std::future<void> done = ran.get_future();
+        dispatch_async(queue, [&ran] { ran.set_value(); });
+        ASSERT_EQ(done.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "round " << round;
+        // The next submission comes around the end of the worker's watch,
+        // 10 to 40 µs later, at 100 ns steps (a sleep is not that fine).
+        const auto next = std::chrono::steady_clock::now() + std::chrono::nanoseconds(10000 + round % 300 * 100);
+        while (std::chrono::steady_clock::now() < next) {
+        }
+    }
+    dispatch_release(queue);
 }
 
 TEST(MainQueue, RunsItsWorkWhenTheMainThreadDrainsIt) {
