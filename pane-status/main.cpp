@@ -2,6 +2,7 @@
 // of each payload their interface files describe, and installs or removes one.
 
 #include "PreferencePanes/Preferences/PaneSlot.h"
+#include "PrivetTool/PrivetStatusKeys.h"
 
 #include "AppKit/NibLoader.h"
 #include "Foundation/Exception.h"
@@ -24,9 +25,6 @@
 using namespace platform;
 
 namespace {
-
-const char* const kKeys[] = {"payloadInstalled",           "payloadInstalledAndUpToDate", "payloadInstalledLocation",
-                             "payloadInstalledLocationFolder", "payloadSystemSummary",     "payloadSourceSummary"};
 
 const char* const kUsage =
     "usage: pane-status [--json] [--install NAME | --remove NAME] [--timeout SECONDS] PANE.prefPane...\n"
@@ -211,14 +209,15 @@ int main(int argc, char** argv) {
             if (options.json) {
                 json += std::string(first ? "" : ", ") + jsonString(name) + ": {";
                 bool firstKey = true;
-                for (const char* key : kKeys) {
+                for (const char* key : kPrivetStatusKeys) {
                     json += std::string(firstKey ? "" : ", ") + jsonString(key) + ": " + valueText(*object, key, true);
                     firstKey = false;
                 }
                 json += "}";
             } else {
                 std::printf("  %s\n", name.c_str());
-                for (const char* key : kKeys) std::printf("    %-31s %s\n", key, valueText(*object, key, false).c_str());
+                for (const char* key : kPrivetStatusKeys)
+                    std::printf("    %-31s %s\n", key, valueText(*object, key, false).c_str());
             }
             first = false;
         }

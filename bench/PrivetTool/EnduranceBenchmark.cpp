@@ -15,6 +15,7 @@
 // 77 when not run as root in the sandbox.
 
 #include "PreferencePanes/Preferences/PaneSlot.h"
+#include "PrivetTool/PrivetStatusKeys.h"
 
 #include "AppKit/EventLoopBridge.h"
 #include "AppKit/NibLoader.h"
@@ -46,9 +47,6 @@
 using namespace platform;
 
 namespace {
-
-const char* const kKeys[] = {"payloadInstalled",           "payloadInstalledAndUpToDate", "payloadInstalledLocation",
-                             "payloadInstalledLocationFolder", "payloadSystemSummary",     "payloadSourceSummary"};
 
 constexpr long kRssTargetKb = 1024;
 
@@ -271,7 +269,7 @@ int main(int argc, char** argv) {
         pane.slot->pane()->didSelect();
         for (const auto& [name, object] : pane.slot->pane()->loadedNib()->namedObjects()) {
             if (!isPayloadController(*object)) continue;
-            for (const char* key : kKeys) object->addObserver_forKeyPath(&reader, key);
+            for (const char* key : kPrivetStatusKeys) object->addObserver_forKeyPath(&reader, key);
             observed.push_back(object);
         }
     }
@@ -319,7 +317,7 @@ int main(int argc, char** argv) {
     const Reading after = take();
 
     for (Object* object : observed) {
-        for (const char* key : kKeys) object->removeObserver_forKeyPath(&reader, key);
+        for (const char* key : kPrivetStatusKeys) object->removeObserver_forKeyPath(&reader, key);
     }
 
     std::printf("rss_before_kb,kB,%ld\n", before.rssKb);

@@ -6,6 +6,7 @@
 // finds that folder as its bundle; it puts its payload there while it runs.
 
 #include "PrivetTool/PrivetBundlePayloadController.h"
+#include "PrivetTool/PrivetStatusKeys.h"
 
 #include "Foundation/FileManager.h"
 #include "objc/KeyValueObserving.h"
@@ -89,14 +90,11 @@ void BM_RefreshTickThroughTheController(benchmark::State& state) {
 // control does.
 class BoundControls final : public KeyValueObserver {
 public:
-    static constexpr const char* kKeys[] = {"payloadInstalledAndUpToDate", "payloadSystemSummary",
-                                            "payloadSourceSummary",        "payloadInstalledLocation",
-                                            "payloadInstalledLocationFolder", "payloadInstalled"};
     explicit BoundControls(Object& controller) : controller_(controller) {
-        for (const char* key : kKeys) controller_.addObserver_forKeyPath(this, key);
+        for (const char* key : kPrivetStatusKeys) controller_.addObserver_forKeyPath(this, key);
     }
     ~BoundControls() override {
-        for (const char* key : kKeys) controller_.removeObserver_forKeyPath(this, key);
+        for (const char* key : kPrivetStatusKeys) controller_.removeObserver_forKeyPath(this, key);
     }
     void observeDidChangeValueForKey(Object& object, const std::string& key) override {
         benchmark::DoNotOptimize(object.valueForKey(key));
