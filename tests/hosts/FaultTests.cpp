@@ -95,6 +95,14 @@ TEST_F(Faults, AMissingOrBrokenHelperIsReportedAndNothingChanges) {
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_NE(result.standardError.find("NSInvalidArgumentException"), std::string::npos) << result.standardError;
     EXPECT_EQ(keyValue(result.standardOutput, "payloadSystemSummary"), "NOT INSTALLED");
+    // What a script reads: nothing changed, it failed, and why.
+    result = paneStatus({"--json", "--install", "digitizer"}, pane);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.standardOutput.find("\"payloadSystemSummary\": \"NOT INSTALLED\", \"payloadSourceSummary\": "
+                                         "\"Fernhill Digitizer 1.8\", \"changed\": false, \"outcome\": \"failed\", "
+                                         "\"reason\": \"NSInvalidArgumentException: "),
+              std::string::npos)
+        << result.standardOutput;
     fs::remove(helper);
     result = paneStatus({"--install", "digitizer"}, pane);
     EXPECT_EQ(result.exitStatus, 1);

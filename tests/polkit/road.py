@@ -383,6 +383,11 @@ def case_install():
     check(status == 0, f'pane-status {ended(status)}: {run.transcript()}')
     check(summary(run.output) == 'Fernhill Digitizer 1.8 (IS UP TO DATE)', f'summary {summary(run.output)!r}')
     check(installed_by_root(), f'{INSTALLED} is not there, owned by root')
+    # Already installed: nothing is asked for, and nothing is done.
+    again = Terminal(USER, [PANE_STATUS, '--install', 'digitizer'])
+    status = again.finish(20)
+    check(status == 0 and 'digitizer: unchanged: already installed and up to date' in again.output,
+          f'a second Install {ended(status)}: {again.transcript()}')
 
 
 def case_wrong_password_elevation_run():
