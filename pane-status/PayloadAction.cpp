@@ -100,9 +100,9 @@ Outcome bringToState(Object& controller, Action action, double seconds, bool dry
     } catch (const RaisedException& failure) {
         why = failure.what();
     }
-    const bool changed = snapshot(controller) != before;
-    if (why) return {"failed", changed, *why};
-    return {install ? "installed" : "removed", changed, ""};
+    if (why) return {"failed", snapshot(controller) != before, *why};
+    // Not in the state asked for before, and in it now.
+    return {install ? "installed" : "removed", true, ""};
 }
 
 } // namespace panestatus

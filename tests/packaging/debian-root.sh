@@ -9,38 +9,24 @@
 #
 # CACHE_DIR keeps downloaded Debian packages between runs.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/fresh-root.sh"
 package=$(realpath "$1")
 cache=$(realpath -m "${2:-${TMPDIR:-/tmp}/privet-debian-root-cache}")
-. /etc/os-release
-suite=${VERSION_CODENAME:-bookworm}
-mirror=${PRIVET_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 
 step() { printf '\ndebian-root: %s\n' "$*"; }
 fail() { printf 'debian-root: FAILED: %s\n' "$*" >&2; exit 1; }
 
 root=$(mktemp -d "${TMPDIR:-/tmp}/privet-debian-root-XXXXXX")
 trap 'rm -rf "$root"' EXIT
-mkdir -p "$cache/debootstrap" "$cache/apt"
+mkdir -p "$cache/apt"
 
-step "debootstrap $suite (minbase) into $root"
-debootstrap --variant=minbase --cache-dir="$cache/debootstrap" "$suite" "$root" "$mirror" >"$root.log" 2>&1 \
-  || { tail -n 20 "$root.log" >&2; rm -f "$root.log"; fail "debootstrap"; }
-rm -f "$root.log"
-# No services start inside the root.
-printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
-chmod 755 "$root/usr/sbin/policy-rc.d"
+step "debootstrap $fresh_root_suite (minbase) into $root"
+make_fresh_root "$root" "$cache" || fail "debootstrap"
 cp "$package" "$root/tmp/"
 
 # Runs a command as root inside the Debian root.
-inside() {
-  bwrap --bind "$root" / --proc /proc --dev /dev --tmpfs /run --dir /run/user/0 --chmod 0700 /run/user/0 \
-    --bind "$cache/apt" /var/cache/apt/archives \
-    --ro-bind /etc/resolv.conf /etc/resolv.conf \
-    --unshare-pid --unshare-ipc --die-with-parent \
-    --setenv DEBIAN_FRONTEND noninteractive --setenv QT_QPA_PLATFORM offscreen \
-    --setenv PATH /usr/sbin:/usr/bin:/sbin:/bin --setenv HOME /root --setenv XDG_RUNTIME_DIR /run/user/0 \
-    -- "$@"
-}
+inside() { "$here/in-root" --apt-archives "$cache/apt" "$root" "$@"; }
 
 step "apt-get install $(basename "$package")"
 # The shared download cache belongs to root, not to apt's own user.
@@ -77,4 +63,4 @@ leftovers=$(inside sh -c 'ls -d /usr/lib/privet /usr/libexec/privet /usr/bin/pri
 [ -z "$leftovers" ] || fail "left after purge: $leftovers"
 
 echo
-echo "debian-root: the package installs into a fresh $suite root, both panes load, Install and Remove work, purge is clean"
+echo "debian-root: the package installs into a fresh $fresh_root_suite root, both panes load, Install and Remove work, purge is clean"
