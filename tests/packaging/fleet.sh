@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Brings the capture plug-ins to a fleet of three fresh Debian roots at once
 # with the project's Ansible role, through Ansible's chroot connection, and
-# checks what an administrator relies on: the first run installs the package
-# and the plug-ins and reports a change on every host; a second run changes
-# nothing and reports nothing; check mode reports what would change and
-# changes nothing; a plug-in set absent is removed. Two hosts get the package
-# file, the third a repository. Needs root and network access to the Debian
-# archive.
+# checks what an administrator relies on: check mode reports what would
+# change and changes nothing, on fresh hosts too; the first run installs the
+# package and the plug-ins and reports a change on every host; a second run
+# changes nothing and reports nothing; a plug-in set absent is removed. Two
+# hosts get the package file, the third a repository. Needs root and network
+# access to the Debian archive.
 #
 #   fleet.sh PACKAGE.deb [CACHE_DIR]
 #
@@ -83,6 +83,14 @@ expect_changes() {  # expect_changes NAME COUNT: the NAME run reported COUNT cha
 # Each installed plug-in's inode, one line per host: an install that is done
 # again replaces the plug-in and so changes its inode.
 inodes() { local host; for host in "${hosts[@]}"; do stat -c %i "$fleet/$host/$digitizer" "$fleet/$host/$camera" | paste -sd' '; done; }
+
+step "check mode on the fresh hosts: the package reported, nothing installed"
+play fresh-check --check
+# The package file copied or the repository added; the rest waits for them.
+expect_changes fresh-check 1
+for host in "${hosts[@]}"; do
+  [ ! -e "$fleet/$host/usr/bin/privet-pane-status" ] || fail "check mode installed the package on $host"
+done
 
 step "first run: the package and both plug-ins go to every host"
 play first
