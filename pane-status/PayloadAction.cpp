@@ -85,9 +85,8 @@ bool isPayloadController(const Object& object) {
 
 Outcome bringToState(Object& controller, Action action, double seconds, bool dryRun) {
     const bool install = action == Action::Install;
-    // Acting on a payload already in the state asked for would run the
-    // privileged helper for nothing: an automated run must be able to tell
-    // "already so" from "made so".
+    // Left alone and said so: a run repeated by a configuration tool must be
+    // able to tell "already so" from "made so".
     if (reached(controller, action)) {
         return {"unchanged", false, install ? "already installed and up to date" : "not installed"};
     }
