@@ -24,10 +24,14 @@ dispatch_once_t sCFTypeRefOutputQueueOnce;
 std::atomic<CFLogStringFnPtr> sCFLogStringFn{nullptr};
 
 // Writes submitted and not yet made. The step that makes the last of them
-// flushes the queue thread's batch, so that a burst of lines reaches standard
-// error in a few writes and a lone line at once.
+// flushes the batch, so that a burst of lines reaches standard error in a few
+// writes and a lone line at once.
 std::atomic<long> sPendingWrites{0};
-thread_local platform::LogBatch sWrittenLines;
+// Used only by the queue's steps, which run one at a time. Never destroyed:
+// steps may still run while the process exits. Not thread_local: a
+// destructible thread_local in an image opened with dlopen makes
+// LeakSanitizer's scan of the threads crash at exit.
+platform::LogBatch& sWrittenLines = *new platform::LogBatch;
 
 const String* stringOrNull(CFTypeRef cf) {
     return required::isAbsent(cf) ? nullptr : platform::objectAs<String>(static_cast<const Object*>(cf));
