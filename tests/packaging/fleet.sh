@@ -36,10 +36,14 @@ ansible-playbook --syntax-check -i "$(dirname "$playbook")/inventory.example.ini
 step "a fresh $fresh_root_suite root with python3, copied for ${#hosts[@]} hosts"
 make_fresh_root "$fleet/fresh" "$cache" python3,python3-apt || fail "debootstrap"
 "$here/in-root" "$fleet/fresh" apt-get update -qq || fail "apt-get update"
+# Earlier downloads, copied (linked where possible) rather than shared: the
+# hosts install at once, and apt locks its download folder.
+downloads=()
+[ -d "$cache/apt" ] && mapfile -t downloads < <(find "$cache/apt" -maxdepth 1 -name '*.deb')
 for host in "${hosts[@]}"; do
   cp -a "$fleet/fresh" "$fleet/$host"
-  # Earlier downloads, linked rather than shared: the hosts install at once.
-  find "$cache/apt" -maxdepth 1 -name '*.deb' -exec ln -t "$fleet/$host/var/cache/apt/archives" {} + 2>/dev/null || true
+  archives=$fleet/$host/var/cache/apt/archives
+  [ "${#downloads[@]}" -eq 0 ] || cp -l "${downloads[@]}" "$archives" 2>/dev/null || cp "${downloads[@]}" "$archives"
 done
 rm -rf "$fleet/fresh"
 # The third host installs from a repository instead of the file.
