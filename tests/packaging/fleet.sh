@@ -75,7 +75,7 @@ play() {
     || { tail -n 40 "$fleet/$name.log" >&2; fail "ansible-playbook ($name) failed; its output ends as above"; }
   sed -n '/^PLAY RECAP/,$p' "$fleet/$name.log"
 }
-# The number of changes the last play reported for HOST.
+# changes NAME HOST: the number of changes the NAME run reported for HOST.
 changes() { sed -n "s/^$2 *:.* changed=\([0-9]*\) .*/\1/p" "$fleet/$1.log"; }
 expect_changes() {  # expect_changes NAME COUNT: the NAME run reported COUNT changes on every host
   local host count
