@@ -43,7 +43,7 @@ downloads=()
 for host in "${hosts[@]}"; do
   cp -a "$fleet/fresh" "$fleet/$host"
   archives=$fleet/$host/var/cache/apt/archives
-  [ "${#downloads[@]}" -eq 0 ] || cp -l "${downloads[@]}" "$archives" 2>/dev/null || cp "${downloads[@]}" "$archives"
+  [ "${#downloads[@]}" -eq 0 ] || cp -lf "${downloads[@]}" "$archives" 2>/dev/null || cp -f "${downloads[@]}" "$archives"
 done
 rm -rf "$fleet/fresh"
 # The third host installs from a repository instead of the file.
