@@ -107,6 +107,14 @@ TEST_F(Faults, AMissingOrBrokenHelperIsReportedAndNothingChanges) {
     result = paneStatus({"--install", "digitizer"}, pane);
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(keyValue(result.standardOutput, "payloadSystemSummary"), "NOT INSTALLED");
+    // Neither needs the helper: a payload already absent is left alone, and a
+    // dry run only says what it would do.
+    result = paneStatus({"--remove", "digitizer"}, pane);
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    EXPECT_NE(result.standardOutput.find("digitizer: unchanged: not installed\n"), std::string::npos);
+    result = paneStatus({"--json", "--dry-run", "--install", "digitizer"}, pane);
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    EXPECT_NE(result.standardOutput.find("\"changed\": true, \"outcome\": \"would install\"}"), std::string::npos);
     EXPECT_TRUE(fs::is_empty(sandbox.library()));
 }
 
