@@ -21,8 +21,8 @@ void NSLogv(const char* format, va_list arguments);
 // Writes a finished text as the whole entry; it is never read as a format.
 void NSLogText(std::string_view text);
 
-// Entries of one thread that reach standard error together, in one write,
-// when flushed. Each entry goes to the journal as it is added. It flushes by
+// Entries that reach standard error together, in one write, when flushed.
+// Used by one thread at a time. Each entry goes to the journal as it is added. It flushes by
 // itself when it holds much, when an entry comes in a later second than the
 // first it holds, and when it is destroyed.
 class LogBatch {
