@@ -1,8 +1,6 @@
 # Installing and packaging. Everything goes into one folder, lib/privet,
 # with launchers on PATH; code finds its libraries relative to itself, the
 # same in the build tree and once installed.
-set(PRIVET_INSTALL_DIR lib/privet)
-set(PRIVET_INSTALL_FULL_DIR ${CMAKE_INSTALL_PREFIX}/${PRIVET_INSTALL_DIR})
 set(PRIVET_LIBEXEC_DIR ${CMAKE_INSTALL_FULL_LIBEXECDIR}/privet)
 
 set_target_properties(platform appkit PROPERTIES BUILD_WITH_INSTALL_RPATH ON INSTALL_RPATH "$ORIGIN")

@@ -64,11 +64,12 @@ std::vector<StepCommand> installCommands(const std::string& logPrefix, const Str
                                          const String* destination) {
     std::vector<StepCommand> steps;
     Ref<String> parent = destination->stringByDeletingLastPathComponent();
+    const Ref<String> room = stagingPathFor(destination);
     struct stat status{};
     if (stat(parent->UTF8String(), &status) != 0) {
         steps.push_back(command("/bin/mkdir", {text("-p").get(), text("--").get(), parent.get()}));
+        steps.back().discardOnFailure = room;  // nothing to discard yet, but nothing more to do either
     }
-    const Ref<String> room = stagingPathFor(destination);
     const Ref<String> staged = room->stringByAppendingPathComponent(destination->lastPathComponent().get());
     if (exists(room.get())) steps.push_back(discardCommand(room.get()));
     steps.push_back(command("/bin/mkdir", {text("-m").get(), text("700").get(), text("--").get(), room.get()}));
@@ -85,7 +86,7 @@ std::vector<StepCommand> installCommands(const std::string& logPrefix, const Str
     StepCommand seal = command("seal", {text("--").get(), staged.get()});
     seal.inProcess = [logPrefix, source = Ref<String>(const_cast<String*>(source)), staged] {
         const std::optional<std::string> refusal = sealStagedCopy(staged->text());
-        if (refusal) platform::NSLog("%s refused to install %@: %s", logPrefix.c_str(), source, refusal->c_str());
+        if (refusal) platform::NSLogEscaped("%s refused to install %@: %s", logPrefix.c_str(), source, refusal->c_str());
         return !refusal;
     };
     seal.discardOnFailure = room;
@@ -100,7 +101,7 @@ std::vector<StepCommand> installCommands(const std::string& logPrefix, const Str
     move.inProcess = [logPrefix, staged, destination = Ref<String>(const_cast<String*>(destination)), merging] {
         const std::optional<std::string> failure = moveIntoPlace(staged->text(), destination->text(), merging);
         if (failure) {
-            platform::NSLog("%s could not move the copy into place; nothing was installed at %@: %s",
+            platform::NSLogEscaped("%s could not move the copy into place; nothing was installed at %@: %s",
                             logPrefix.c_str(), destination, failure->c_str());
         }
         return !failure;

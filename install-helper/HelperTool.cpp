@@ -1,10 +1,13 @@
 #include "HelperTool.h"
 
 #include "HelperSteps.h"
+#include "LocationLock.h"
 #include "PrivilegedRunChecks.h"
+#include "RunFence.h"
 #include "PrivetTool/PrivetToolConst.h"
 
 #include "Foundation/Exception.h"
+#include "Foundation/FileManager.h"
 #include "Foundation/Log.h"
 #include "Foundation/RootOnlyPath.h"
 #include "Foundation/Task.h"
@@ -13,7 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using platform::NSLog;
+using platform::NSLogEscaped;
 using platform::Ref;
 using platform::String;
 using platform::Task;
@@ -52,12 +55,35 @@ bool startAndAwait(const HelperIdentity& identity, const StepCommand& step) {
     try {
         task = Task::launchedTaskWithLaunchPath_arguments(step.program.get(), step.arguments.get());
     } catch (const platform::RaisedException& failure) {
-        NSLog("%s could not start %@: %@", identity.name, step.program, failure.reason());
+        NSLogEscaped("%s could not start %@: %@", identity.name, step.program, failure.reason());
     }
     if (!task) return false;
     if (step.polled) sleepUntilTaskExits(task.get());
     else task->waitUntilExit();
     return task->terminationStatus() == 0;
+}
+
+// The Library folder that holds `destination`.
+std::optional<std::string> libraryFolderOf(const String* destination) {
+    const platform::LibraryFolders folders =
+        platform::FileManager::libraryFolders(platform::NSLocalDomainMask | platform::NSSystemDomainMask);
+    for (const std::optional<std::string>& folder : {folders.local, folders.system}) {
+        if (folder && destination->text().starts_with(*folder + "/")) return folder;
+    }
+    return std::nullopt;
+}
+
+// A run whose steps are real ones, not a stand-in's, takes turns with the
+// other runs for its location and is fenced before its first step.
+bool stepsAreReal(const HelperEnvironment& environment) { return !environment.runStep; }
+
+bool fence(const HelperIdentity& identity, const String* destination) {
+    const std::optional<std::string> library = libraryFolderOf(destination);
+    if (!library) {
+        NSLogEscaped("%s finds no Library folder holding %@; nothing was done", identity.name, destination);
+        return false;
+    }
+    return fenceRun(identity, *library);
 }
 
 // Why the privileged run will not work in the folder of `destination`.
@@ -68,28 +94,31 @@ std::optional<std::string> whyFolderIsRefused(const HelperEnvironment& environme
 }
 
 void install(const HelperIdentity& identity, const HelperEnvironment& environment, const StepRunner& runStep,
-             const String* source, const String* destination) {
+             const String* location, const String* source, const String* destination) {
     if (!folderPathNameExists(source) || destination == nullptr) return;
+    LocationLock turn;
+    if (stepsAreReal(environment) && !turn.take(identity, location)) return;
     if (isSymbolicLink(destination)) {
-        NSLog("%s destination is a symbolic link, left as it is: %@", identity.name, destination);
+        NSLogEscaped("%s destination is a symbolic link, left as it is: %@", identity.name, destination);
         return;
     }
     const SourceVerdict verdict =
         judgeSource(source->text(), environment.ownBundle.empty() ? ownBundlePath() : environment.ownBundle);
     if (!verdict.refusal.empty()) {
-        NSLog("%s refused to install %@: %s", identity.name, source, verdict.refusal.c_str());
+        NSLogEscaped("%s refused to install %@: %s", identity.name, source, verdict.refusal.c_str());
         return;
     }
     if (const std::optional<std::string> why = whyFolderIsRefused(environment, destination)) {
-        NSLog("%s refused to install into %@: %s", identity.name, destination, why->c_str());
+        NSLogEscaped("%s refused to install into %@: %s", identity.name, destination, why->c_str());
         return;
     }
     (void)!setuid(0);
+    if (stepsAreReal(environment) && !fence(identity, destination)) return;
     const Ref<String> resolvedSource = platform::make<String>(verdict.path);
     for (const StepCommand& step : installCommands(identity.name, resolvedSource.get(), destination)) {
         if (runStep(step) || !step.discardOnFailure) continue;
         if (!step.inProcess) {
-            NSLog("%s %@ failed; nothing was installed at %@", identity.name, step.program, destination);
+            NSLogEscaped("%s %@ failed; nothing was installed at %@", identity.name, step.program, destination);
         }
         runStep(discardCommand(step.discardOnFailure.get()));
         return;
@@ -97,13 +126,17 @@ void install(const HelperIdentity& identity, const HelperEnvironment& environmen
 }
 
 void remove(const HelperIdentity& identity, const HelperEnvironment& environment, const StepRunner& runStep,
-            const String* destination) {
+            const String* location, const String* destination) {
+    if (destination == nullptr) return;
+    LocationLock turn;
+    if (stepsAreReal(environment) && !turn.take(identity, location)) return;
     if (!folderPathNameExists(destination)) return;
     if (const std::optional<std::string> why = whyFolderIsRefused(environment, destination)) {
-        NSLog("%s refused to delete %@: %s", identity.name, destination, why->c_str());
+        NSLogEscaped("%s refused to delete %@: %s", identity.name, destination, why->c_str());
         return;
     }
     (void)!setuid(0);
+    if (stepsAreReal(environment) && !fence(identity, destination)) return;
     runStep(deleteCommand(destination));
 }
 
@@ -115,41 +148,41 @@ int runInstallHelper(const HelperIdentity& identity, int argc, const char* const
     const StepRunner run = environment.runStep
                                ? environment.runStep
                                : [&identity](const StepCommand& step) { return startAndAwait(identity, step); };
-    NSLog("%s started BUILD %s", identity.name, identity.buildStamp);
+    NSLogEscaped("%s started BUILD %s", identity.name, identity.buildStamp);
 
     if (argc == ARGUMENT_COUNT) {
-        NSLog("%s (argc == ARGUMENT_COUNT)", identity.name);
-        NSLog("%s executing self-repair", identity.name);
+        NSLogEscaped("%s (argc == ARGUMENT_COUNT)", identity.name);
+        NSLogEscaped("%s executing self-repair", identity.name);
         if (const int status = performSelfRepair(identity, argv); status != 0) return status;
     } else if (argc > ARGUMENT_COUNT) {
         // First of all: nothing this run makes may be writable by others,
         // whatever mask its caller left it.
         umask(022);
-        NSLog("%s (argc > ARGUMENT_COUNT)", identity.name);
+        NSLogEscaped("%s (argc > ARGUMENT_COUNT)", identity.name);
         Ref<String> entries[6];
         for (int i = 0; i < 6; ++i) entries[i] = argString(argv[i]);
-        NSLog("%s argv0:%@ \n", identity.name, entries[0]);
-        NSLog("%s argv1:%@ \n", identity.name, entries[1]);
-        NSLog("%s argv2:%@ \n", identity.name, entries[2]);
-        NSLog("%s command:%@ \n", identity.name, entries[3]);
-        NSLog("%s location:%@ \n", identity.name, entries[4]);
-        NSLog("%s payload:%@ \n", identity.name, entries[5]);
+        NSLogEscaped("%s argv0:%@ \n", identity.name, entries[0]);
+        NSLogEscaped("%s argv1:%@ \n", identity.name, entries[1]);
+        NSLogEscaped("%s argv2:%@ \n", identity.name, entries[2]);
+        NSLogEscaped("%s command:%@ \n", identity.name, entries[3]);
+        NSLogEscaped("%s location:%@ \n", identity.name, entries[4]);
+        NSLogEscaped("%s payload:%@ \n", identity.name, entries[5]);
         const String* command = entries[3].get();
         const String* source = entries[5].get();
         Ref<String> destination = PrivetTool::destinationWithLocationName_sourcePath(entries[4].get(), source);
-        NSLog("%s destination:%@ \n", identity.name, destination);
+        NSLogEscaped("%s destination:%@ \n", identity.name, destination);
 
         if (command && command->isEqualToString(kPrivetTool_Command_Install)) {
-            NSLog("%s executing %@\n", identity.name, command);
-            install(identity, environment, run, source, destination.get());
+            NSLogEscaped("%s executing %@\n", identity.name, command);
+            install(identity, environment, run, entries[4].get(), source, destination.get());
         }
         if (command && command->isEqualToString(kPrivetTool_Command_Delete)) {
-            NSLog("%s executing %@\n", identity.name, command);
-            remove(identity, environment, run, destination.get());
-            NSLog("%s done with %@: ?", identity.name, command);
+            NSLogEscaped("%s executing %@\n", identity.name, command);
+            remove(identity, environment, run, entries[4].get(), destination.get());
+            NSLogEscaped("%s done with %@: ?", identity.name, command);
         }
     }
 
-    NSLog("%s exiting", identity.name);
+    NSLogEscaped("%s exiting", identity.name);
     return 0;
 }

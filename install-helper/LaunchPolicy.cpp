@@ -5,17 +5,17 @@
 #include "Foundation/RootOnlyPath.h"
 #include "Foundation/SystemCall.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
-#include <cerrno>
-#include <cstring>
+#include <cstdint>
 
 namespace {
 
-bool isHelperName(std::string_view path) {
-    const std::string_view name = path.substr(path.rfind('/') + 1);
-    return name == "KestrelInstallHelper" || name == "OspreyInstallHelper";
-}
+std::string_view lastComponent(std::string_view path) { return path.substr(path.rfind('/') + 1); }
+
+bool isHelperName(std::string_view name) { return name == "KestrelInstallHelper" || name == "OspreyInstallHelper"; }
 
 std::string whyArgumentsAreRefused(const platform::launcher::Request& request) {
     const std::vector<std::string>& arguments = request.arguments;
@@ -31,20 +31,57 @@ std::string whyArgumentsAreRefused(const platform::launcher::Request& request) {
     return {};
 }
 
+// The mount a path lies on, or its device where the kernel cannot tell.
+// (On an overlay a file and its folder may show different devices, but
+// they share one mount.)
+std::optional<std::uint64_t> mountOf(const std::string& path) {
+    struct statx status{};
+    if (statx(AT_FDCWD, path.c_str(), 0, STATX_MNT_ID, &status) != 0) return std::nullopt;
+    if (status.stx_mask & STATX_MNT_ID) return status.stx_mnt_id;
+    return (std::uint64_t{status.stx_dev_major} << 32) | status.stx_dev_minor;
+}
+
+// Whether `executable` is PRODUCT/BUNDLE/Contents/Helpers/NAME, both resolved.
+bool isInAProductBundle(const std::string& executable, const std::string& product) {
+    const std::string_view helpers = "/Contents/Helpers/";
+    if (!executable.starts_with(product + "/")) return false;
+    const std::string_view rest = std::string_view(executable).substr(product.size() + 1);
+    const std::size_t bundleEnd = rest.find('/');
+    if (bundleEnd == std::string_view::npos) return false;
+    const std::string_view bundle = rest.substr(0, bundleEnd);
+    const std::string_view below = rest.substr(bundleEnd);
+    return (bundle.ends_with(".prefPane") || bundle.ends_with(".app")) && below.starts_with(helpers) &&
+           isHelperName(below.substr(helpers.size()));
+}
+
 } // namespace
 
-LaunchVerdict judgeLaunchRequest(const platform::launcher::Request& request) {
-    if (!isHelperName(request.path)) return {{}, "it is not an install helper"};
+LaunchVerdict judgeLaunchRequest(const platform::launcher::Request& request, const std::string& product) {
+    if (!isHelperName(lastComponent(request.path))) return {{}, "it is not an install helper"};
     if (std::string why = whyArgumentsAreRefused(request); !why.empty()) return {{}, why};
 
+    // Whether it cannot be resolved or resolves elsewhere is not told apart:
+    // the answer would tell the caller what folders it may not read hold.
     const std::optional<std::string> resolved = platform::sys::resolvedPath(request.path);
-    if (!resolved) return {{}, "it cannot be resolved: " + std::string(std::strerror(errno))};
+    const std::optional<std::string> productFolder = platform::sys::resolvedPath(product);
+    if (!resolved || !productFolder || !isInAProductBundle(*resolved, *productFolder)) {
+        return {{}, "it is not one of the product's own helpers"};
+    }
     const std::string& executable = *resolved;
-    if (!isHelperName(executable)) return {{}, "it leads to " + executable + ", which is not an install helper"};
     struct stat status{};
+    struct statvfs mount{};
     if (stat(executable.c_str(), &status) != 0 || !S_ISREG(status.st_mode) || !(status.st_mode & S_IXUSR)) {
         return {{}, "it is not an executable file"};
     }
-    if (std::optional<std::string> why = platform::whyOthersThanRootCanChange(executable)) return {{}, *why};
+    const std::optional<std::uint64_t> helperMount = mountOf(executable);
+    if (!helperMount || helperMount != mountOf(*productFolder)) {
+        return {{}, "it does not lie on the product's file system"};
+    }
+    if (statvfs(executable.c_str(), &mount) != 0 || (mount.f_flag & ST_NOSUID)) {
+        return {{}, "it lies on a file system mounted nosuid"};
+    }
+    if (platform::whyOthersThanRootCanChange(executable)) {
+        return {{}, "it, or a folder above it, can be changed by others than root"};
+    }
     return {executable, {}};
 }

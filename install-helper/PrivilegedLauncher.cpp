@@ -5,6 +5,7 @@
 #include "LaunchPolicy.h"
 
 #include "Foundation/Log.h"
+#include "Foundation/OwnStandardError.h"
 #include "Foundation/SystemCall.h"
 #include "Security/DetachedStart.h"
 
@@ -17,6 +18,13 @@
 #include <string>
 
 namespace launcher = platform::launcher;
+
+#ifndef PRIVET_PRODUCT_DIR
+#error "PRIVET_PRODUCT_DIR names the folder the product is installed to"
+#endif
+
+// A caller sends its request as soon as it reads "granted".
+constexpr std::chrono::seconds kRequestPatience{5};
 
 int main(int argc, char* argv[]) {
     if (argc > 1) {
@@ -33,15 +41,23 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     umask(022);
+    platform::ownStandardError();
     if (chdir("/") != 0 || !platform::sys::writeAll(STDOUT_FILENO, launcher::kGranted)) return 1;
-    const std::string bytes = platform::sys::readUpTo(STDIN_FILENO, launcher::kMaximumRequestSize + 1);
-    if (bytes.empty()) return 0;  // the caller changed its mind
-    const std::optional<launcher::Request> request = launcher::decodeRequest(bytes);
+    const std::optional<std::string> bytes =
+        platform::sys::readUpToWithin(STDIN_FILENO, launcher::kMaximumRequestSize + 1, kRequestPatience);
+    if (bytes && bytes->empty()) return 0;  // the caller changed its mind
+    const std::optional<launcher::Request> request = bytes ? launcher::decodeRequest(*bytes) : std::nullopt;
     int error = EINVAL;
-    if (!request) {
+    if (!bytes) {
+        platform::NSLog("privileged-launcher refused a request: none came within %d seconds",
+                        static_cast<int>(kRequestPatience.count()));
+        error = ETIMEDOUT;
+    } else if (!request) {
         platform::NSLog("privileged-launcher refused a request: it is malformed");
-    } else if (const LaunchVerdict verdict = judgeLaunchRequest(*request); !verdict.refusal.empty()) {
-        platform::NSLog("privileged-launcher refused to start %s: %s", request->path.c_str(), verdict.refusal.c_str());
+    } else if (const LaunchVerdict verdict = judgeLaunchRequest(*request, PRIVET_PRODUCT_DIR);
+               !verdict.refusal.empty()) {
+        platform::NSLogEscaped("privileged-launcher refused to start %s: %s", request->path.c_str(),
+                               verdict.refusal.c_str());
         error = EPERM;
     } else {
         error = platform::startDetached(verdict.executable, request->arguments);

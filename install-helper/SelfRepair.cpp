@@ -35,6 +35,6 @@ int performSelfRepair(const HelperIdentity& identity, const char* const argv[]) 
                                const_cast<char*>(argv[3]), const_cast<char*>(argv[4]), nullptr};
     FILE* channel = nullptr;
     AuthorizationExecuteWithPrivileges(authorization, argv[1], kAuthorizationFlagDefaults, arguments, &channel);
-    platform::NSLog("%s called AEWP", identity.name);
+    platform::NSLogEscaped("%s called AEWP", identity.name);
     return 0;
 }

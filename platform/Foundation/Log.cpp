@@ -112,6 +112,50 @@ void LogBatch::flush() {
     if (pending_.capacity() > 4 * kBatchLimit) pending_.shrink_to_fit();
 }
 
+std::string escapedControlCharacters(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    const auto escapeByte = [](std::string& out, const char* prefix, unsigned char byte) {
+        out.append(prefix);
+        out += kHex[byte >> 4];
+        out += kHex[byte & 0xF];
+    };
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (byte >= 0x20 && byte < 0x7F) {
+            out += static_cast<char>(byte);
+            ++at;
+            continue;
+        }
+        if (byte < 0x80) {
+            if (byte == '\n') out += "\\n";
+            else if (byte == '\t') out += "\\t";
+            else if (byte == '\r') out += "\\r";
+            else escapeByte(out, "\\x", byte);
+            ++at;
+            continue;
+        }
+        const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : 2;
+        if (at + length > text.size() || !isValidUTF8(text.substr(at, length))) {
+            escapeByte(out, "\\x", byte);
+            ++at;
+            continue;
+        }
+        const auto second = static_cast<unsigned char>(text[at + 1]);
+        if (byte == 0xC2 && second < 0xA0) escapeByte(out, "\\u00", second);  // U+0080 to U+009F
+        else out.append(text.substr(at, length));
+        at += length;
+    }
+    return out;
+}
+
+Ref<String> detail::escapedDescription(const Object* object) {
+    if (object == nullptr) return nullptr;
+    const Ref<String> description = object->description();
+    return make<String>(escapedControlCharacters(description ? description->text() : std::string()));
+}
+
 void NSLogText(std::string_view text) {
     LogBatch entry;
     entry.add(text);

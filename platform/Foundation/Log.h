@@ -6,6 +6,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace platform {
 
@@ -40,13 +41,49 @@ private:
     std::time_t firstSecond_ = 0;
 };
 
+// The text with its control characters (C0, DEL and C1) and the bytes that
+// are not UTF-8 written as escapes (\n, \t, \r, \xHH, \u0085): text from
+// outside can then neither start a line of its own nor command a terminal.
+std::string escapedControlCharacters(std::string_view text);
+
+// As NSLog, with every %@ and %s argument escaped as above, for lines that
+// carry values from outside. The format's own text stands as it is.
+template <class... Args>
+void NSLogEscaped(const char* format, const Args&... args);
+
 namespace detail {
 void NSLogVariadic(const char* format, ...);
+
+// A C string argument of NSLogEscaped, escaped.
+struct EscapedText {
+    bool absent = false;
+    std::string text;
+};
+inline const char* formatArgument(const EscapedText& value) { return value.absent ? nullptr : value.text.c_str(); }
+Ref<String> escapedDescription(const Object* object);
+
+template <class T>
+auto escapedArgument(const T& value) {
+    using Value = std::decay_t<T>;
+    if constexpr (std::is_same_v<Value, const char*> || std::is_same_v<Value, char*>) {
+        return value == nullptr ? EscapedText{true, {}} : EscapedText{false, escapedControlCharacters(value)};
+    } else if constexpr (std::is_arithmetic_v<Value> || std::is_enum_v<Value>) {
+        return value;
+    } else {
+        return escapedDescription(formatArgument(value));
+    }
 }
+} // namespace detail
 
 template <class... Args>
 void NSLog(const char* format, const Args&... args) {
     detail::NSLogVariadic(format, detail::formatArgument(args)...);
+}
+
+template <class... Args>
+void NSLogEscaped(const char* format, const Args&... args) {
+    using detail::formatArgument;
+    detail::NSLogVariadic(format, formatArgument(detail::escapedArgument(args))...);
 }
 
 } // namespace platform

@@ -27,11 +27,11 @@ std::optional<std::string> judge(const std::string& path, int& linksLeft) {
         if (status.st_uid != 0) return entry + " belongs to user id " + std::to_string(status.st_uid);
         if (S_ISLNK(status.st_mode)) {
             if (--linksLeft < 0) return entry + " leads through too many symbolic links";
+            // A link to nothing is refused: whoever may make what it names
+            // has not been judged.
             const std::optional<std::string> target = sys::resolvedPath(entry);
-            if (!target) {
-                if (errno == ENOENT) return std::nullopt;
-                return entry + " cannot be resolved: " + std::strerror(errno);
-            }
+            if (!target && errno == ENOENT) return entry + " is a symbolic link to nothing";
+            if (!target) return entry + " cannot be resolved: " + std::strerror(errno);
             if (std::optional<std::string> why = judge(*target, linksLeft)) return why;
         } else if (status.st_mode & (S_IWGRP | S_IWOTH)) {
             return entry + ((status.st_mode & S_IWOTH) ? " is writable by everyone" : " is writable by its group");

@@ -11,9 +11,9 @@ namespace platform {
 // Why someone other than root could change what `path` names, or nothing
 // when only root can: every folder from "/" down, and the entry itself, must
 // be owned by root and writable by neither group nor others; a symbolic
-// link on the way must be root's and is judged by where it leads. Entries
-// that do not exist yet end the walk: only a writer of the folder above
-// them, already judged, could make them.
+// link on the way must be root's and is judged by where it leads (a link to
+// nothing is refused). Entries that do not exist yet end the walk: only a
+// writer of the folder above them, already judged, could make them.
 std::optional<std::string> whyOthersThanRootCanChange(const std::string& path);
 
 } // namespace platform

@@ -1,5 +1,6 @@
 #include "Foundation/SystemCall.h"
 
+#include <poll.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,6 +29,26 @@ std::string readUpTo(int fd, std::size_t limit, bool untilNewline) {
         if (got <= 0) break;
         bytes.append(buffer, static_cast<std::size_t>(got));
         if (untilNewline && bytes.find('\n') != std::string::npos) break;
+    }
+    return bytes;
+}
+
+std::optional<std::string> readUpToWithin(int fd, std::size_t limit, std::chrono::milliseconds timeout) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + timeout;
+    std::string bytes;
+    char buffer[4096];
+    while (bytes.size() < limit) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) return std::nullopt;
+        pollfd ready{fd, POLLIN, 0};
+        const int polled = retryingInterrupts([&] { return ::poll(&ready, 1, static_cast<int>(left.count())); });
+        if (polled < 0) break;
+        if (polled == 0) return std::nullopt;
+        const std::size_t wanted = std::min(sizeof buffer, limit - bytes.size());
+        const ssize_t got = retryingInterrupts([&] { return ::read(fd, buffer, wanted); });
+        if (got <= 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(got));
     }
     return bytes;
 }

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cerrno>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,10 @@ bool writeAll(int fd, std::string_view bytes);
 // Reads until end of stream or `limit` bytes, or until a line has arrived
 // when `untilNewline`; what arrived before an error is returned.
 std::string readUpTo(int fd, std::size_t limit, bool untilNewline = false);
+
+// As readUpTo, until end of stream or `limit` bytes, but for no longer than
+// `timeout`: absent when neither came in time.
+std::optional<std::string> readUpToWithin(int fd, std::size_t limit, std::chrono::milliseconds timeout);
 
 // Waits for a child; its wait status, or -1 (errno set).
 int waitForChild(pid_t pid);

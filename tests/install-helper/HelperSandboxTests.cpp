@@ -412,3 +412,79 @@ TEST(HelperProducts, CarryTheirInformationListAndDifferOnlyInName) {
         EXPECT_NE(plist.find("<key>CFBundleDevelopmentRegion</key>\n\t<string>English</string>"), std::string::npos);
     }
 }
+
+namespace {
+
+// Privileged runs for one location that overlap, each started some time
+// after the first, on a payload large enough to be copied for a while.
+struct Overlap {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> runs;  // {seconds after the first, command}
+};
+
+void PrintTo(const Overlap& overlap, std::ostream* out) { *out << overlap.name; }
+
+// 2,000 files of 15 kB in 40 folders.
+void makeLargePayload(const fs::path& bundle) {
+    testsupport::writeFile(bundle / "Contents/Info.plist", "<plist><dict/></plist>\n");
+    for (int file = 0; file < 2000; ++file) {
+        std::string contents(15000, static_cast<char>('a' + file % 26));
+        contents.replace(0, 12, std::to_string(1000000000000 + file));
+        testsupport::writeFile(bundle / "Contents/Resources" / std::to_string(file / 50) / (std::to_string(file) + ".dat"),
+                               contents);
+    }
+}
+
+// Every entry of `source` is at `copy` with the same contents.
+void expectCompleteCopy(const fs::path& source, const fs::path& copy) {
+    int compared = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(source)) {
+        const fs::path installed = copy / fs::relative(entry.path(), source);
+        ASSERT_EQ(fs::is_directory(installed), entry.is_directory()) << installed;
+        if (entry.is_regular_file() && testsupport::readFile(installed) != testsupport::readFile(entry.path())) {
+            ADD_FAILURE() << installed << " differs";
+        }
+        ++compared;
+    }
+    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(copy), fs::recursive_directory_iterator()), compared);
+}
+
+class OverlappingRuns : public HelperInSandbox, public ::testing::WithParamInterface<Overlap> {};
+
+} // namespace
+
+TEST_P(OverlappingRuns, TakeTurnsAndLeaveACompleteCopyOrNone) {
+    const Overlap& overlap = GetParam();
+    const fs::path source = resources / "Big.component";
+    makeLargePayload(source);
+    std::string script = "pids=; status=0; ";
+    bool removes = false;
+    for (const auto& [seconds, command] : overlap.runs) {
+        script += "(sleep " + seconds + "; exec \"$0\" \"$0\" --self-repair " + command +
+                  " Library.QuickTime \"$1\") & pids=\"$pids $!\"; ";
+        removes = removes || command == "delete";
+    }
+    script += "for pid in $pids; do wait $pid || status=1; done; exit $status";
+    const SandboxResult result = sandbox.run({"/bin/sh", "-c", script, kestrel, source.string()});
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+
+    const fs::path installed = sandbox.library() / "QuickTime/Big.component";
+    if (!removes || fs::exists(installed)) expectCompleteCopy(source, installed);
+    EXPECT_FALSE(fs::exists(sandbox.library() / "QuickTime/.Big.component.installing"));
+    const std::vector<std::string> lines = logLines(result.standardError);
+    const auto count = [&lines](const std::string& line) { return std::count(lines.begin(), lines.end(), line); };
+    EXPECT_EQ(count("KestrelInstallHelper exiting"), static_cast<long>(overlap.runs.size())) << result.standardError;
+    // The first takes the location at once; each of the others waits for its turn.
+    EXPECT_EQ(count("KestrelInstallHelper waiting for another run in Library.QuickTime to end"),
+              static_cast<long>(overlap.runs.size()) - 1)
+        << result.standardError;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, OverlappingRuns,
+                         ::testing::Values(Overlap{"TwoInstalls", {{"0", "install"}, {"0.3", "install"}}},
+                                           Overlap{"FourInstalls",
+                                                   {{"0", "install"}, {"0.2", "install"}, {"0.5", "install"},
+                                                    {"0.9", "install"}}},
+                                           Overlap{"InstallRemoveInstall",
+                                                   {{"0", "install"}, {"0.4", "delete"}, {"0.8", "install"}}}),
+                         [](const ::testing::TestParamInfo<Overlap>& info) { return info.param.name; });

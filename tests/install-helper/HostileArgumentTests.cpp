@@ -31,12 +31,16 @@ namespace {
 const std::string kName = "KestrelInstallHelper";
 
 // Placeholders in the table: the helper's path in the pane bundle, the
-// pane's resources folder, the work folder, the launcher and pane-status.
+// pane's resources folder, the work folder, the launcher, pane-status, and
+// the installed product's Kestrel helper and its plug-ins folder.
 const std::string kT = "{T}";
 const std::string kR = "{R}";
 const std::string kW = "{W}";
 const std::string kL = "{L}";
 const std::string kS = "{S}";
+const std::string kP = "{P}";
+const std::string kPP = "{PP}";
+const std::string kProductPane = "lib/privet/KestrelPrefs.prefPane";
 const std::string kSR = "--self-repair";
 
 enum class Effect { None, Installs, Deletes };
@@ -48,11 +52,13 @@ struct HostileVector {
     std::string destination;        // as the helper sees it, for Installs and Deletes
     bool privilegedRun = false;     // five entries: the elevation run starts one
     bool inWork = false;            // run in the work folder, for relative source paths
-    std::string shell;              // instead of argv: a shell script run as root
+    std::string shell{};            // instead of argv: a shell script run as root
     int helperRuns = -1;            // runs of the helper it makes; -1: one per run the vector itself names
     int exitStatus = 0;
     mode_t umask = 022;
-    std::function<void(const std::filesystem::path& work)> prepare;  // more to put in place first
+    std::function<void(const std::filesystem::path& work)> prepare{};  // more to put in place first
+    std::vector<std::pair<std::string, std::string>> replacements{};    // {host file, sandbox file}
+    std::string source{};  // what an Installs script installs; empty: {R}/Cam.component
 };
 
 void PrintTo(const HostileVector& vector, std::ostream* out) { *out << vector.name; }
@@ -105,6 +111,28 @@ const std::string kOldInQuickTime = "/Library/QuickTime/Old.component";
 const std::string kLongName(255, 'n');     // the longest file name
 const std::string kTooLongName(300, 'n');
 const std::string kShellName = "$(touch pwned) ; * | \"q\" 'q' %@%n%s\n.component";
+// A whole log line of the helper's, to be passed off as its own.
+const std::string kForgedLine = "2025-12-08 14:50:03.000 KestrelInstallHelper[4242:4242] KestrelInstallHelper exiting";
+
+// Runs the helper's privileged run with a standard error that is a full
+// pipe nobody reads ("unread") or whose reading end is closed ("closed"),
+// as a caller of the root run could hand it over.
+std::string withFullPipe(const std::string& reader) {
+    return "timeout 20 /usr/bin/python3 -c '\n"
+           "import fcntl, os, signal, sys\n"
+           "r, w = os.pipe()\n"
+           "fcntl.fcntl(w, 1031, 4096)  # F_SETPIPE_SZ\n"
+           "os.set_blocking(w, False)\n"
+           "try:\n"
+           "    while True: os.write(w, b\"x\" * 512)\n"
+           "except BlockingIOError: pass\n"
+           "os.set_blocking(w, True)\n"
+           "os.dup2(w, 2)\n"
+           "os.set_inheritable(r, sys.argv[1] == \"unread\")\n"
+           "signal.signal(signal.SIGPIPE, signal.SIG_DFL)\n"
+           "os.execv(sys.argv[2], sys.argv[2:])' " +
+           reader + " {T} {T} --self-repair install Library.QuickTime {R}/Cam.component";
+}
 const std::string kInvalidName = "\xFF\xFE.component";
 
 std::string beyondPathMax(const std::string& last) {
@@ -223,6 +251,9 @@ std::vector<HostileVector> hostileVectors() {
         none("Text_PercentSource", run6("delete", "Library.QuickTime", "%@%s%n%x%%.component")),
         none("Text_PercentLocation", run6("delete", "%@%s%n%x", kOld)),
         none("Text_QuotedShell", run6("delete", "Library.QuickTime", "'; rm -rf / #'")),
+        none("Text_ForgedLogLine", run6("delete", "Library.QuickTime", "/x\n" + kForgedLine + "\n/Absent.component")),
+        none("Text_TerminalEscapes",
+             run6("delete", "Library.QuickTime\x1b[2J", "/x/\x1b]0;owned\x07\x1b[31m\r\xC2\x9B" "2J.component")),
         installs("Text_InstallShellName", run6("install", "Library.QuickTime", kR + "/" + kShellName),
                  "/Library/QuickTime/" + kShellName),
 
@@ -243,8 +274,45 @@ std::vector<HostileVector> hostileVectors() {
             };
             return open;
         }(),
-        script(installs("Attack_LauncherStartsAPrivilegedRun", {}, "/Library/QuickTime/Cam.component"),
-               launcherRequest({kT, kT, kSR, "install", "Library.QuickTime", kR + "/Cam.component"}), 1, 0),
+        [] {
+            HostileVector own = script(installs("Attack_LauncherStartsAPrivilegedRun", {},
+                                                "/Library/QuickTime/FernhillDigitizer.component"),
+                                       launcherRequest({kP, kP, kSR, "install", "Library.QuickTime",
+                                                        kPP + "/FernhillDigitizer.component"}),
+                                       1, 0);
+            own.source = kPP + "/FernhillDigitizer.component";
+            return own;
+        }(),
+        script(none("Attack_LauncherStartsAHelperOutsideTheProduct", {}),
+               launcherRequest({kT, kT, kSR, "install", "Library.QuickTime", kR + "/Cam.component"}), 0, 1),
+        script(none("Attack_LauncherStartsARootOwnedProgramOnAUserMount", {}),
+               "mkdir -p /media/u && mount -n -t tmpfs -o nosuid,nodev,mode=0755 stick /media/u && "
+               "printf '#!/bin/sh\\ntouch /Library/owned\\n' >/media/u/KestrelInstallHelper && "
+               "chmod 755 /media/u/KestrelInstallHelper && " +
+                   launcherRequest({"/media/u/KestrelInstallHelper", "/media/u/KestrelInstallHelper", kSR, "install",
+                                    "Library.QuickTime", kR + "/Cam.component"}),
+               0, 1),
+        [] {
+            // Our own helper, installed as if it were a plug-in: its "own
+            // bundle" would be the whole location folder.
+            const std::string copy = "/Library/QuickTime/KestrelInstallHelper";
+            HostileVector copied = script(none("Attack_LauncherStartsAHelperCopiedIntoALibraryFolder", {}),
+                                          launcherRequest({copy, copy, kSR, "install", "Library.CoreMediaIO",
+                                                           "/Library/QuickTime/" + kOld}),
+                                          0, 1);
+            copied.prepare = [](const fs::path& work) {
+                const fs::path helper = work.parent_path() / "Library/QuickTime/KestrelInstallHelper";
+                fs::copy_file(std::string(PRODUCTS_DIR) + "/KestrelInstallHelper", helper);
+                chmod(helper.c_str(), 0755);
+            };
+            return copied;
+        }(),
+        script(none("Attack_LauncherWaitsForARequestThatNeverComes", {}),
+               "mkfifo /tmp/never && exec 3<>/tmp/never && timeout 20 " + kL + " <&3", 0, 1),
+        script(none("Attack_LauncherRefusalForgesALogLine", {}),
+               launcherRequest({"/x\n" + kForgedLine + "\n/KestrelInstallHelper", "/x", kSR, "install",
+                                "Library.QuickTime", kR + "/Cam.component"}),
+               0, 1),
         none("Attack_SourceIsASymbolicLink", run6("install", "Library.QuickTime", kR + "/Link.component")),
         none("Attack_SourceLeadsOutOfTheBundle", run6("install", "Library.QuickTime", kR + "/Out/precious")),
         inWork(none("Attack_RelativeSource", run6("install", "Library.QuickTime", "elsewhere"))),
@@ -270,6 +338,52 @@ std::vector<HostileVector> hostileVectors() {
                                           "/Library/CoreMediaIO/Plug-Ins/DAL/Cam.component");
             open.umask = 0;
             return open;
+        }(),
+        [] {
+            // A root-owned link to where a user may create the folder later.
+            HostileVector dangling = none("Attack_LocationFolderIsADanglingLink",
+                                          run6("install", "Library.CoreMediaIO", kR + "/Cam.component"));
+            dangling.prepare = [](const fs::path& work) {
+                fs::create_directories(work / "user");
+                chown((work / "user").c_str(), 65534, 65534);
+                fs::create_symlink(work / "user/cmio", work.parent_path() / "Library/CoreMediaIO");
+                // The user makes the folder once the run has looked, before it makes folders.
+                fs::create_directories(work / "tools");
+                fs::copy_file(fs::canonical("/bin/mkdir"), work / "tools/mkdir");
+                const std::string mkdirTool = (work / "tools/mkdir").string();
+                testsupport::writeFile(work / "tools/mkdir-step", "#!/bin/sh\n" + mkdirTool + " -p " +
+                                                                      (work / "user/cmio").string() + "\nexec " +
+                                                                      mkdirTool + " \"$@\"\n");
+                chmod((work / "tools/mkdir-step").c_str(), 0755);
+            };
+            dangling.replacements = {{kW + "/tools/mkdir-step", fs::canonical("/bin/mkdir").string()}};
+            return dangling;
+        }(),
+        script(installs("Streams_AFullPipeNobodyReads", {}, "/Library/QuickTime/Cam.component"), withFullPipe("unread"),
+               0, 0),
+        script(installs("Streams_AFullPipeWhoseReaderIsGone", {}, "/Library/QuickTime/Cam.component"),
+               withFullPipe("closed"), 0, 0),
+        [] {
+            // A step that also writes, changes modes and owners elsewhere.
+            HostileVector fenced = installs("Fence_AStepCanChangeNothingOutsideTheLibrary",
+                                            run6("install", "Library.QuickTime", kR + "/Cam.component"),
+                                            "/Library/QuickTime/Cam.component");
+            fenced.prepare = [](const fs::path& work) {
+                fs::create_directories(work / "tools");
+                fs::copy_file(fs::canonical("/bin/chmod"), work / "tools/chmod");
+                const std::string chmodTool = (work / "tools/chmod").string();
+                testsupport::writeFile(work / "tools/chmod-step",
+                                       "#!/bin/sh\n"
+                                       "echo written >/root/written-by-a-step\n"
+                                       "echo more >>" + (work / "elsewhere/precious").string() + "\n"
+                                       "mkdir /root/made-by-a-step\n" +
+                                           chmodTool + " 4777 /root/.profile\n"
+                                           "chown 65534 /root/.profile " + chmodTool + "\n"
+                                           "exec " + chmodTool + " \"$@\"\n");
+                chmod((work / "tools/chmod-step").c_str(), 0755);
+            };
+            fenced.replacements = {{kW + "/tools/chmod-step", fs::canonical("/bin/chmod").string()}};
+            return fenced;
         }(),
         [] {
             HostileVector open = none("Attack_LocationFolderOthersCanWrite",
@@ -373,7 +487,9 @@ protected:
         return testsupport::snapshotFileTrees({{sandbox.library(), "/Library"},
                                                {sandbox.systemLibrary().parent_path(), "/System"},
                                                {sandbox.home(), "/root"},
-                                               {sandbox.work(), sandbox.work().string()}});
+                                               {sandbox.work(), sandbox.work().string()},
+                                               {testsupport::installedProductHostPath(kProductPane),
+                                                testsupport::installedProductPath(kProductPane)}});
     }
 
     std::string expand(std::string entry) const {
@@ -382,7 +498,9 @@ protected:
             {kR, resources.string()},
             {kW, sandbox.work().string()},
             {kL, std::string(PRODUCTS_DIR) + "/privileged-launcher"},
-            {kS, std::string(PRODUCTS_DIR) + "/pane-status"}};
+            {kS, std::string(PRODUCTS_DIR) + "/pane-status"},
+            {kP, testsupport::installedProductPath(kProductPane + "/Contents/Helpers/KestrelInstallHelper")},
+            {kPP, testsupport::installedProductPath(kProductPane + "/Contents/PlugIns")}};
         for (const auto& [placeholder, value] : values) {
             for (std::size_t at = entry.find(placeholder); at != std::string::npos; at = entry.find(placeholder, at)) {
                 entry.replace(at, placeholder.size(), value);
@@ -393,7 +511,9 @@ protected:
     }
 
     // The source of an install.
-    std::string installSource(const std::vector<std::string>& argv) const {
+    std::string installSource(const HostileVector& vector) const {
+        if (!vector.source.empty()) return expand(vector.source);
+        const std::vector<std::string>& argv = vector.argv;
         return expand(argv.empty() ? kR + "/Cam.component" : argv.size() == 5 ? argv[4] : argv[5]);
     }
 
@@ -425,6 +545,16 @@ int occurrences(const std::string& text, const std::string& part) {
     return found;
 }
 
+// Where the first control character but a line feed is (C1 controls as UTF-8 too).
+std::size_t firstControlCharacter(const std::string& text) {
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const unsigned char byte = text[at];
+        const unsigned char next = at + 1 < text.size() ? text[at + 1] : 0;
+        if ((byte < 0x20 && byte != '\n') || byte == 0x7F || (byte == 0xC2 && next >= 0x80 && next <= 0x9F)) return at;
+    }
+    return std::string::npos;
+}
+
 bool isAtOrBelow(const std::string& path, const std::string& folder) {
     return path == folder || path.starts_with(folder + "/");
 }
@@ -441,7 +571,9 @@ TEST_P(HostileArguments, ChangeNothingButTheirOwnDestination) {
     if (!vector.shell.empty()) command = {"/bin/sh", "-c", expand(vector.shell)};
     SandboxOptions options;
     options.readOnlyFolders.push_back(fs::path(EXEC_WITH_ARGV).parent_path().string());
+    options.installedProduct = true;
     if (vector.inWork) options.workingDirectory = sandbox.work().string();
+    for (const auto& [host, inside] : vector.replacements) options.replacements.emplace_back(expand(host), inside);
 
     const FileTreeSnapshot before = snapshot();
     const SandboxResult result = sandbox.run(watched(vector.umask, command), options);
@@ -457,6 +589,8 @@ TEST_P(HostileArguments, ChangeNothingButTheirOwnDestination) {
     const std::string standardError = sandbox.standardErrorSoFar();
     EXPECT_EQ(occurrences(standardError, kName + " started BUILD "), runs) << standardError;
     EXPECT_EQ(occurrences(standardError, exiting), runs) << standardError;
+    // Whatever the entries, no line holds a control character.
+    EXPECT_EQ(firstControlCharacter(standardError), std::string::npos) << standardError;
 
     // What another user saw while the run went on, but for what was there before.
     std::istringstream seen(result.standardOutput);
@@ -488,7 +622,7 @@ TEST_P(HostileArguments, ChangeNothingButTheirOwnDestination) {
     }
     if (vector.effect == Effect::Installs) {
         // The installed copy mirrors the source, owned by root with mode 755.
-        const std::string source = installSource(argv);
+        const std::string source = installSource(vector);
         int entries = 0;
         for (const auto& [path, entry] : before) {
             if (!isAtOrBelow(path, source)) continue;

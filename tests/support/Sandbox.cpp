@@ -23,6 +23,7 @@ SandboxResult Sandbox::run(const std::vector<std::string>& command, const Sandbo
     std::vector<std::string> args{SANDBOX_EXEC, "--root", root_.path().string(), "--bind", work().string(),
                                   "--ro-bind", PRODUCTS_DIR, "--ro-bind", testSources};
     if (options.asUnprivilegedUser) args.push_back("--unprivileged");
+    if (options.installedProduct) args.insert(args.end(), {"--product", PRODUCT_STAGE, PRODUCT_PREFIX});
     for (const std::string& folder : options.readOnlyFolders) args.insert(args.end(), {"--ro-bind", folder});
     for (const auto& [host, inside] : options.replacements) args.insert(args.end(), {"--replace", host, inside});
     if (!options.workingDirectory.empty()) args.insert(args.end(), {"--chdir", options.workingDirectory});
@@ -51,6 +52,14 @@ SandboxResult Sandbox::run(const std::vector<std::string>& command, const Sandbo
     result.standardError = readFile(errorFile);
     result.standardOutput = readFile(outputFile);
     return result;
+}
+
+std::string installedProductPath(const std::string& belowPrefix) {
+    return std::string(PRODUCT_PREFIX) + "/" + belowPrefix;
+}
+
+fs::path installedProductHostPath(const std::string& belowPrefix) {
+    return fs::path(PRODUCT_STAGE + installedProductPath(belowPrefix));
 }
 
 std::string Sandbox::standardErrorSoFar() const { return readFile(root_.path() / "stderr"); }

@@ -1,0 +1,69 @@
+#include "LocationLock.h"
+
+#include "Foundation/Log.h"
+#include "Foundation/RootOnlyPath.h"
+#include "Foundation/SystemCall.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <thread>
+
+using platform::NSLogEscaped;
+
+namespace {
+
+// Root's alone, so that nobody else can hold a lock or put a file in its place.
+constexpr const char* kLockFolder = "/run/privet";
+constexpr std::chrono::milliseconds kPollInterval{100};
+
+// The lock file of a location, opened; -1 with the reason in `why`.
+int openLockFile(const std::string& location, std::string& why) {
+    if (mkdir(kLockFolder, 0700) != 0 && errno != EEXIST) {
+        why = platform::sys::failure("mkdir");
+        return -1;
+    }
+    if (const std::optional<std::string> refusal =
+            platform::whyOthersThanRootCanChange(std::string(kLockFolder) + "/" + location)) {
+        why = *refusal;
+        return -1;
+    }
+    const std::string path = std::string(kLockFolder) + "/" + location + ".lock";
+    const int fd = platform::sys::retryingInterrupts(
+        [&] { return open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600); });
+    if (fd < 0) why = platform::sys::failure("open");
+    return fd;
+}
+
+bool tryLock(int fd) { return platform::sys::retryingInterrupts([&] { return flock(fd, LOCK_EX | LOCK_NB); }) == 0; }
+
+} // namespace
+
+LocationLock::~LocationLock() {
+    if (fd_ >= 0) close(fd_);
+}
+
+bool LocationLock::take(const HelperIdentity& identity, const platform::String* location) {
+    std::string why;
+    fd_ = openLockFile(location->text(), why);
+    if (fd_ < 0) {
+        NSLogEscaped("%s cannot take its turn in %@: %s; nothing was done", identity.name, location, why.c_str());
+        return false;
+    }
+    if (tryLock(fd_)) return true;
+    if (errno != EWOULDBLOCK) {
+        NSLogEscaped("%s cannot take its turn in %@: %s; nothing was done", identity.name, location,
+                     platform::sys::failure("flock").c_str());
+        return false;
+    }
+    NSLogEscaped("%s waiting for another run in %@ to end", identity.name, location);
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(kPollInterval);
+        if (tryLock(fd_)) return true;
+    }
+    NSLogEscaped("%s gave up waiting for another run in %@ to end; nothing was done", identity.name, location);
+    return false;
+}
