@@ -37,10 +37,10 @@ std::string makePayloadBundle(const fs::path& resources, const std::string& name
     testsupport::writeFile(bundle / "Contents/Linux/payload.so", "code " + version);
     fs::create_symlink("Contents/Linux/payload.so", bundle / "Current");
     for (const auto& entry : fs::recursive_directory_iterator(bundle)) {
-        lchown(entry.path().c_str(), 65534, 65534);
+        EXPECT_EQ(lchown(entry.path().c_str(), 65534, 65534), 0);
         if (!entry.is_symlink()) chmod(entry.path().c_str(), entry.is_directory() ? 0700 : 0600);
     }
-    chown(bundle.c_str(), 65534, 65534);
+    EXPECT_EQ(chown(bundle.c_str(), 65534, 65534), 0);
     chmod(bundle.c_str(), 0700);
     return bundle.string();
 }

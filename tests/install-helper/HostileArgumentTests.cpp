@@ -345,7 +345,7 @@ std::vector<HostileVector> hostileVectors() {
                                           run6("install", "Library.CoreMediaIO", kR + "/Cam.component"));
             dangling.prepare = [](const fs::path& work) {
                 fs::create_directories(work / "user");
-                chown((work / "user").c_str(), 65534, 65534);
+                EXPECT_EQ(chown((work / "user").c_str(), 65534, 65534), 0);
                 fs::create_symlink(work / "user/cmio", work.parent_path() / "Library/CoreMediaIO");
                 // The user makes the folder once the run has looked, before it makes folders.
                 fs::create_directories(work / "tools");
@@ -412,7 +412,7 @@ std::vector<HostileVector> hostileVectors() {
 
 void writeOwnedFile(const fs::path& path, const std::string& contents, uid_t owner, mode_t mode) {
     testsupport::writeFile(path, contents);
-    lchown(path.c_str(), owner, owner);
+    EXPECT_EQ(lchown(path.c_str(), owner, owner), 0);
     chmod(path.c_str(), mode);
 }
 
@@ -422,7 +422,7 @@ void makePayloadFolder(const fs::path& folder) {
     writeOwnedFile(folder / "Contents/Linux/payload.so", "code", 65534, 0600);
     fs::create_symlink("Contents/Linux/payload.so", folder / "Current");
     for (const fs::path& each : {folder, folder / "Contents", folder / "Contents/Linux"}) {
-        lchown(each.c_str(), 65534, 65534);
+        EXPECT_EQ(lchown(each.c_str(), 65534, 65534), 0);
         chmod(each.c_str(), 0700);
     }
 }
