@@ -83,7 +83,7 @@ bool fence(const HelperIdentity& identity, const String* destination) {
         NSLogEscaped("%s finds no Library folder holding %@; nothing was done", identity.name, destination);
         return false;
     }
-    return fenceRun(identity, *library);
+    return fenceRun(identity, *library, destination->stringByDeletingLastPathComponent()->text());
 }
 
 // Why the privileged run will not work in the folder of `destination`.

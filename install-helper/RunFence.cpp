@@ -44,12 +44,24 @@ bool makeFolders(const std::string& path) {
     }
 }
 
-// Everything read-only but `library`, in a mount namespace of the run's own.
-// True when set up or the kernel cannot; false when it was left half made.
-bool fenceModesAndOwners(const HelperIdentity& identity, int library, const std::string& path) {
-    // The Library folder's own mount, cloned before everything is made
-    // read-only and attached again on top.
-    const Descriptor tree(open_tree(library, "", OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC | AT_EMPTY_PATH | AT_RECURSIVE));
+// The deepest folder at or above `folder` that exists, every link resolved.
+std::string deepestExistingFolder(std::string folder) {
+    while (!folder.empty()) {
+        struct stat status{};
+        const std::optional<std::string> resolved = platform::sys::resolvedPath(folder);
+        if (resolved && stat(resolved->c_str(), &status) == 0 && S_ISDIR(status.st_mode)) return *resolved;
+        folder = folder.substr(0, folder.rfind('/'));
+    }
+    return "/";
+}
+
+// Everything read-only but `folder` (at `path`), in a mount namespace of the
+// run's own. True when set up or the kernel cannot; false when it was left
+// half made.
+bool fenceModesAndOwners(const HelperIdentity& identity, int folder, const std::string& path) {
+    // The folder's own mount, cloned before everything is made read-only and
+    // attached again on top.
+    const Descriptor tree(open_tree(folder, "", OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC | AT_EMPTY_PATH | AT_RECURSIVE));
     if (tree.fd < 0 || unshare(CLONE_NEWNS) != 0) {
         NSLogEscaped("%s changes modes and owners unfenced: %s", identity.name,
                      failure(tree.fd < 0 ? "open_tree" : "unshare").c_str());
@@ -76,8 +88,8 @@ bool fenceModesAndOwners(const HelperIdentity& identity, int library, const std:
 
 long landlock(long call, auto... arguments) { return syscall(call, arguments...); }
 
-// Writes, creation and removal only below `library`, and writes to /dev/null.
-void fenceWrites(const HelperIdentity& identity, int library) {
+// Writes, creation and removal only below `folder`, and writes to /dev/null.
+void fenceWrites(const HelperIdentity& identity, int folder) {
     const long abi = landlock(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
     if (abi < 1) {
         NSLogEscaped("%s writes unfenced: this kernel has no Landlock", identity.name);
@@ -103,10 +115,10 @@ void fenceWrites(const HelperIdentity& identity, int library) {
     const Descriptor ruleset(
         static_cast<int>(landlock(SYS_landlock_create_ruleset, &attributes, sizeof attributes, 0)));
     const Descriptor null(open("/dev/null", O_PATH | O_CLOEXEC));
-    landlock_path_beneath_attr belowLibrary{handled, library};
+    landlock_path_beneath_attr belowFolder{handled, folder};
     landlock_path_beneath_attr toNull{fileWrites, null.fd};
     const char* failed = ruleset.fd < 0 ? "landlock_create_ruleset" : nullptr;
-    if (!failed && (landlock(SYS_landlock_add_rule, ruleset.fd, LANDLOCK_RULE_PATH_BENEATH, &belowLibrary, 0) != 0 ||
+    if (!failed && (landlock(SYS_landlock_add_rule, ruleset.fd, LANDLOCK_RULE_PATH_BENEATH, &belowFolder, 0) != 0 ||
                     (null.fd >= 0 && landlock(SYS_landlock_add_rule, ruleset.fd, LANDLOCK_RULE_PATH_BENEATH, &toNull,
                                               0) != 0))) {
         failed = "landlock_add_rule";
@@ -149,23 +161,24 @@ void dropCapabilities(const HelperIdentity& identity) {
 
 } // namespace
 
-bool fenceRun(const HelperIdentity& identity, const std::string& library) {
+bool fenceRun(const HelperIdentity& identity, const std::string& library, const std::string& folder) {
     if (!makeFolders(library)) {
         NSLogEscaped("%s cannot make %s: %s; nothing was done", identity.name, library.c_str(),
                      failure("mkdir").c_str());
         return false;
     }
-    const Descriptor folder(open(library.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (folder.fd < 0) {
-        NSLogEscaped("%s cannot open %s: %s; nothing was done", identity.name, library.c_str(),
+    const std::string workFolder = deepestExistingFolder(folder);
+    const Descriptor work(open(workFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (work.fd < 0) {
+        NSLogEscaped("%s cannot open %s: %s; nothing was done", identity.name, workFolder.c_str(),
                      failure("open").c_str());
         return false;
     }
-    if (!fenceModesAndOwners(identity, folder.fd, library)) return false;
+    if (!fenceModesAndOwners(identity, work.fd, workFolder)) return false;
     if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {
         NSLogEscaped("%s may gain privileges: %s", identity.name, failure("prctl").c_str());
     }
-    fenceWrites(identity, folder.fd);
+    fenceWrites(identity, work.fd);
     dropCapabilities(identity);
     return true;
 }

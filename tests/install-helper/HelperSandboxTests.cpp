@@ -299,6 +299,26 @@ TEST_F(HelperInSandbox, AGrantedRequestStartsThePrivilegedRunThroughTheLauncher)
     EXPECT_NE(std::find(lines.begin(), lines.end(), "KestrelInstallHelper called AEWP"), lines.end());
 }
 
+TEST_F(HelperInSandbox, TheLauncherSaysWhichRuleRefusedNotWhatAFolderOnlyRootReadsHolds) {
+    // In a folder only root may read: one helper that is there, one that is not.
+    fs::create_directories(sandbox.home() / "private");
+    fs::copy_file(kestrel, sandbox.home() / "private/KestrelInstallHelper");
+    std::string script = "chmod 700 /root/private";
+    for (const char* helper : {"/root/private/KestrelInstallHelper", "/root/private/gone/KestrelInstallHelper"}) {
+        script += "; printf '%s\\0' " + std::string(helper) + " " + helper +
+                  " --self-repair install Library.QuickTime /p/Cam.component | " + fs::path(kestrel).parent_path().string() +
+                  "/privileged-launcher";
+    }
+    const SandboxResult result = sandbox.run({"/bin/sh", "-c", script});
+    const std::vector<std::string> lines = logLines(result.standardError);
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "privileged-launcher refused to start /root/private/KestrelInstallHelper: "
+                         "it is not one of the product's own helpers",
+                         "privileged-launcher refused to start /root/private/gone/KestrelInstallHelper: "
+                         "it is not one of the product's own helpers"}))
+        << result.standardError;
+}
+
 TEST_F(HelperInSandbox, BadInputsActOnNothing) {
     const std::string source = makePayloadBundle(resources, "Cam.plugin", "1.0");
     fs::create_directories(sandbox.library() / "QuickTime");

@@ -35,3 +35,26 @@ TEST(LogLines, AMalformedFormatWritesNothing) {
     NSLog("broken %");
     EXPECT_EQ(capture.finish(), "");
 }
+
+TEST(LogLines, ValuesFromOutsideAreEscapedButTheFormatIsNot) {
+    const struct {
+        std::string text;
+        std::string escaped;
+    } cases[] = {
+        {"plain /Library/QuickTime/K\xC3\xA4mera \xE2\x80\x94 ok", "plain /Library/QuickTime/K\xC3\xA4mera \xE2\x80\x94 ok"},
+        {"a\nb\tc\rd", "a\\nb\\tc\\rd"},
+        {"\x1b[2J\x07\x7f", "\\x1b[2J\\x07\\x7f"},
+        {"csi \xC2\x9B" "2J nel \xC2\x85", "csi \\u009b2J nel \\u0085"},  // C1 controls, as UTF-8
+        {"bad \xFF\xC3 end", "bad \\xff\\xc3 end"},                     // not UTF-8
+    };
+    for (const auto& each : cases) EXPECT_EQ(escapedControlCharacters(each.text), each.escaped) << each.escaped;
+
+    testsupport::StderrCapture capture;
+    NSLogEscaped("%s payload:%@ \n", "Tool\n", make<String>("/x\n2025-12-08 00:00:00.000 Tool[1:1] Tool exiting"));
+    NSLogEscaped("%s %@ %d", static_cast<const char*>(nullptr), nullptr, 7);
+    const std::string output = capture.finish();
+    EXPECT_TRUE(std::regex_match(output, std::regex(kPrefix + R"(Tool\\n payload:/x\\n2025-12-08 00:00:00\.000 )"
+                                                              R"(Tool\[1:1\] Tool exiting \n)" +
+                                                    kPrefix + R"(\(null\) \(null\) 7\n)")))
+        << output;
+}
