@@ -102,7 +102,7 @@ std::vector<StepCommand> installCommands(const std::string& logPrefix, const Str
         const std::optional<std::string> failure = moveIntoPlace(staged->text(), destination->text(), merging);
         if (failure) {
             platform::NSLogEscaped("%s could not move the copy into place; nothing was installed at %@: %s",
-                            logPrefix.c_str(), destination, failure->c_str());
+                                   logPrefix.c_str(), destination, failure->c_str());
         }
         return !failure;
     };

@@ -25,12 +25,11 @@ int openLockFile(const std::string& location, std::string& why) {
         why = platform::sys::failure("mkdir");
         return -1;
     }
-    if (const std::optional<std::string> refusal =
-            platform::whyOthersThanRootCanChange(std::string(kLockFolder) + "/" + location)) {
+    const std::string path = std::string(kLockFolder) + "/" + location + ".lock";
+    if (const std::optional<std::string> refusal = platform::whyOthersThanRootCanChange(path)) {
         why = *refusal;
         return -1;
     }
-    const std::string path = std::string(kLockFolder) + "/" + location + ".lock";
     const int fd = platform::sys::retryingInterrupts(
         [&] { return open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600); });
     if (fd < 0) why = platform::sys::failure("open");

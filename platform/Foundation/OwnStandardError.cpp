@@ -24,7 +24,7 @@ void ownStandardError() {
             [] { return open("/proc/self/fd/2", O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
     }
     if (own < 0) own = sys::retryingInterrupts([] { return open("/dev/null", O_WRONLY | O_CLOEXEC); });
-    if (own < 0) return;
+    if (own < 0 || own == STDERR_FILENO) return;  // standard error was closed: /dev/null took its place
     dup2(own, STDERR_FILENO);
     close(own);
 }
