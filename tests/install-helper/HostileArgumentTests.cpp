@@ -111,6 +111,7 @@ const std::string kOldInQuickTime = "/Library/QuickTime/Old.component";
 const std::string kLongName(255, 'n');     // the longest file name
 const std::string kTooLongName(300, 'n');
 const std::string kShellName = "$(touch pwned) ; * | \"q\" 'q' %@%n%s\n.component";
+const std::string kInvalidName = "\xFF\xFE.component";
 // A whole log line of the helper's, to be passed off as its own.
 const std::string kForgedLine = "2025-12-08 14:50:03.000 KestrelInstallHelper[4242:4242] KestrelInstallHelper exiting";
 
@@ -131,9 +132,8 @@ std::string withFullPipe(const std::string& reader) {
            "os.set_inheritable(r, sys.argv[1] == \"unread\")\n"
            "signal.signal(signal.SIGPIPE, signal.SIG_DFL)\n"
            "os.execv(sys.argv[2], sys.argv[2:])' " +
-           reader + " {T} {T} --self-repair install Library.QuickTime {R}/Cam.component";
+           reader + " " + kT + " " + kT + " " + kSR + " install Library.QuickTime " + kR + "/Cam.component";
 }
-const std::string kInvalidName = "\xFF\xFE.component";
 
 std::string beyondPathMax(const std::string& last) {
     std::string path;
