@@ -60,22 +60,18 @@ std::string deepestExistingFolder(std::string folder) {
 // half made.
 bool fenceModesAndOwners(const HelperIdentity& identity, int folder, const std::string& path) {
     // The folder's own mount, cloned before everything is made read-only and
-    // attached again on top.
-    const Descriptor tree(open_tree(folder, "", OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC | AT_EMPTY_PATH | AT_RECURSIVE));
-    if (tree.fd < 0 || unshare(CLONE_NEWNS) != 0) {
-        NSLogEscaped("%s changes modes and owners unfenced: %s", identity.name,
-                     failure(tree.fd < 0 ? "open_tree" : "unshare").c_str());
-        return true;
-    }
-    // Private first: nothing done here may reach the machine's own mounts.
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-        NSLogEscaped("%s changes modes and owners unfenced: %s", identity.name, failure("mount").c_str());
-        return true;
-    }
+    // attached again on top. Private first: nothing done here may reach the
+    // machine's own mounts.
+    const Descriptor tree(open_tree(folder, "", OPEN_TREE_CLOEXEC | OPEN_TREE_CLONE | AT_EMPTY_PATH | AT_RECURSIVE));
     mount_attr readOnly{};
     readOnly.attr_set = MOUNT_ATTR_RDONLY;
-    if (mount_setattr(AT_FDCWD, "/", AT_RECURSIVE, &readOnly, sizeof readOnly) != 0) {
-        NSLogEscaped("%s changes modes and owners unfenced: %s", identity.name, failure("mount_setattr").c_str());
+    const char* failed = nullptr;
+    if (tree.fd < 0) failed = "open_tree";
+    else if (unshare(CLONE_NEWNS) != 0) failed = "unshare";
+    else if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) failed = "mount";
+    else if (mount_setattr(AT_FDCWD, "/", AT_RECURSIVE, &readOnly, sizeof readOnly) != 0) failed = "mount_setattr";
+    if (failed) {
+        NSLogEscaped("%s changes modes and owners unfenced: %s", identity.name, failure(failed).c_str());
         return true;
     }
     if (move_mount(tree.fd, "", AT_FDCWD, path.c_str(), MOVE_MOUNT_F_EMPTY_PATH | MOVE_MOUNT_T_SYMLINKS) != 0) {

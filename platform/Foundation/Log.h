@@ -65,10 +65,9 @@ Ref<String> escapedDescription(const Object* object);
 template <class T>
 auto escapedArgument(const T& value) {
     using Value = std::decay_t<T>;
-    if constexpr (std::is_array_v<T>) {
-        return EscapedText{false, escapedControlCharacters(value)};
-    } else if constexpr (std::is_same_v<Value, const char*> || std::is_same_v<Value, char*>) {
-        return value == nullptr ? EscapedText{true, {}} : EscapedText{false, escapedControlCharacters(value)};
+    if constexpr (std::is_same_v<Value, const char*> || std::is_same_v<Value, char*>) {
+        const char* text = value;
+        return text == nullptr ? EscapedText{true, {}} : EscapedText{false, escapedControlCharacters(text)};
     } else if constexpr (std::is_arithmetic_v<Value> || std::is_enum_v<Value>) {
         return value;
     } else {
