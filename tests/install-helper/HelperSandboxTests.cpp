@@ -303,20 +303,14 @@ TEST_F(HelperInSandbox, TheLauncherSaysWhichRuleRefusedNotWhatAFolderOnlyRootRea
     // In a folder only root may read: one helper that is there, one that is not.
     fs::create_directories(sandbox.home() / "private");
     fs::copy_file(kestrel, sandbox.home() / "private/KestrelInstallHelper");
-    std::string script = "chmod 700 /root/private";
-    for (const char* helper : {"/root/private/KestrelInstallHelper", "/root/private/gone/KestrelInstallHelper"}) {
-        script += "; printf '%s\\0' " + std::string(helper) + " " + helper +
-                  " --self-repair install Library.QuickTime /p/Cam.component | " + fs::path(kestrel).parent_path().string() +
-                  "/privileged-launcher";
+    chmod((sandbox.home() / "private").c_str(), 0700);
+    for (const std::string helper : {"/root/private/KestrelInstallHelper", "/root/private/gone/KestrelInstallHelper"}) {
+        const SandboxResult result = sandbox.run({"/bin/sh", "-c", "printf '%s\\0' \"$0\" \"$0\" --self-repair install "
+                                                  "Library.QuickTime /p/Cam.component | \"$1\"", helper,
+                                                  fs::path(kestrel).replace_filename("privileged-launcher")});
+        EXPECT_EQ(logLines(result.standardError), std::vector<std::string>{"privileged-launcher refused to start " +
+                                                                            helper + ": it is not one of the product's own helpers"});
     }
-    const SandboxResult result = sandbox.run({"/bin/sh", "-c", script});
-    const std::vector<std::string> lines = logLines(result.standardError);
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "privileged-launcher refused to start /root/private/KestrelInstallHelper: "
-                         "it is not one of the product's own helpers",
-                         "privileged-launcher refused to start /root/private/gone/KestrelInstallHelper: "
-                         "it is not one of the product's own helpers"}))
-        << result.standardError;
 }
 
 TEST_F(HelperInSandbox, BadInputsActOnNothing) {
@@ -435,15 +429,6 @@ TEST(HelperProducts, CarryTheirInformationListAndDifferOnlyInName) {
 
 namespace {
 
-// Privileged runs for one location that overlap, each started some time
-// after the first, on a payload large enough to be copied for a while.
-struct Overlap {
-    std::string name;
-    std::vector<std::pair<std::string, std::string>> runs;  // {seconds after the first, command}
-};
-
-void PrintTo(const Overlap& overlap, std::ostream* out) { *out << overlap.name; }
-
 // 2,000 files of 15 kB in 40 folders.
 void makeLargePayload(const fs::path& bundle) {
     testsupport::writeFile(bundle / "Contents/Info.plist", "<plist><dict/></plist>\n");
@@ -455,56 +440,39 @@ void makeLargePayload(const fs::path& bundle) {
     }
 }
 
-// Every entry of `source` is at `copy` with the same contents.
-void expectCompleteCopy(const fs::path& source, const fs::path& copy) {
-    int compared = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(source)) {
-        const fs::path installed = copy / fs::relative(entry.path(), source);
-        ASSERT_EQ(fs::is_directory(installed), entry.is_directory()) << installed;
-        if (entry.is_regular_file() && testsupport::readFile(installed) != testsupport::readFile(entry.path())) {
-            ADD_FAILURE() << installed << " differs";
-        }
-        ++compared;
-    }
-    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(copy), fs::recursive_directory_iterator()), compared);
-}
-
+// Privileged runs for one location that overlap, on a payload large enough
+// to be copied for a while: {name, runs as "SECONDS:COMMAND", each started
+// that long after the first}.
+using Overlap = std::pair<std::string, std::string>;
 class OverlappingRuns : public HelperInSandbox, public ::testing::WithParamInterface<Overlap> {};
 
 } // namespace
 
 TEST_P(OverlappingRuns, TakeTurnsAndLeaveACompleteCopyOrNone) {
-    const Overlap& overlap = GetParam();
+    const std::string& runs = GetParam().second;
     const fs::path source = resources / "Big.component";
     makeLargePayload(source);
-    std::string script = "pids=; status=0; ";
-    bool removes = false;
-    for (const auto& [seconds, command] : overlap.runs) {
-        script += "(sleep " + seconds + "; exec \"$0\" \"$0\" --self-repair " + command +
-                  " Library.QuickTime \"$1\") & pids=\"$pids $!\"; ";
-        removes = removes || command == "delete";
-    }
-    script += "for pid in $pids; do wait $pid || status=1; done; exit $status";
-    const SandboxResult result = sandbox.run({"/bin/sh", "-c", script, kestrel, source.string()});
+    // Every run ends well; what is installed is the whole source (or nothing,
+    // where a run removes it).
+    const SandboxResult result = sandbox.run(
+        {"/bin/bash", "-c",
+         "for run in $2; do (sleep ${run%:*}; exec \"$0\" \"$0\" --self-repair ${run#*:} Library.QuickTime \"$1\") & done; "
+         "for pid in $(jobs -p); do wait $pid || exit 1; done; installed=/Library/QuickTime/Big.component; "
+         "[[ $2 == *delete* && ! -e $installed ]] || diff -r \"$1\" $installed >&2 || exit 2",
+         kestrel, source.string(), runs});
     EXPECT_EQ(result.exitStatus, 0) << result.standardError;
-
-    const fs::path installed = sandbox.library() / "QuickTime/Big.component";
-    if (!removes || fs::exists(installed)) expectCompleteCopy(source, installed);
     EXPECT_FALSE(fs::exists(sandbox.library() / "QuickTime/.Big.component.installing"));
     const std::vector<std::string> lines = logLines(result.standardError);
     const auto count = [&lines](const std::string& line) { return std::count(lines.begin(), lines.end(), line); };
-    EXPECT_EQ(count("KestrelInstallHelper exiting"), static_cast<long>(overlap.runs.size())) << result.standardError;
+    const long started = std::count(runs.begin(), runs.end(), ':');
+    EXPECT_EQ(count("KestrelInstallHelper exiting"), started) << result.standardError;
     // The first takes the location at once; each of the others waits for its turn.
-    EXPECT_EQ(count("KestrelInstallHelper waiting for another run in Library.QuickTime to end"),
-              static_cast<long>(overlap.runs.size()) - 1)
+    EXPECT_EQ(count("KestrelInstallHelper waiting for another run in Library.QuickTime to end"), started - 1)
         << result.standardError;
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, OverlappingRuns,
-                         ::testing::Values(Overlap{"TwoInstalls", {{"0", "install"}, {"0.3", "install"}}},
-                                           Overlap{"FourInstalls",
-                                                   {{"0", "install"}, {"0.2", "install"}, {"0.5", "install"},
-                                                    {"0.9", "install"}}},
-                                           Overlap{"InstallRemoveInstall",
-                                                   {{"0", "install"}, {"0.4", "delete"}, {"0.8", "install"}}}),
-                         [](const ::testing::TestParamInfo<Overlap>& info) { return info.param.name; });
+                         ::testing::Values(Overlap{"TwoInstalls", "0:install 0.3:install"},
+                                           Overlap{"FourInstalls", "0:install 0.2:install 0.5:install 0.9:install"},
+                                           Overlap{"InstallRemoveInstall", "0:install 0.4:delete 0.8:install"}),
+                         [](const auto& info) { return info.param.first; });

@@ -40,7 +40,7 @@ const std::string kL = "{L}";
 const std::string kS = "{S}";
 const std::string kP = "{P}";
 const std::string kPP = "{PP}";
-const std::string kProductPane = "lib/privet/KestrelPrefs.prefPane";
+const std::string kProductPane = PRODUCT_PREFIX "/lib/privet/KestrelPrefs.prefPane";  // as the sandbox shows it
 const std::string kSR = "--self-repair";
 
 enum class Effect { None, Installs, Deletes };
@@ -116,23 +116,26 @@ const std::string kInvalidName = "\xFF\xFE.component";
 const std::string kForgedLine = "2025-12-08 14:50:03.000 KestrelInstallHelper[4242:4242] KestrelInstallHelper exiting";
 
 // Runs the helper's privileged run with a standard error that is a full
-// pipe nobody reads ("unread") or whose reading end is closed ("closed"),
-// as a caller of the root run could hand it over.
+// pipe (4 kB, filled) nobody reads ("unread") or whose reader is gone.
 std::string withFullPipe(const std::string& reader) {
-    return "timeout 20 /usr/bin/python3 -c '\n"
-           "import fcntl, os, signal, sys\n"
-           "r, w = os.pipe()\n"
-           "fcntl.fcntl(w, 1031, 4096)  # F_SETPIPE_SZ\n"
-           "os.set_blocking(w, False)\n"
-           "try:\n"
-           "    while True: os.write(w, b\"x\" * 512)\n"
-           "except BlockingIOError: pass\n"
-           "os.set_blocking(w, True)\n"
-           "os.dup2(w, 2)\n"
-           "os.set_inheritable(r, sys.argv[1] == \"unread\")\n"
-           "signal.signal(signal.SIGPIPE, signal.SIG_DFL)\n"
+    return "timeout 20 /usr/bin/python3 -c 'import fcntl, os, signal, sys; r, w = os.pipe(); "
+           "fcntl.fcntl(w, 1031, 4096); os.write(w, b\"x\" * 4096); os.dup2(w, 2); "
+           "os.set_inheritable(r, sys.argv[1] == \"unread\"); signal.signal(signal.SIGPIPE, signal.SIG_DFL); "
            "os.execv(sys.argv[2], sys.argv[2:])' " +
            reader + " " + kT + " " + kT + " " + kSR + " install Library.QuickTime " + kR + "/Cam.component";
+}
+
+// Writes {W}/tools/NAME-step for the tool /bin/NAME: the shell lines `first`
+// (TOOL: a copy of the real tool), then the tool. Replacements put it in place.
+void wrappedStep(const fs::path& work, const std::string& tool, std::string first) {
+    const fs::path real = work / "tools" / fs::path(tool).filename();
+    fs::create_directories(real.parent_path());
+    fs::copy_file(fs::canonical(tool), real);
+    for (std::size_t at = first.find("TOOL"); at != std::string::npos; at = first.find("TOOL", at + 1)) {
+        first.replace(at, 4, real.string());
+    }
+    testsupport::writeFile(real.string() + "-step", "#!/bin/sh\n" + first + "exec " + real.string() + " \"$@\"\n");
+    chmod((real.string() + "-step").c_str(), 0755);
 }
 
 std::string beyondPathMax(const std::string& last) {
@@ -348,13 +351,7 @@ std::vector<HostileVector> hostileVectors() {
                 EXPECT_EQ(chown((work / "user").c_str(), 65534, 65534), 0);
                 fs::create_symlink(work / "user/cmio", work.parent_path() / "Library/CoreMediaIO");
                 // The user makes the folder once the run has looked, before it makes folders.
-                fs::create_directories(work / "tools");
-                fs::copy_file(fs::canonical("/bin/mkdir"), work / "tools/mkdir");
-                const std::string mkdirTool = (work / "tools/mkdir").string();
-                testsupport::writeFile(work / "tools/mkdir-step", "#!/bin/sh\n" + mkdirTool + " -p " +
-                                                                      (work / "user/cmio").string() + "\nexec " +
-                                                                      mkdirTool + " \"$@\"\n");
-                chmod((work / "tools/mkdir-step").c_str(), 0755);
+                wrappedStep(work, "/bin/mkdir", "TOOL -p " + (work / "user/cmio").string() + "\n");
             };
             dangling.replacements = {{kW + "/tools/mkdir-step", fs::canonical("/bin/mkdir").string()}};
             return dangling;
@@ -369,18 +366,10 @@ std::vector<HostileVector> hostileVectors() {
                                             run6("install", "Library.QuickTime", kR + "/Cam.component"),
                                             "/Library/QuickTime/Cam.component");
             fenced.prepare = [](const fs::path& work) {
-                fs::create_directories(work / "tools");
-                fs::copy_file(fs::canonical("/bin/chmod"), work / "tools/chmod");
-                const std::string chmodTool = (work / "tools/chmod").string();
-                testsupport::writeFile(work / "tools/chmod-step",
-                                       "#!/bin/sh\n"
-                                       "echo written >/root/written-by-a-step\n"
-                                       "echo more >>" + (work / "elsewhere/precious").string() + "\n"
-                                       "mkdir /root/made-by-a-step\n" +
-                                           chmodTool + " 4777 /root/.profile\n"
-                                           "chown 65534 /root/.profile " + chmodTool + "\n"
-                                           "exec " + chmodTool + " \"$@\"\n");
-                chmod((work / "tools/chmod-step").c_str(), 0755);
+                wrappedStep(work, "/bin/chmod",
+                            "echo written >/root/written-by-a-step\necho more >>" +
+                                (work / "elsewhere/precious").string() +
+                                "\nmkdir /root/made-by-a-step\nTOOL 4777 /root/.profile\nchown 65534 /root/.profile TOOL\n");
             };
             fenced.replacements = {{kW + "/tools/chmod-step", fs::canonical("/bin/chmod").string()}};
             return fenced;
@@ -488,8 +477,7 @@ protected:
                                                {sandbox.systemLibrary().parent_path(), "/System"},
                                                {sandbox.home(), "/root"},
                                                {sandbox.work(), sandbox.work().string()},
-                                               {testsupport::installedProductHostPath(kProductPane),
-                                                testsupport::installedProductPath(kProductPane)}});
+                                               {PRODUCT_STAGE + kProductPane, kProductPane}});
     }
 
     std::string expand(std::string entry) const {
@@ -499,8 +487,8 @@ protected:
             {kW, sandbox.work().string()},
             {kL, std::string(PRODUCTS_DIR) + "/privileged-launcher"},
             {kS, std::string(PRODUCTS_DIR) + "/pane-status"},
-            {kP, testsupport::installedProductPath(kProductPane + "/Contents/Helpers/KestrelInstallHelper")},
-            {kPP, testsupport::installedProductPath(kProductPane + "/Contents/PlugIns")}};
+            {kP, kProductPane + "/Contents/Helpers/KestrelInstallHelper"},
+            {kPP, kProductPane + "/Contents/PlugIns"}};
         for (const auto& [placeholder, value] : values) {
             for (std::size_t at = entry.find(placeholder); at != std::string::npos; at = entry.find(placeholder, at)) {
                 entry.replace(at, placeholder.size(), value);

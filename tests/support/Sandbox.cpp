@@ -54,14 +54,6 @@ SandboxResult Sandbox::run(const std::vector<std::string>& command, const Sandbo
     return result;
 }
 
-std::string installedProductPath(const std::string& belowPrefix) {
-    return std::string(PRODUCT_PREFIX) + "/" + belowPrefix;
-}
-
-fs::path installedProductHostPath(const std::string& belowPrefix) {
-    return fs::path(PRODUCT_STAGE + installedProductPath(belowPrefix));
-}
-
 std::string Sandbox::standardErrorSoFar() const { return readFile(root_.path() / "stderr"); }
 
 bool Sandbox::waitForLines(const std::string& text, int count, int seconds) const {

@@ -26,15 +26,11 @@ struct SandboxOptions {
     std::vector<std::pair<std::string, std::string>> replacements;
     // Host folders to make visible read-only at the same path.
     std::vector<std::string> readOnlyFolders;
-    // Show the installed product (the InstalledProduct fixture) at its
-    // prefix, where the launcher accepts its helpers.
+    // Show the installed product (the InstalledProduct fixture, installed
+    // with DESTDIR=PRODUCT_STAGE) at PRODUCT_PREFIX, where the launcher
+    // accepts its helpers.
     bool installedProduct = false;
 };
-
-// A path of the installed product as the sandbox shows it, and where that
-// lies on the host.
-std::string installedProductPath(const std::string& belowPrefix);
-std::filesystem::path installedProductHostPath(const std::string& belowPrefix);
 
 class Sandbox {
 public:
