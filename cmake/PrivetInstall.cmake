@@ -1,4 +1,4 @@
-# Installing and packaging. Everything goes into one folder, lib/privet,
+# Installing. Everything goes into one folder, lib/privet,
 # with launchers on PATH; code finds its libraries relative to itself, the
 # same in the build tree and once installed.
 set(PRIVET_LIBEXEC_DIR ${CMAKE_INSTALL_FULL_LIBEXECDIR}/privet)
@@ -56,20 +56,23 @@ if(policy_dir_under_prefix)
   file(RELATIVE_PATH POLKIT_POLICY_DIR "${CMAKE_INSTALL_PREFIX}" "${POLKIT_POLICY_DIR}")
 endif()
 install(FILES ${CMAKE_BINARY_DIR}/packaging/com.fernhill.privet.policy DESTINATION ${POLKIT_POLICY_DIR})
-install(FILES packaging/privet-preferences.desktop packaging/privet-pane-harness.desktop
+# Desktop files and the AppStream metainfo carry the reverse-DNS id the
+# window is known by; icons are named after it.
+set(PRIVET_APP_ID com.fernhill.privet.preferences)
+set(PRIVET_HARNESS_APP_ID com.fernhill.privet.paneharness)
+install(FILES packaging/${PRIVET_APP_ID}.desktop packaging/${PRIVET_HARNESS_APP_ID}.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES packaging/privet-preferences.svg packaging/privet-pane-harness.svg
+install(FILES packaging/${PRIVET_APP_ID}.svg packaging/${PRIVET_HARNESS_APP_ID}.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-install(FILES packaging/privet-preferences.1 packaging/privet-pane-status.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES packaging/KestrelInstallHelper.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
+install(FILES packaging/${PRIVET_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME privet-payload-installer)
-set(CPACK_PACKAGE_VENDOR Fernhill)
-set(CPACK_PACKAGE_CONTACT "Fernhill packaging <packages@fernhill.example>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Installs, removes and checks privileged video capture plug-ins")
-set(CPACK_DEBIAN_PACKAGE_SECTION video)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "pkexec, polkitd, coreutils")
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-include(CPack)
+# The security notes go where Debian keeps a package's documents; the man
+# pages name that place.
+set(PRIVET_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/privet-payload-installer)
+set(PRIVET_SECURITY_NOTES ${CMAKE_INSTALL_PREFIX}/${PRIVET_DOC_DIR}/SECURITY.md)
+install(FILES SECURITY.md DESTINATION ${PRIVET_DOC_DIR})
+foreach(page IN ITEMS privet-preferences.1 privet-pane-status.1 privet-pane-harness.1 KestrelInstallHelper.8)
+  configure_file(packaging/${page} ${CMAKE_BINARY_DIR}/packaging/${page} @ONLY)
+  string(REGEX REPLACE ".*\\.([0-9])$" "\\1" section ${page})
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+endforeach()
