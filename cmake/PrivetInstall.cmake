@@ -58,8 +58,6 @@ endif()
 install(FILES ${CMAKE_BINARY_DIR}/packaging/com.fernhill.privet.policy DESTINATION ${POLKIT_POLICY_DIR})
 # Desktop files and the AppStream metainfo carry the reverse-DNS id the
 # window is known by; icons are named after it.
-set(PRIVET_APP_ID com.fernhill.privet.preferences)
-set(PRIVET_HARNESS_APP_ID com.fernhill.privet.paneharness)
 install(FILES packaging/${PRIVET_APP_ID}.desktop packaging/${PRIVET_HARNESS_APP_ID}.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES packaging/${PRIVET_APP_ID}.svg packaging/${PRIVET_HARNESS_APP_ID}.svg

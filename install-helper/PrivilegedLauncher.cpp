@@ -4,6 +4,7 @@
 
 #include "LaunchPolicy.h"
 
+#include "Foundation/CommandLine.h"
 #include "Foundation/Log.h"
 #include "Foundation/OwnStandardError.h"
 #include "Foundation/SystemCall.h"
@@ -27,14 +28,24 @@ namespace launcher = platform::launcher;
 constexpr std::chrono::seconds kRequestPatience{5};
 
 int main(int argc, char* argv[]) {
+    // Started by pkexec with no arguments; any are a person asking.
     if (argc > 1) {
-        std::fprintf(stderr,
-                     "usage: %s\n"
-                     "Started by pkexec for an authorization: it reads a program and its arguments\n"
-                     "(NUL-separated) on standard input and starts the program as the superuser,\n"
-                     "when it is an install helper's privileged run.\n",
-                     argv[0]);
-        return std::strcmp(argv[1], "--help") == 0 ? 0 : 2;
+        if (std::strcmp(argv[1], "--version") == 0) {
+            std::fputs(platform::versionText("privileged-launcher").c_str(), stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[1], "--help") != 0) {
+            const std::string problem = (argv[1][0] == '-' ? "unknown option " : "unexpected argument ") +
+                                        std::string(argv[1]);
+            std::fputs(platform::badUsageText("privileged-launcher", problem).c_str(), stderr);
+            return 2;
+        }
+        std::fputs("usage: privileged-launcher\n"
+                   "Started by pkexec for an authorization: it reads a program and its arguments\n"
+                   "(NUL-separated) on standard input and starts the program as the superuser,\n"
+                   "when it is an install helper's privileged run.\n",
+                   stdout);
+        return 0;
     }
     if (geteuid() != 0) {
         std::fprintf(stderr, "%s: not running as the superuser\n", argv[0]);

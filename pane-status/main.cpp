@@ -8,6 +8,7 @@
 #include "PrivetTool/PrivetStatusKeys.h"
 
 #include "AppKit/NibLoader.h"
+#include "Foundation/CommandLine.h"
 #include "PreferencePanes/PreferencePane.h"
 
 #include <QApplication>
@@ -42,7 +43,8 @@ const char* const kUsage =
     "  --remove NAME   remove the payload controller NAME\n"
     "  --dry-run       say what --install or --remove would do, and do nothing\n"
     "  --timeout SECONDS  how long to wait for the outcome of --install or --remove\n"
-    "  --help          print this text\n"
+    "  -h, --help      print this text\n"
+    "  --version       print the version\n"
     "\n"
     "Exit status: 0 when every payload acted on is in the state asked for, whether\n"
     "or not anything changed; 1 when one is not, or a pane or the payload controller\n"
@@ -57,30 +59,33 @@ struct Options {
     std::vector<std::string> panes;
 };
 
-bool parse(int argc, char** argv, Options& options) {
+// Reads the command line; what is wrong with it, or nothing.
+std::string parse(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        if (argument == "--help") {
-            std::fputs(kUsage, stdout);
-            std::exit(0);
-        } else if (argument == "--json") {
+        if (argument == "--json") {
             options.json = true;
         } else if (argument == "--dry-run") {
             options.dryRun = true;
-        } else if ((argument == "--install" || argument == "--remove") && i + 1 < argc && !options.action) {
+        } else if (argument == "--install" || argument == "--remove") {
+            if (options.action) return "only one of --install and --remove may be given";
+            if (i + 1 >= argc) return argument + " needs the name of a payload controller";
             options.action = argument == "--install" ? Action::Install : Action::Remove;
             options.target = argv[++i];
-        } else if (argument == "--timeout" && i + 1 < argc) {
+        } else if (argument == "--timeout") {
+            if (i + 1 >= argc) return "--timeout needs a number of seconds";
             char* end = nullptr;
             options.timeout = std::strtod(argv[++i], &end);
-            if (end == argv[i] || *end != '\0' || options.timeout < 0) return false;
+            if (end == argv[i] || *end != '\0' || !(options.timeout >= 0)) {
+                return "--timeout needs a number of seconds, not \"" + std::string(argv[i]) + "\"";
+            }
         } else if (argument.starts_with("--")) {
-            return false;
+            return "unknown option " + argument;
         } else {
             options.panes.push_back(argument);
         }
     }
-    return !options.panes.empty();
+    return options.panes.empty() ? "no pane bundle named" : "";
 }
 
 const char* actionName(Action action) { return action == Action::Install ? "Install" : "Remove"; }
@@ -107,9 +112,14 @@ std::string jsonOutcome(const Outcome& outcome) {
 } // namespace
 
 int main(int argc, char** argv) {
+    switch (informationRequest(argc, argv)) {
+    case InformationRequest::Help: std::fputs(kUsage, stdout); return 0;
+    case InformationRequest::Version: std::fputs(versionText("pane-status").c_str(), stdout); return 0;
+    case InformationRequest::None: break;
+    }
     Options options;
-    if (!parse(argc, argv, options)) {
-        std::fputs(kUsage, stderr);
+    if (const std::string problem = parse(argc, argv, options); !problem.empty()) {
+        std::fputs(badUsageText("pane-status", problem).c_str(), stderr);
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -1,12 +1,14 @@
 #include "AppKit/Application.h"
 
 #include "AppKit/ActionBoundary.h"
+#include "AppKit/DesktopCitizen.h"
 #include "AppKit/EventLoopBridge.h"
 #include "AppKit/FirstPaint.h"
 #include "AppKit/NibLoader.h"
 #include "AppKit/View.h"
 #include "AppKit/Window.h"
 #include "Foundation/Bundle.h"
+#include "Foundation/CommandLine.h"
 #include "Foundation/Dictionary.h"
 #include "Foundation/Exception.h"
 #include "Foundation/Log.h"
@@ -17,6 +19,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <cstdio>
+#include <string>
 #include <string_view>
 
 #include <sys/auxv.h>
@@ -55,6 +59,52 @@ Ref<Application> makeApplication(Bundle* bundle) {
     return Ref<Application>(objectAs<Application>(made.get()));
 }
 
+// The command line an application understands once Qt has taken its own
+// options: --screenshot FILE, which saves the first window as a PNG once it
+// has been laid out and refreshed, and ends (for documentation and tests).
+struct ApplicationOptions {
+    QString screenshot;
+    std::string error;  // set when the command line cannot be used
+};
+
+ApplicationOptions parseApplicationOptions(int argc, char** argv) {
+    ApplicationOptions options;
+    for (int i = 1; i < argc && options.error.empty(); ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--screenshot" && i + 1 < argc) {
+            options.screenshot = QString::fromLocal8Bit(argv[++i]);
+        } else if (argument == "--screenshot") {
+            options.error = "--screenshot needs a value";
+        } else if (argument.starts_with("-")) {
+            options.error = "unknown option " + argument;
+        } else {
+            options.error = "unexpected argument " + argument;
+        }
+    }
+    return options;
+}
+
+std::string usage(const std::string& program) {
+    return "Usage: " + program + " [--screenshot FILE]\n"
+           "\n"
+           "Opens the application's window.\n"
+           "\n"
+           "  --screenshot FILE  once the window is shown, save a PNG picture of it to FILE\n"
+           "                     and quit\n"
+           "  -h, --help         show this text and quit\n"
+           "  --version          show the version and quit\n";
+}
+
+// The desktop file of an application bundle is named by its identifier in
+// lower case; its manual page by CFBundleHelpBookName.
+DesktopIdentity desktopIdentity(Bundle* bundle) {
+    auto info = [bundle](std::string_view key) {
+        String* value = infoString(bundle, key);
+        return value ? QString::fromStdString(value->text()) : QString();
+    };
+    return {info(kCFBundleIdentifierKey->text()).toLower(), info(kCFBundleNameKey->text()), info("CFBundleHelpBookName")};
+}
+
 void tellDelegate(Application& application, const char* selector) {
     Object* delegate = application.delegate();
     if (delegate && delegate->respondsToSelector(selector)) sendAction(selector, delegate, &application);
@@ -78,7 +128,20 @@ int Application::run() {
 void Application::terminate(Object*) { QCoreApplication::exit(0); }
 
 int NSApplicationMain(int argc, char** argv) {
+    const std::string_view invoked = argc > 0 ? argv[0] : "application";
+    const std::string program(invoked.substr(invoked.find_last_of('/') + 1));
+    // Before Qt, which needs a display for anything else.
+    switch (informationRequest(argc, argv)) {
+    case InformationRequest::Help: std::fputs(usage(program).c_str(), stdout); return 0;
+    case InformationRequest::Version: std::fputs(versionText(program).c_str(), stdout); return 0;
+    case InformationRequest::None: break;
+    }
     QApplication qtApplication(argc, argv);
+    const ApplicationOptions options = parseApplicationOptions(argc, argv);
+    if (!options.error.empty()) {
+        std::fputs(badUsageText(program, options.error).c_str(), stderr);
+        return 2;
+    }
     EventLoopBridge bridge;
     AutoreleasePool pool;
     const FirstPaintProbe probe = FirstPaintProbe::fromEnvironment();
@@ -91,9 +154,7 @@ int NSApplicationMain(int argc, char** argv) {
     Ref<Application> application = makeApplication(bundle);
     if (!application) return 1;
     Application::setShared(application);
-    if (String* name = infoString(bundle, kCFBundleNameKey->text())) {
-        QApplication::setApplicationDisplayName(QString::fromStdString(name->text()));
-    }
+    adoptDesktopIdentity(desktopIdentity(bundle));
 
     std::unique_ptr<LoadedNib> nib;
     Window* shown = nullptr;
@@ -107,6 +168,7 @@ int NSApplicationMain(int argc, char** argv) {
         nib = std::move(loaded.nib);
         for (const Ref<Object>& object : nib->objects()) {
             if (auto* window = objectAs<Window>(object.get()); window && window->isVisibleAtLaunch()) {
+                if (window->widget()) addStandardShortcuts(*window->widget());
                 window->makeKeyAndOrderFront(nullptr);
                 if (shown == nullptr) shown = window;
             }
@@ -121,12 +183,8 @@ int NSApplicationMain(int argc, char** argv) {
         }
         probe.watch(shown->contentView() ? shown->contentView()->widget() : shown->widget(), 0);
     }
-    // "--screenshot FILE": save the first window as a PNG once it has been
-    // laid out and refreshed, and end (for documentation and tests).
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::string_view(argv[i]) != "--screenshot") continue;
-        const QString file = QString::fromLocal8Bit(argv[i + 1]);
-        QTimer::singleShot(1500, [file] {
+    if (!options.screenshot.isEmpty()) {
+        QTimer::singleShot(1500, [file = options.screenshot] {
             const QWidgetList windows = QApplication::topLevelWidgets();
             for (QWidget* window : windows) {
                 if (window->isVisible()) {

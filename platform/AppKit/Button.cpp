@@ -22,6 +22,9 @@ namespace {
 QPushButton* newPushButton() {
     auto* button = View::makeWidget<QPushButton>();
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // Return and Enter press a focused button, as Space does; outside
+    // dialogs Qt gives that only to auto-default buttons.
+    button->setAutoDefault(true);
     return button;
 }
 } // namespace

@@ -10,6 +10,8 @@
 #include "support/TempDir.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <dlfcn.h>
@@ -255,7 +257,12 @@ TEST_F(NibLoaderTest, ButtonsSendTheirActionWithThemselvesAsSenderAndWindowsHold
     EXPECT_EQ(window->contentView(), install);
     EXPECT_EQ(install->widget()->window(), window->widget());
     qobject_cast<QPushButton*>(install->widget())->click();
-    EXPECT_EQ(named<Model>(*result.nib, "model")->senders, std::vector<Object*>{install});
+    // Return and Enter press the button too, as on a focused button anywhere.
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(install->widget(), &press);
+    }
+    EXPECT_EQ(named<Model>(*result.nib, "model")->senders, (std::vector<Object*>{install, install, install}));
     EXPECT_EQ(result.nib->topLevelObjects(), (std::vector<Object*>{window, named<Model>(*result.nib, "model")}));
 }
 

@@ -1,12 +1,17 @@
 #!/bin/sh
 # Installs the build into a throwaway root and checks that the installed
 # programs find their libraries and load both panes without the build tree,
-# and that an install under another prefix than the build's is refused.
+# that an install under another prefix than the build's is refused, and that
+# the desktop knows the applications (under Xvfb): each window's class is its
+# desktop file's StartupWMClass, its title ends in the launcher's name, it has
+# the icon the desktop file names, and it answers F1, Ctrl+W and Ctrl+Q; and
+# every program answers --version and names an option it does not know.
 #   installed-tree.sh BUILD_DIR
 set -eu
 build=$1
 root=$(mktemp -d "${TMPDIR:-/tmp}/privet-installed-XXXXXX")
-trap 'rm -rf "$root"' EXIT
+xvfb=
+trap '[ -z "$xvfb" ] || kill "$xvfb"; rm -rf "$root"' EXIT
 prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
 refusal=$(DESTDIR=$root cmake --install "$build" --prefix /opt/elsewhere 2>&1) &&
   { echo "the build installed under a prefix it was not configured for"; exit 1; }
@@ -29,4 +34,56 @@ test ! -e "$privet/KestrelPrefs.prefPane/Contents/Helpers/privileged-launcher"
 grep -q "\"$prefix/lib/privet/pane-status\"" "$root$prefix/bin/privet-pane-status"
 policy_dir=$(pkg-config --variable=policydir polkit-gobject-1)
 grep -q ">$prefix/libexec/privet/privileged-launcher<" "$root${policy_dir:-/usr/share/polkit-1/actions}/com.fernhill.privet.policy"
-echo "installed tree: both panes load, Preferences and PaneHarness draw their windows, another prefix is refused"
+
+for program in "$privet/Preferences" "$privet/pane-status" "$privet/PaneHarness.app/Contents/Linux/PaneHarness" \
+               "$root$prefix/libexec/privet/privileged-launcher"; do
+  name=${program##*/}
+  [ "$("$program" --version)" = "$name (Privet) 1.0" ] || { echo "$name --version: $("$program" --version)"; exit 1; }
+  status=0
+  "$program" --colour 2>"$root/refused" >/dev/null || status=$?
+  [ "$status" = 2 ] && grep -q "^$name: unknown option --colour\$" "$root/refused" ||
+    { echo "$name --colour ended with $status and said:"; cat "$root/refused"; exit 1; }
+done
+
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$root/display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$root/display" ] && break; sleep 0.1; done
+# The installed icons beside the system's hicolor theme, as once installed.
+# xprop writes titles as UTF-8 only in a UTF-8 locale.
+export DISPLAY=":$(cat "$root/display")" XDG_DATA_DIRS="$root$prefix/share:/usr/share" QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
+# desktop_key ID KEY: that key's value in the installed desktop file ID.
+desktop_key() { sed -n "s/^$2=//p" "$root$prefix/share/applications/$1.desktop"; }
+# window_of PID CLASS: the window of class CLASS the program PID shows.
+window_of() { timeout 20 xdotool search --sync --onlyvisible --pid "$1" --class "^$2\$" | head -n 1; }
+# check_window ID WINDOW TITLE: its class, title and icon are the desktop file's.
+check_window() {
+  xprop -id "$2" WM_CLASS _NET_WM_NAME >"$root/properties"
+  grep -q "^WM_CLASS(STRING) = \".*\", \"$(desktop_key "$1" StartupWMClass)\"\$" "$root/properties" &&
+    grep -q "^_NET_WM_NAME(UTF8_STRING) = \"$3\"\$" "$root/properties" &&
+    xprop -id "$2" _NET_WM_ICON | grep -q "^_NET_WM_ICON(CARDINAL) = " ||
+    { echo "$1's window is not what its desktop file says:"; cat "$root/properties"; exit 1; }
+}
+
+id=com.fernhill.privet.preferences
+"$privet/Preferences" --select Kestrel "$privet/KestrelPrefs.prefPane" 2>/dev/null &
+app=$!
+window=$(window_of "$app" "$(desktop_key "$id" StartupWMClass)")
+[ -n "$window" ] || { echo "Preferences showed no window of class $(desktop_key $id StartupWMClass)"; exit 1; }
+check_window "$id" "$window" "Kestrel — $(desktop_key "$id" Name)"
+xdotool windowfocus --sync "$window" key F1
+timeout 10 xdotool search --sync --onlyvisible --pid "$app" --name "^About — $(desktop_key "$id" Name)\$" >/dev/null ||
+  { echo "F1 showed no About window"; exit 1; }
+xdotool key Escape windowfocus --sync "$window" key ctrl+w
+timeout 10 sh -c 'while kill -0 "$1" 2>/dev/null; do sleep 0.1; done' sh "$app" || { echo "Ctrl+W did not close Preferences"; exit 1; }
+
+id=com.fernhill.paneharness
+"$privet/PaneHarness.app/Contents/Linux/PaneHarness" 2>/dev/null &
+app=$!
+window=$(window_of "$app" "$(desktop_key "$id" StartupWMClass)")
+[ -n "$window" ] || { echo "PaneHarness showed no window of class $(desktop_key $id StartupWMClass)"; exit 1; }
+check_window "$id" "$window" "$(desktop_key "$id" Name)"
+xdotool windowfocus --sync "$window" key ctrl+q
+timeout 10 sh -c 'while kill -0 "$1" 2>/dev/null; do sleep 0.1; done' sh "$app" || { echo "Ctrl+Q did not end PaneHarness"; exit 1; }
+
+echo "installed tree: both panes load, Preferences and PaneHarness draw their windows and are known to the desktop," \
+  "every program answers --version, another prefix is refused"

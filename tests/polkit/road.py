@@ -253,7 +253,9 @@ def click_install():
     def window():
         desktop = Atspi.get_desktop(0)
         apps = (desktop.get_child_at_index(index) for index in range(desktop.get_child_count()))
-        return next((app for app in apps if app is not None and app.get_name() == 'Preferences'), None)
+        # The accessible application is named by its application name, the desktop id.
+        return next((app for app in apps if app is not None and app.get_name() == 'com.fernhill.privet.preferences'),
+                    None)
 
     def status():
         texts = [Atspi.Text.get_text(text, 0, -1) for text in find(window(), 'text')]

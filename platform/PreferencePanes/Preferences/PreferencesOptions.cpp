@@ -39,7 +39,8 @@ std::string preferencesUsage(std::string_view program) {
            "  --screenshot FILE  once the selected pane is shown, save a PNG picture of the\n"
            "                     window to FILE and quit; the exit status is 1 when the\n"
            "                     selected pane cannot be loaded\n"
-           "  -h, --help         show this text and quit\n";
+           "  -h, --help         show this text and quit\n"
+           "  --version          show the version and quit\n";
 }
 
 } // namespace platform

@@ -1,8 +1,10 @@
 #include "PreferencePanes/Preferences/PreferencesWindow.h"
 
 #include "AppKit/ActionBoundary.h"
+#include "AppKit/DesktopCitizen.h"
 #include "PreferencePanes/PreferencePane.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -33,7 +35,9 @@ PreferencesWindow::PreferencesWindow(const std::vector<std::string>& paneBundles
     for (const std::string& path : paneBundles) slots_.push_back(std::make_unique<PaneSlot>(path));
     hint_ = newPageLabel(slots_.empty() ? QStringLiteral("No preference panes were found.")
                                         : QStringLiteral("Select a pane in the list."));
-    setWindowTitle(QStringLiteral("Preferences"));
+    // The application's name, alone in the title bar until a pane is shown.
+    setWindowTitle(QApplication::applicationDisplayName());
+    addStandardShortcuts(*this);
     for (const std::unique_ptr<PaneSlot>& slot : slots_) list_->addItem(QString::fromStdString(slot->name()));
     list_->setFixedWidth(190);
     list_->setSpacing(2);
@@ -87,7 +91,7 @@ void PreferencesWindow::showSelection(int index) {
         list_->setCurrentRow(index);
     }
     if (index < 0) {
-        setWindowTitle(QStringLiteral("Preferences"));
+        setWindowTitle(QApplication::applicationDisplayName());
         content_->setCurrentWidget(hint_);
         return;
     }

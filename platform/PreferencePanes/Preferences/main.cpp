@@ -1,11 +1,13 @@
 // The preferences application: lists the pane bundles it finds and shows
 // the one selected.
 
+#include "AppKit/DesktopCitizen.h"
 #include "AppKit/EventLoopBridge.h"
 #include "AppKit/FirstPaint.h"
 #include "PreferencePanes/Preferences/PaneSearch.h"
 #include "PreferencePanes/Preferences/PreferencesOptions.h"
 #include "PreferencePanes/Preferences/PreferencesWindow.h"
+#include "Foundation/CommandLine.h"
 #include "objc/AutoreleasePool.h"
 
 #include <QApplication>
@@ -22,28 +24,25 @@ namespace {
 // How long the window is given to show a selected pane before a screenshot.
 constexpr int kScreenshotDelay = 300;
 
-bool asksForHelp(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--") return false;
-        if (argument == "--help" || argument == "-h") return true;
-    }
-    return false;
-}
+#ifndef PRIVET_APP_ID
+#error "PRIVET_APP_ID is the desktop file's id, PRIVET_APP_NAME the name its launcher shows"
+#endif
 
 } // namespace
 
 int main(int argc, char** argv) {
     // Before Qt, which needs a display for anything else.
-    if (asksForHelp(argc, argv)) {
-        std::fputs(preferencesUsage("Preferences").c_str(), stdout);
-        return 0;
+    switch (informationRequest(argc, argv)) {
+    case InformationRequest::Help: std::fputs(preferencesUsage("Preferences").c_str(), stdout); return 0;
+    case InformationRequest::Version: std::fputs(versionText("Preferences").c_str(), stdout); return 0;
+    case InformationRequest::None: break;
     }
     QApplication application(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Preferences"));
+    adoptDesktopIdentity({QStringLiteral(PRIVET_APP_ID), QStringLiteral(PRIVET_APP_NAME),
+                          QStringLiteral("privet-preferences")});
     const PreferencesOptions options = parsePreferencesOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!options.error.empty()) {
-        std::fprintf(stderr, "Preferences: %s\n\n%s", options.error.c_str(), preferencesUsage("Preferences").c_str());
+        std::fputs(badUsageText("Preferences", options.error).c_str(), stderr);
         return 2;
     }
     const FirstPaintProbe probe = FirstPaintProbe::fromEnvironment();

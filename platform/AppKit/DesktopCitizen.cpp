@@ -1,0 +1,50 @@
+#include "AppKit/DesktopCitizen.h"
+
+#include "Foundation/CommandLine.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QKeySequence>
+#include <QMessageBox>
+#include <QShortcut>
+#include <QWidget>
+
+namespace platform {
+
+namespace {
+QString& manualPage() {
+    static QString page;
+    return page;
+}
+
+void showAbout(QWidget& window) {
+    const QString name = QApplication::applicationDisplayName();
+    QString text = QStringLiteral("<p><b>%1</b></p><p>Privet %2</p>").arg(name.toHtmlEscaped(), productVersion());
+    if (!manualPage().isEmpty()) {
+        text += QStringLiteral("<p>Help: its manual page, <tt>man %1</tt>.</p>").arg(manualPage().toHtmlEscaped());
+    }
+    // Window titles end in the application's name anyway.
+    QMessageBox::about(&window, QStringLiteral("About"), text);
+}
+} // namespace
+
+void adoptDesktopIdentity(const DesktopIdentity& identity) {
+    // The window class is the application name unless a -name or
+    // RESOURCE_NAME says otherwise; the Wayland app id is the desktop file's.
+    QApplication::setApplicationName(identity.desktopId);
+    QGuiApplication::setDesktopFileName(identity.desktopId);
+    QApplication::setApplicationDisplayName(identity.displayName);
+    QApplication::setWindowIcon(QIcon::fromTheme(identity.desktopId));
+    manualPage() = identity.manualPage;
+}
+
+void addStandardShortcuts(QWidget& window) {
+    QObject::connect(new QShortcut(QKeySequence::Quit, &window), &QShortcut::activated, &window,
+                     [] { QApplication::closeAllWindows(); });
+    QObject::connect(new QShortcut(QKeySequence::Close, &window), &QShortcut::activated, &window,
+                     [&window] { window.close(); });
+    QObject::connect(new QShortcut(QKeySequence::HelpContents, &window), &QShortcut::activated, &window,
+                     [&window] { showAbout(window); });
+}
+
+} // namespace platform

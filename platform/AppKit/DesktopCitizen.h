@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace platform {
+
+// How an application is known to the desktop: the id of its desktop file
+// (which docks match to the window's class and app id, and which names its
+// icon), the name its launcher shows, and the manual page that helps with it.
+struct DesktopIdentity {
+    QString desktopId;     // "com.fernhill.privet.preferences"
+    QString displayName;   // "Capture Plug-in Preferences"
+    QString manualPage;    // "privet-preferences"; empty when there is none
+};
+
+// Gives the running QApplication this identity: window class (X11) and app
+// id (Wayland) equal to the desktop id, window titles ending in the display
+// name, and the icon of that id from the icon theme. Before any window is
+// shown.
+void adoptDesktopIdentity(const DesktopIdentity& identity);
+
+// The keys desktop applications answer: Ctrl+Q quits, Ctrl+W closes the
+// window, F1 shows what the program is, its version and where its help is.
+void addStandardShortcuts(QWidget& window);
+
+} // namespace platform
