@@ -5,7 +5,8 @@
 # the desktop knows the applications (under Xvfb): each window's class is its
 # desktop file's StartupWMClass, its title ends in the launcher's name, it has
 # the icon the desktop file names, and it answers F1, Ctrl+W and Ctrl+Q; and
-# every program answers --version and names an option it does not know.
+# every program answers --version and names an option it does not know;
+# Preferences also runs under a headless Wayland compositor.
 #   installed-tree.sh BUILD_DIR
 set -eu
 build=$1
@@ -85,5 +86,16 @@ check_window "$id" "$window" "$(desktop_key "$id" Name)"
 xdotool windowfocus --sync "$window" key ctrl+q
 timeout 10 sh -c 'while kill -0 "$1" 2>/dev/null; do sleep 0.1; done' sh "$app" || { echo "Ctrl+Q did not end PaneHarness"; exit 1; }
 
+# On a Wayland session without X, through Qt's Wayland plug-in.
+export XDG_RUNTIME_DIR="$root/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+weston --backend=headless-backend.so --socket=wayland-privet --idle-time=0 >"$root/weston.log" 2>&1 &
+weston=$!
+trap 'kill "$weston" 2>/dev/null; [ -z "$xvfb" ] || kill "$xvfb"; rm -rf "$root"' EXIT
+for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/wayland-privet" ] && break; sleep 0.1; done
+WAYLAND_DISPLAY=wayland-privet QT_QPA_PLATFORM=wayland DISPLAY= timeout 60 "$privet/Preferences" --select Kestrel \
+    --screenshot "$root/wayland.png" "$privet/KestrelPrefs.prefPane" 2>"$root/wayland.log" && test -s "$root/wayland.png" ||
+  { cat "$root/wayland.log" "$root/weston.log"; echo "Preferences did not run under a Wayland compositor"; exit 1; }
+
 echo "installed tree: both panes load, Preferences and PaneHarness draw their windows and are known to the desktop," \
-  "every program answers --version, another prefix is refused"
+  "Preferences runs on Wayland, every program answers --version, another prefix is refused"
