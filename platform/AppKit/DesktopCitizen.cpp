@@ -2,6 +2,7 @@
 
 #include "Foundation/CommandLine.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QIcon>
 #include <QKeySequence>
@@ -15,6 +16,14 @@ namespace {
 QString& manualPage() {
     static QString page;
     return page;
+}
+
+// A window made of a plain widget reads to a screen reader as a frame named
+// by its title, as other applications' windows do; Qt would call it a filler.
+QAccessibleInterface* windowAccessible(const QString& className, QObject* object) {
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (className != QLatin1String("QWidget") || widget == nullptr || !widget->isWindow()) return nullptr;
+    return new QAccessibleWidget(widget, QAccessible::Window);
 }
 
 void showAbout(QWidget& window) {
@@ -36,6 +45,9 @@ void adoptDesktopIdentity(const DesktopIdentity& identity) {
     QApplication::setApplicationDisplayName(identity.displayName);
     QApplication::setWindowIcon(QIcon::fromTheme(identity.desktopId));
     manualPage() = identity.manualPage;
+    static bool framesRead = false;
+    if (!framesRead) QAccessible::installFactory(windowAccessible);
+    framesRead = true;
 }
 
 void addStandardShortcuts(QWidget& window) {

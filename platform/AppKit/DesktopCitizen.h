@@ -17,8 +17,8 @@ struct DesktopIdentity {
 
 // Gives the running QApplication this identity: window class (X11) and app
 // id (Wayland) equal to the desktop id, window titles ending in the display
-// name, and the icon of that id from the icon theme. Before any window is
-// shown.
+// name, the icon of that id from the icon theme, and windows that screen
+// readers read as frames. Before any window is shown.
 void adoptDesktopIdentity(const DesktopIdentity& identity);
 
 // The keys desktop applications answer: Ctrl+Q quits, Ctrl+W closes the

@@ -3,6 +3,7 @@
 #include "Foundation/String.h"
 #include "objc/KeyValueObserving.h"
 
+#include <QLabel>
 #include <QLineEdit>
 
 namespace platform {
@@ -11,7 +12,8 @@ const Class TextField::classRecord{
     "NSTextField", &Control::classRecord, Class::factoryOf<TextField>(), {},
     {{"stringValue", getter(&TextField::stringValue), setter(&TextField::setStringValue)},
      {"bezeled", getter(&TextField::isBezeled), setter(&TextField::setBezeled)},
-     {"bold", getter(&TextField::isBold), setter(&TextField::setBold)}}};
+     {"bold", getter(&TextField::isBold), setter(&TextField::setBold)},
+     {"labelFor", getter(&TextField::labelFor), setter(&TextField::setLabelFor)}}};
 
 namespace {
 QLineEdit* newField() {
@@ -20,15 +22,25 @@ QLineEdit* newField() {
     field->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     return field;
 }
+
+QLabel* newLabel() {
+    auto* label = View::makeWidget<QLabel>();
+    label->setTextFormat(Qt::PlainText);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    return label;
+}
 } // namespace
 
 TextField::TextField() : Control(newField()) {}
 
-QLineEdit* TextField::field() const { return static_cast<QLineEdit*>(widget()); }
-
-Ref<String> TextField::stringValue() const {
-    return field() ? make<String>(field()->text().toStdString()) : make<String>();
+QString TextField::text() const {
+    if (auto* label = qobject_cast<QLabel*>(widget())) return label->text();
+    if (auto* field = qobject_cast<QLineEdit*>(widget())) return field->text();
+    return {};
 }
+
+Ref<String> TextField::stringValue() const { return make<String>(text().toStdString()); }
 
 void TextField::setStringValue(String* text) {
     const KeyValueChange automatic(*this, "stringValue");
@@ -36,43 +48,44 @@ void TextField::setStringValue(String* text) {
 }
 
 void TextField::setText(const std::string& text) {
-    QLineEdit* own = field();
-    if (own == nullptr) return;
-    own->setText(QString::fromStdString(text));
-    own->setCursorPosition(0);  // long texts show their beginning
-    own->setToolTip(own->text());
-    fitLabelWidth();
+    const QString shown = QString::fromStdString(text);
+    if (auto* label = qobject_cast<QLabel*>(widget())) {
+        if (label->text() == shown) return;
+        label->setText(shown);
+    } else if (auto* field = qobject_cast<QLineEdit*>(widget())) {
+        field->setText(shown);
+        field->setCursorPosition(0);  // long texts show their beginning
+        field->setToolTip(shown);
+    }
 }
 
 void TextField::setBezeled(bool bezeled) {
     const KeyValueChange automatic(*this, "bezeled");
+    if (bezeled == bezeled_ || widget() == nullptr) {
+        bezeled_ = bezeled;
+        return;
+    }
+    const std::string shown = text().toStdString();
     bezeled_ = bezeled;
-    QLineEdit* own = field();
-    if (own == nullptr) return;
-    own->setFrame(bezeled);
-    // A label takes the colours of what it lies on and the width of its text.
-    own->setStyleSheet(bezeled ? QString() : QStringLiteral("QLineEdit { background: transparent; }"));
-    own->setFocusPolicy(bezeled ? Qt::StrongFocus : Qt::NoFocus);
-    own->setSizePolicy(bezeled ? QSizePolicy::Expanding : QSizePolicy::Fixed, QSizePolicy::Fixed);
-    fitLabelWidth();
+    replaceWidget(bezeled ? static_cast<QWidget*>(newField()) : newLabel());
+    setText(shown);
+    setBold(bold_);
+    setLabelFor(labelFor_.get());
 }
 
 void TextField::setBold(bool bold) {
     const KeyValueChange automatic(*this, "bold");
     bold_ = bold;
-    QLineEdit* own = field();
-    if (own == nullptr) return;
-    QFont font = own->font();
+    if (widget() == nullptr) return;
+    QFont font = widget()->font();
     font.setBold(bold);
-    own->setFont(font);
-    fitLabelWidth();
+    widget()->setFont(font);
 }
 
-void TextField::fitLabelWidth() {
-    QLineEdit* own = field();
-    if (own == nullptr || bezeled_) return;
-    const int textWidth = own->fontMetrics().horizontalAdvance(own->text()) + 8;
-    own->setFixedWidth(std::max(textWidth, static_cast<int>(minimumWidth())));
+void TextField::setLabelFor(View* view) {
+    const KeyValueChange automatic(*this, "labelFor");
+    labelFor_ = Ref<View>(view);
+    if (auto* label = qobject_cast<QLabel*>(widget())) label->setBuddy(view ? view->widget() : nullptr);
 }
 
 bool TextField::acceptsBinding(std::string_view binding) const {

@@ -2,15 +2,17 @@
 
 #include "AppKit/Control.h"
 
-class QLineEdit;
+class QString;
 
 namespace platform {
 
 class String;
 
 // Text the user can read and select but not change: a field with a border
-// (bezeled, the default) or, without one, a label. Its "value" binding shows
-// a bound key's value as text.
+// (bezeled, the default) or, without one, a label, which screen readers read
+// as a label and which is as wide as its text in any style and font. Its
+// "value" binding shows a bound key's value as text; "labelFor" makes it the
+// caption of another view, so that screen readers relate the two.
 class TextField final : public Control {
 public:
     static const Class classRecord;  // "NSTextField"
@@ -24,17 +26,19 @@ public:
     void setBezeled(bool bezeled);
     bool isBold() const { return bold_; }
     void setBold(bool bold);
+    View* labelFor() const { return labelFor_.get(); }
+    void setLabelFor(View* view);
 
     bool acceptsBinding(std::string_view binding) const override;
     void setValueForBinding(std::string_view binding, Object* value) override;
 
 private:
-    QLineEdit* field() const;
+    QString text() const;
     void setText(const std::string& text);
-    void fitLabelWidth();
 
     bool bezeled_ = true;
     bool bold_ = false;
+    Ref<View> labelFor_;  // a caption keeps what it names
 };
 
 } // namespace platform

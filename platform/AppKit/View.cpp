@@ -18,7 +18,8 @@ const Class View::classRecord{
     "NSView", &Object::classRecord, Class::factoryOf<View>(), {},
     {{"hidden", getter(&View::isHidden), setter(&View::setHidden)},
      {"toolTip", getter(&View::toolTip), setter(&View::setToolTip)},
-     {"minimumWidth", getter(&View::minimumWidth), setter(&View::setMinimumWidth)}}};
+     {"minimumWidth", getter(&View::minimumWidth), setter(&View::setMinimumWidth)},
+     {"accessibilityLabel", getter(&View::accessibilityLabel), setter(&View::setAccessibilityLabel)}}};
 
 namespace {
 
@@ -71,6 +72,7 @@ void View::replaceWidget(QWidget* widget) {
     if (hidden_) widget->hide();
     if (old->testAttribute(Qt::WA_ForceDisabled)) widget->setEnabled(false);
     widget->setToolTip(old->toolTip());
+    widget->setAccessibleName(old->accessibleName());
     widget->setMinimumWidth(old->minimumWidth());
     widget_ = widget;
     delete old;
@@ -89,6 +91,15 @@ Ref<String> View::toolTip() const {
 void View::setToolTip(String* text) {
     const KeyValueChange automatic(*this, "toolTip");
     if (widget_) widget_->setToolTip(text ? QString::fromStdString(text->text()) : QString());
+}
+
+Ref<String> View::accessibilityLabel() const {
+    return widget_ ? make<String>(widget_->accessibleName().toStdString()) : nullptr;
+}
+
+void View::setAccessibilityLabel(String* text) {
+    const KeyValueChange automatic(*this, "accessibilityLabel");
+    if (widget_) widget_->setAccessibleName(text ? QString::fromStdString(text->text()) : QString());
 }
 
 void View::setMinimumWidth(std::int64_t width) {

@@ -43,6 +43,10 @@ public:
     void setHidden(bool hidden);
     Ref<String> toolTip() const;
     void setToolTip(String* text);
+    // What a screen reader calls the view when its own text does not say
+    // enough ("Install Fernhill Digitizer" for a button titled "Install").
+    Ref<String> accessibilityLabel() const;
+    void setAccessibilityLabel(String* text);
     // In pixels; 0 for the widget's own size.
     std::int64_t minimumWidth() const { return minimumWidth_; }
     void setMinimumWidth(std::int64_t width);

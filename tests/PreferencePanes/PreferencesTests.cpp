@@ -37,6 +37,9 @@ std::vector<std::string> lifecycleSteps(const std::string& log) {
 
 // The text of the field named in a pane's interface file.
 std::string fieldText(QWidget* view, const char* text) {
+    for (QLabel* label : view->findChildren<QLabel*>()) {
+        if (label->text() == text) return text;
+    }
     for (QLineEdit* field : view->findChildren<QLineEdit*>()) {
         if (field->text() == text) return text;
     }

@@ -236,11 +236,13 @@ def launcher_probe(launcher, request):
 
 def click_install():
     """Finds the Install button of the Preferences window on the
-    accessibility bus, clicks it with the pointer, then reads the status
-    the window shows until it is up to date."""
+    accessibility bus, checks that the window reads as a screen reader
+    needs it, clicks Install with the pointer, then reads the status the
+    window shows until it is up to date and checks that the change was
+    announced."""
     import gi
     gi.require_version('Atspi', '2.0')
-    from gi.repository import Atspi
+    from gi.repository import Atspi, GLib
 
     def find(node, role, name=None):
         if node is None:
@@ -257,19 +259,43 @@ def click_install():
         return next((app for app in apps if app is not None and app.get_name() == 'com.fernhill.privet.preferences'),
                     None)
 
+    def labelled(caption):
+        """What the label CAPTION is the label for."""
+        label = next(find(window(), 'label', caption), None)
+        relations = label.get_relation_set() if label else []
+        return next((relation.get_target(0) for relation in relations
+                     if relation.get_relation_type() == Atspi.RelationType.LABEL_FOR), None)
+
     def status():
-        texts = [Atspi.Text.get_text(text, 0, -1) for text in find(window(), 'text')]
-        return next((texts[i + 1] for i in range(len(texts) - 1) if texts[i] == 'Status:'), None)
+        value = labelled('Status:')
+        return value.get_name() if value else None
 
     deadline = time.monotonic() + 20
     button = None
     while button is None and time.monotonic() < deadline:
-        button = next((found for found in find(window(), 'push button', 'Install')
+        button = next((found for found in find(window(), 'push button', 'Install Fernhill Digitizer')
                        if all(found.get_state_set().contains(state)
                               for state in (Atspi.StateType.ENABLED, Atspi.StateType.SHOWING))), None)
         time.sleep(0.2)
     if button is None:
-        sys.exit('no enabled Install button in the Preferences window')
+        sys.exit('no enabled button "Install Fernhill Digitizer" in the Preferences window')
+
+    problems = []
+    if next(find(window(), 'frame', 'Kestrel'), None) is None:
+        problems.append('the window is no frame named "Kestrel"')
+    if next(find(window(), 'list', 'Panes'), None) is None:
+        problems.append('the pane list is no list named "Panes"')
+    editable = [node.get_name() for node in find(window(), 'text')]
+    if editable:
+        problems.append(f'texts a user only reads are editable texts: {editable}')
+    for caption in ('Status:', 'Installed at:', 'Bundled version:'):
+        if labelled(caption) is None or labelled(caption).get_role_name() != 'label':
+            problems.append(f'"{caption}" is the label of no label')
+    print(f'accessible tree: {"; ".join(problems) or "as a screen reader needs it"}', flush=True)
+
+    announced = []
+    listener = Atspi.EventListener.new(lambda event: announced.append(event.source.get_name()))
+    listener.register('object:property-change:accessible-name')
     box = button.get_extents(Atspi.CoordType.SCREEN)
     x, y = box.x + box.width // 2, box.y + box.height // 2
     print(f'window shows: {status()}; clicking Install at {x},{y}', flush=True)
@@ -277,11 +303,14 @@ def click_install():
     shown, deadline = None, time.monotonic() + 40
     while time.monotonic() < deadline and 'IS UP TO DATE' not in (shown or ''):
         time.sleep(0.5)
+        while GLib.MainContext.default().iteration(False):
+            pass
         try:
             shown = status()
         except Exception:  # noqa: BLE001 - the window is busy while the helper runs
             pass
     print(f'window shows: {shown}', flush=True)
+    print(f'announced: {shown if shown in announced else "nothing of it"}', flush=True)
 
 
 # ---- the cases, run as root --------------------------------------------------
@@ -480,6 +509,10 @@ def case_preferences_click():
             status = click.finish(50)
         check(status == 0 and 'window shows: Fernhill Digitizer 1.8 (IS UP TO DATE)' in click.output,
               f'the click did not install ({ended(status)}): {click.transcript()}')
+        check('accessible tree: as a screen reader needs it' in click.output,
+              f'the window does not read well to a screen reader: {click.transcript()}')
+        check('announced: Fernhill Digitizer 1.8 (IS UP TO DATE)' in click.output,
+              f'the new status was not announced: {click.transcript()}')
         check(installed_by_root(), f'{INSTALLED} is not there, owned by root')
         report = Terminal(USER, [PANE_STATUS])
         report.finish(20)
@@ -530,7 +563,7 @@ CASES = [
     ('3', 'Cancel in the agent: the elevation run ends with 154, pane-status fails', case_cancel),
     ('4', "the user's own password is refused", case_own_password),
     ('6', 'the launcher refuses a program that is not an install helper', case_foreign_program),
-    ('7', 'a click on Install in the Preferences window', case_preferences_click),
+    ('7', 'a click on Install in the Preferences window, read over AT-SPI', case_preferences_click),
     ('8', "pkexec's own text agent", case_pkexec_own_agent),
 ]
 

@@ -39,6 +39,7 @@ PreferencesWindow::PreferencesWindow(const std::vector<std::string>& paneBundles
     setWindowTitle(QApplication::applicationDisplayName());
     addStandardShortcuts(*this);
     for (const std::unique_ptr<PaneSlot>& slot : slots_) list_->addItem(QString::fromStdString(slot->name()));
+    list_->setAccessibleName(QStringLiteral("Panes"));
     list_->setFixedWidth(190);
     list_->setSpacing(2);
     content_->addWidget(hint_);
