@@ -55,7 +55,7 @@ export DISPLAY=":$(cat "$root/display")" XDG_DATA_DIRS="$root$prefix/share:/usr/
 # desktop_key ID KEY: that key's value in the installed desktop file ID.
 desktop_key() { sed -n "s/^$2=//p" "$root$prefix/share/applications/$1.desktop"; }
 # window_of PID CLASS: the window of class CLASS the program PID shows.
-window_of() { timeout 20 xdotool search --sync --onlyvisible --pid "$1" --class "^$2\$" | head -n 1; }
+window_of() { timeout 30 xdotool search --sync --onlyvisible --pid "$1" --class "^$2\$" | head -n 1; }
 # check_window ID WINDOW TITLE: its class, title and icon are the desktop file's.
 check_window() {
   xprop -id "$2" WM_CLASS _NET_WM_NAME >"$root/properties"
@@ -71,11 +71,23 @@ app=$!
 window=$(window_of "$app" "$(desktop_key "$id" StartupWMClass)")
 [ -n "$window" ] || { echo "Preferences showed no window of class $(desktop_key $id StartupWMClass)"; exit 1; }
 check_window "$id" "$window" "Kestrel — $(desktop_key "$id" Name)"
+# other_window PID WINDOW TITLE: a visible window of PID besides WINDOW, with that title.
+other_window() {
+  for candidate in $(xdotool search --onlyvisible --pid "$1" --name .); do
+    [ "$candidate" != "$2" ] && [ "$(xdotool getwindowname "$candidate")" = "$3" ] && { echo "$candidate"; return; }
+  done
+  return 0
+}
 xdotool windowfocus --sync "$window" key F1
-timeout 10 xdotool search --sync --onlyvisible --pid "$app" --name "^About — $(desktop_key "$id" Name)\$" >/dev/null ||
-  { echo "F1 showed no About window"; exit 1; }
-xdotool key Escape windowfocus --sync "$window" key ctrl+w
-timeout 10 sh -c 'while kill -0 "$1" 2>/dev/null; do sleep 0.1; done' sh "$app" || { echo "Ctrl+W did not close Preferences"; exit 1; }
+about=
+for _ in $(seq 300); do about=$(other_window "$app" "$window" "About — $(desktop_key "$id" Name)"); [ -n "$about" ] && break; sleep 0.1; done
+[ -n "$about" ] || { echo "F1 showed no About window"; exit 1; }
+# Without a window manager nothing moves the focus: each key goes where it is sent.
+xdotool windowfocus --sync "$about" key Escape
+for _ in $(seq 300); do [ -z "$(other_window "$app" "$window" "About — $(desktop_key "$id" Name)")" ] && break; sleep 0.1; done
+[ -z "$(other_window "$app" "$window" "About — $(desktop_key "$id" Name)")" ] || { echo "Escape did not close the About window"; exit 1; }
+xdotool windowfocus --sync "$window" key ctrl+w
+timeout 30 sh -c 'while kill -0 "$1" 2>/dev/null; do sleep 0.1; done' sh "$app" || { echo "Ctrl+W did not close Preferences"; exit 1; }
 
 id=com.fernhill.paneharness
 "$privet/PaneHarness.app/Contents/Linux/PaneHarness" 2>/dev/null &
@@ -84,7 +96,7 @@ window=$(window_of "$app" "$(desktop_key "$id" StartupWMClass)")
 [ -n "$window" ] || { echo "PaneHarness showed no window of class $(desktop_key $id StartupWMClass)"; exit 1; }
 check_window "$id" "$window" "$(desktop_key "$id" Name)"
 xdotool windowfocus --sync "$window" key ctrl+q
-timeout 10 sh -c 'while kill -0 "$1" 2>/dev/null; do sleep 0.1; done' sh "$app" || { echo "Ctrl+Q did not end PaneHarness"; exit 1; }
+timeout 30 sh -c 'while kill -0 "$1" 2>/dev/null; do sleep 0.1; done' sh "$app" || { echo "Ctrl+Q did not end PaneHarness"; exit 1; }
 
 # On a Wayland session without X, through Qt's Wayland plug-in.
 export XDG_RUNTIME_DIR="$root/runtime"
