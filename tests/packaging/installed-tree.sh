@@ -4,7 +4,8 @@
 # that an install under another prefix than the build's is refused, and that
 # the desktop knows the applications (under Xvfb): each window's class is its
 # desktop file's StartupWMClass, its title ends in the launcher's name, it has
-# the icon the desktop file names, and it answers F1, Ctrl+W and Ctrl+Q; and
+# the icon the desktop file names, it answers F1, Ctrl+W and Ctrl+Q, and at
+# twice the size it fits a 1280x800 screen; and
 # every program answers --version and names an option it does not know;
 # Preferences also runs under a headless Wayland compositor.
 #   installed-tree.sh BUILD_DIR
@@ -88,6 +89,20 @@ for _ in $(seq 300); do [ -z "$(other_window "$app" "$window" "About — $(deskt
 [ -z "$(other_window "$app" "$window" "About — $(desktop_key "$id" Name)")" ] || { echo "Escape did not close the About window"; exit 1; }
 xdotool windowfocus --sync "$window" key ctrl+w
 timeout 30 sh -c 'while kill -0 "$1" 2>/dev/null; do sleep 0.1; done' sh "$app" || { echo "Ctrl+W did not close Preferences"; exit 1; }
+
+# At twice the size, on a 1280x800 screen, the window and its least size fit.
+QT_SCALE_FACTOR=2 "$privet/Preferences" --select Sidelight "$privet/SidelightPane.prefPane" 2>/dev/null &
+app=$!
+window=$(window_of "$app" "$(desktop_key com.fernhill.privet.preferences StartupWMClass)")
+[ -n "$window" ] || { echo "Preferences at twice the size showed no window"; exit 1; }
+size=$(xwininfo -id "$window" | sed -n 's/^ *Width: //p; s/^ *Height: //p' | paste -sd' ')
+least=$(xprop -id "$window" WM_NORMAL_HINTS | sed -n 's/.*minimum size: \([0-9]*\) by \([0-9]*\)/\1 \2/p')
+for pair in "$size" "$least"; do
+  set -- $pair
+  [ "${1:-9999}" -le 1280 ] && [ "${2:-9999}" -le 800 ] ||
+    { echo "at twice the size the window is $size, at least $least: more than a 1280x800 screen"; exit 1; }
+done
+kill "$app"
 
 id=com.fernhill.paneharness
 "$privet/PaneHarness.app/Contents/Linux/PaneHarness" 2>/dev/null &

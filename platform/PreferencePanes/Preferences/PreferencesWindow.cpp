@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStackedWidget>
@@ -22,6 +23,16 @@ QLabel* newPageLabel(const QString& text) {
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     label->setMargin(24);
     return label;
+}
+
+// A pane's view in a scroll area of its own, so that the window fits small
+// and magnified screens; the view stays the pane's.
+QScrollArea* newPaneArea(QWidget* view) {
+    auto* area = new QScrollArea;
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setWidget(view);
+    return area;
 }
 
 void tell(PaneSlot* slot, const char* selector) {
@@ -50,14 +61,19 @@ PreferencesWindow::PreferencesWindow(const std::vector<std::string>& paneBundles
     layout->setSpacing(0);
     layout->addWidget(list_);
     layout->addWidget(content_, 1);
-    resize(780, 500);
+    resize(QSize(780, 500).boundedTo(screen()->availableGeometry().size()));
 
     QObject::connect(list_, &QListWidget::currentRowChanged, this, [this](int row) { selectPane(row); });
 }
 
 PreferencesWindow::~PreferencesWindow() {
     // The panes' views leave the window before the panes that own them go.
-    while (content_->count() > 2) content_->removeWidget(content_->widget(2));
+    while (content_->count() > 2) {
+        auto* area = static_cast<QScrollArea*>(content_->widget(2));
+        content_->removeWidget(area);
+        area->takeWidget();
+        delete area;
+    }
     slots_.clear();
 }
 
@@ -68,7 +84,11 @@ int PreferencesWindow::indexOfPaneNamed(std::string_view name) const {
     return -1;
 }
 
-QWidget* PreferencesWindow::shownContent() const { return content_->currentWidget(); }
+QWidget* PreferencesWindow::shownContent() const {
+    QWidget* page = content_->currentWidget();
+    auto* area = qobject_cast<QScrollArea*>(page);
+    return area ? area->widget() : page;
+}
 
 QString PreferencesWindow::errorText() const { return error_->text(); }
 
@@ -99,11 +119,17 @@ void PreferencesWindow::showSelection(int index) {
     PaneSlot& slot = *slots_[static_cast<std::size_t>(index)];
     setWindowTitle(QString::fromStdString(slot.name()));
     if (QWidget* view = slot.view()) {
-        if (content_->indexOf(view) < 0) {
-            view->setContentsMargins(20, 20, 20, 20);
-            content_->addWidget(view);
+        QScrollArea* area = nullptr;
+        for (int page = 2; page < content_->count() && area == nullptr; ++page) {
+            auto* shown = static_cast<QScrollArea*>(content_->widget(page));
+            if (shown->widget() == view) area = shown;
         }
-        content_->setCurrentWidget(view);
+        if (area == nullptr) {
+            view->setContentsMargins(20, 20, 20, 20);
+            area = newPaneArea(view);
+            content_->addWidget(area);
+        }
+        content_->setCurrentWidget(area);
         return;
     }
     QString reason = QString::fromStdString(slot.error());
