@@ -15,6 +15,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QWidget>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -128,6 +130,48 @@ TEST(Panes, BoundLabelsShowEachPayload) {
     EXPECT_FALSE(button(sidelight.view(), "Install", 1)->isEnabled());
     saveScreenshot(kestrel.view(), "KestrelPrefs");
     saveScreenshot(sidelight.view(), "SidelightPane");
+}
+
+TEST(Panes, EveryTextFitsItsRoomInEveryStyleAndAtALargeFont) {
+    const QString originalStyle = QApplication::style()->name();
+    const QFont originalFont = QApplication::font();
+    for (const QString& style : QStyleFactory::keys()) {
+        for (const int points : {0, 15}) {
+            QApplication::setStyle(style);
+            QFont font = originalFont;
+            if (points) font.setPointSize(points);
+            QApplication::setFont(font);
+            for (const std::string& path : {kKestrel, kSidelight}) {
+                PaneSlot pane(path);
+                ASSERT_TRUE(pane.load()) << pane.error();
+                QWidget* view = pane.view();
+                view->show();
+                QApplication::processEvents();
+                const std::string where = style.toStdString() + " " + std::to_string(points) + " pt, " + pane.name();
+                for (QLabel* label : view->findChildren<QLabel*>()) {
+                    if (!label->isVisible()) continue;
+                    EXPECT_GE(label->contentsRect().width(), label->fontMetrics().horizontalAdvance(label->text()))
+                        << where << ": \"" << label->text().toStdString() << "\"";
+                }
+                for (QLineEdit* field : view->findChildren<QLineEdit*>()) {
+                    if (!field->isVisible()) continue;
+                    // A line edit keeps two pixels clear on either side of its text.
+                    const QMargins margins = field->textMargins();
+                    EXPECT_GE(field->contentsRect().width() - margins.left() - margins.right() - 4,
+                              field->fontMetrics().horizontalAdvance(field->text()))
+                        << where << ": \"" << field->text().toStdString() << "\"";
+                }
+                for (QAbstractButton* control : view->findChildren<QAbstractButton*>()) {
+                    if (!control->isVisible()) continue;
+                    EXPECT_GE(control->width(), control->sizeHint().width())
+                        << where << ": \"" << control->text().toStdString() << "\"";
+                }
+                view->hide();
+            }
+        }
+    }
+    QApplication::setStyle(originalStyle);
+    QApplication::setFont(originalFont);
 }
 
 TEST(KestrelPrefsLifecycle, RefreshesWhileShownAndStopsWhenLeft) {
