@@ -1,6 +1,7 @@
 // The built panes as the Preferences application loads them: both in one
-// process, their bound labels, the KestrelPrefs lifecycle, and Install and
-// Remove through the real helper (as root, in the sandbox).
+// process, their bound labels, every text fitting its room in every style,
+// the KestrelPrefs lifecycle, and Install and Remove through the real helper
+// (as root, in the sandbox).
 
 #include "PreferencePanes/Preferences/PaneSlot.h"
 
