@@ -47,7 +47,9 @@ for program in "$privet/Preferences" "$privet/pane-status" "$privet/PaneHarness.
     { echo "$name --colour ended with $status and said:"; cat "$root/refused"; exit 1; }
 done
 
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$root/display" 2>/dev/null &
+# -noreset: the server would reset, and refuse connections for a moment,
+# each time its last client leaves.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$root/display" 2>"$root/xvfb.log" &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$root/display" ] && break; sleep 0.1; done
 # The installed icons beside the system's hicolor theme, as once installed.
@@ -55,8 +57,12 @@ for _ in $(seq 100); do [ -s "$root/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$root/display")" XDG_DATA_DIRS="$root$prefix/share:/usr/share" QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
 # desktop_key ID KEY: that key's value in the installed desktop file ID.
 desktop_key() { sed -n "s/^$2=//p" "$root$prefix/share/applications/$1.desktop"; }
-# window_of PID CLASS: the window of class CLASS the program PID shows.
-window_of() { timeout 30 xdotool search --sync --onlyvisible --pid "$1" --class "^$2\$" | head -n 1; }
+# window_of PID CLASS: the window of class CLASS the program PID shows; or
+# nothing, and why when the X server went.
+window_of() {
+  timeout 30 xdotool search --sync --onlyvisible --pid "$1" --class "^$2\$" | head -n 1
+  kill -0 "$xvfb" 2>/dev/null || { echo "Xvfb has ended:" >&2; cat "$root/xvfb.log" >&2; }
+}
 # check_window ID WINDOW TITLE: its class, title and icon are the desktop file's.
 check_window() {
   xprop -id "$2" WM_CLASS _NET_WM_NAME >"$root/properties"
