@@ -51,7 +51,7 @@ done
 # each time its last client leaves.
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$root/display" 2>"$root/xvfb.log" &
 xvfb=$!
-for _ in $(seq 100); do [ -s "$root/display" ] && break; sleep 0.1; done
+for _ in $(seq 300); do [ -s "$root/display" ] && break; sleep 0.1; done
 # The installed icons beside the system's hicolor theme, as once installed.
 # xprop writes titles as UTF-8 only in a UTF-8 locale.
 export DISPLAY=":$(cat "$root/display")" XDG_DATA_DIRS="$root$prefix/share:/usr/share" QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
@@ -60,12 +60,17 @@ desktop_key() { sed -n "s/^$2=//p" "$root$prefix/share/applications/$1.desktop";
 # window_of PID CLASS: the window of class CLASS the program PID shows; or
 # nothing, and why when the X server went.
 window_of() {
-  timeout 30 xdotool search --sync --onlyvisible --pid "$1" --class "^$2\$" | head -n 1
+  timeout 90 xdotool search --sync --onlyvisible --pid "$1" --class "^$2\$" | head -n 1
   kill -0 "$xvfb" 2>/dev/null || { echo "Xvfb has ended:" >&2; cat "$root/xvfb.log" >&2; }
 }
-# check_window ID WINDOW TITLE: its class, title and icon are the desktop file's.
+# check_window ID WINDOW TITLE: its class, title and icon are the desktop
+# file's (the title once the program has shown what it was asked to).
 check_window() {
-  xprop -id "$2" WM_CLASS _NET_WM_NAME >"$root/properties"
+  for _ in $(seq 300); do
+    xprop -id "$2" WM_CLASS _NET_WM_NAME >"$root/properties"
+    grep -q "^_NET_WM_NAME(UTF8_STRING) = \"$3\"\$" "$root/properties" && break
+    sleep 0.2
+  done
   grep -q "^WM_CLASS(STRING) = \".*\", \"$(desktop_key "$1" StartupWMClass)\"\$" "$root/properties" &&
     grep -q "^_NET_WM_NAME(UTF8_STRING) = \"$3\"\$" "$root/properties" &&
     xprop -id "$2" _NET_WM_ICON | grep -q "^_NET_WM_ICON(CARDINAL) = " ||
@@ -87,14 +92,14 @@ other_window() {
 }
 xdotool windowfocus --sync "$window" key F1
 about=
-for _ in $(seq 300); do about=$(other_window "$app" "$window" "About — $(desktop_key "$id" Name)"); [ -n "$about" ] && break; sleep 0.1; done
+for _ in $(seq 900); do about=$(other_window "$app" "$window" "About — $(desktop_key "$id" Name)"); [ -n "$about" ] && break; sleep 0.1; done
 [ -n "$about" ] || { echo "F1 showed no About window"; exit 1; }
 # Without a window manager nothing moves the focus: each key goes where it is sent.
 xdotool windowfocus --sync "$about" key Escape
-for _ in $(seq 300); do [ -z "$(other_window "$app" "$window" "About — $(desktop_key "$id" Name)")" ] && break; sleep 0.1; done
+for _ in $(seq 900); do [ -z "$(other_window "$app" "$window" "About — $(desktop_key "$id" Name)")" ] && break; sleep 0.1; done
 [ -z "$(other_window "$app" "$window" "About — $(desktop_key "$id" Name)")" ] || { echo "Escape did not close the About window"; exit 1; }
 xdotool windowfocus --sync "$window" key ctrl+w
-timeout 30 sh -c 'while kill -0 "$1" 2>/dev/null; do sleep 0.1; done' sh "$app" || { echo "Ctrl+W did not close Preferences"; exit 1; }
+timeout 90 sh -c 'while kill -0 "$1" 2>/dev/null; do sleep 0.1; done' sh "$app" || { echo "Ctrl+W did not close Preferences"; exit 1; }
 
 # At twice the size, on a 1280x800 screen, the window and its least size fit.
 QT_SCALE_FACTOR=2 "$privet/Preferences" --select Sidelight "$privet/SidelightPane.prefPane" 2>/dev/null &
@@ -117,7 +122,7 @@ window=$(window_of "$app" "$(desktop_key "$id" StartupWMClass)")
 [ -n "$window" ] || { echo "PaneHarness showed no window of class $(desktop_key $id StartupWMClass)"; exit 1; }
 check_window "$id" "$window" "$(desktop_key "$id" Name)"
 xdotool windowfocus --sync "$window" key ctrl+q
-timeout 30 sh -c 'while kill -0 "$1" 2>/dev/null; do sleep 0.1; done' sh "$app" || { echo "Ctrl+Q did not end PaneHarness"; exit 1; }
+timeout 90 sh -c 'while kill -0 "$1" 2>/dev/null; do sleep 0.1; done' sh "$app" || { echo "Ctrl+Q did not end PaneHarness"; exit 1; }
 
 # On a Wayland session without X, through Qt's Wayland plug-in.
 export XDG_RUNTIME_DIR="$root/runtime"
@@ -125,14 +130,14 @@ mkdir -m 700 "$XDG_RUNTIME_DIR"
 weston --backend=headless-backend.so --socket=wayland-privet --idle-time=0 >"$root/weston.log" 2>&1 &
 weston=$!
 trap 'kill "$weston" 2>/dev/null; [ -z "$xvfb" ] || kill "$xvfb"; rm -rf "$root"' EXIT
-for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/wayland-privet" ] && break; sleep 0.1; done
+for _ in $(seq 300); do [ -S "$XDG_RUNTIME_DIR/wayland-privet" ] && break; sleep 0.1; done
 # Only whether Qt's Wayland plug-in shows the window is judged here: the
 # sanitizer builds judge our code in the other tests, and here would count
 # libwayland-client's allocations left to the end of the process, and the
 # plug-in's own event thread, against it.
 ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
 TSAN_OPTIONS="${TSAN_OPTIONS:+$TSAN_OPTIONS }halt_on_error=0 exitcode=0" \
-WAYLAND_DISPLAY=wayland-privet QT_QPA_PLATFORM=wayland DISPLAY= timeout 60 "$privet/Preferences" --select Kestrel \
+WAYLAND_DISPLAY=wayland-privet QT_QPA_PLATFORM=wayland DISPLAY= timeout 180 "$privet/Preferences" --select Kestrel \
     --screenshot "$root/wayland.png" "$privet/KestrelPrefs.prefPane" 2>"$root/wayland.log" && test -s "$root/wayland.png" ||
   { cat "$root/wayland.log" "$root/weston.log"; echo "Preferences did not run under a Wayland compositor"; exit 1; }
 
