@@ -83,6 +83,8 @@ app=$!
 window=$(window_of "$app" "$(desktop_key "$id" StartupWMClass)")
 [ -n "$window" ] || { echo "Preferences showed no window of class $(desktop_key $id StartupWMClass)"; exit 1; }
 check_window "$id" "$window" "Kestrel — $(desktop_key "$id" Name)"
+# ended PID: whether the program PID ends within 90 seconds.
+ended() { timeout 90 sh -c 'while kill -0 "$1" 2>/dev/null; do sleep 0.1; done' sh "$1"; }
 # other_window PID WINDOW TITLE: a visible window of PID besides WINDOW, with that title.
 other_window() {
   for candidate in $(xdotool search --onlyvisible --pid "$1" --name .); do
@@ -92,14 +94,15 @@ other_window() {
 }
 xdotool windowfocus --sync "$window" key F1
 about=
-for _ in $(seq 900); do about=$(other_window "$app" "$window" "About — $(desktop_key "$id" Name)"); [ -n "$about" ] && break; sleep 0.1; done
+about_title="About — $(desktop_key "$id" Name)"
+for _ in $(seq 900); do about=$(other_window "$app" "$window" "$about_title"); [ -n "$about" ] && break; sleep 0.1; done
 [ -n "$about" ] || { echo "F1 showed no About window"; exit 1; }
 # Without a window manager nothing moves the focus: each key goes where it is sent.
 xdotool windowfocus --sync "$about" key Escape
-for _ in $(seq 900); do [ -z "$(other_window "$app" "$window" "About — $(desktop_key "$id" Name)")" ] && break; sleep 0.1; done
-[ -z "$(other_window "$app" "$window" "About — $(desktop_key "$id" Name)")" ] || { echo "Escape did not close the About window"; exit 1; }
+for _ in $(seq 900); do about=$(other_window "$app" "$window" "$about_title"); [ -z "$about" ] && break; sleep 0.1; done
+[ -z "$about" ] || { echo "Escape did not close the About window"; exit 1; }
 xdotool windowfocus --sync "$window" key ctrl+w
-timeout 90 sh -c 'while kill -0 "$1" 2>/dev/null; do sleep 0.1; done' sh "$app" || { echo "Ctrl+W did not close Preferences"; exit 1; }
+ended "$app" || { echo "Ctrl+W did not close Preferences"; exit 1; }
 
 # A ThreadSanitizer build starts each program many times slower, too slow on
 # a loaded machine for what follows to be judged in time; the default and
@@ -131,7 +134,7 @@ window=$(window_of "$app" "$(desktop_key "$id" StartupWMClass)")
 [ -n "$window" ] || { echo "PaneHarness showed no window of class $(desktop_key $id StartupWMClass)"; exit 1; }
 check_window "$id" "$window" "$(desktop_key "$id" Name)"
 xdotool windowfocus --sync "$window" key ctrl+q
-timeout 90 sh -c 'while kill -0 "$1" 2>/dev/null; do sleep 0.1; done' sh "$app" || { echo "Ctrl+Q did not end PaneHarness"; exit 1; }
+ended "$app" || { echo "Ctrl+Q did not end PaneHarness"; exit 1; }
 
 # On a Wayland session without X, through Qt's Wayland plug-in.
 export XDG_RUNTIME_DIR="$root/runtime"
