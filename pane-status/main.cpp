@@ -112,11 +112,7 @@ std::string jsonOutcome(const Outcome& outcome) {
 } // namespace
 
 int main(int argc, char** argv) {
-    switch (informationRequest(argc, argv)) {
-    case InformationRequest::Help: std::fputs(kUsage, stdout); return 0;
-    case InformationRequest::Version: std::fputs(versionText("pane-status").c_str(), stdout); return 0;
-    case InformationRequest::None: break;
-    }
+    if (const std::optional<int> status = answerInformationRequest(argc, argv, "pane-status", kUsage)) return *status;
     Options options;
     if (const std::string problem = parse(argc, argv, options); !problem.empty()) {
         std::fputs(badUsageText("pane-status", problem).c_str(), stderr);

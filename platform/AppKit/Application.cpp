@@ -131,11 +131,7 @@ int NSApplicationMain(int argc, char** argv) {
     const std::string_view invoked = argc > 0 ? argv[0] : "application";
     const std::string program(invoked.substr(invoked.find_last_of('/') + 1));
     // Before Qt, which needs a display for anything else.
-    switch (informationRequest(argc, argv)) {
-    case InformationRequest::Help: std::fputs(usage(program).c_str(), stdout); return 0;
-    case InformationRequest::Version: std::fputs(versionText(program).c_str(), stdout); return 0;
-    case InformationRequest::None: break;
-    }
+    if (const std::optional<int> status = answerInformationRequest(argc, argv, program, usage(program))) return *status;
     QApplication qtApplication(argc, argv);
     const ApplicationOptions options = parseApplicationOptions(argc, argv);
     if (!options.error.empty()) {

@@ -2,11 +2,16 @@
 
 #include "Foundation/Log.h"
 
+#include <cstdio>
+
 #ifndef PRIVET_VERSION
 #error "PRIVET_VERSION is the product's version"
 #endif
 
 namespace platform {
+
+namespace {
+enum class InformationRequest { None, Help, Version };
 
 InformationRequest informationRequest(int argc, const char* const argv[]) {
     for (int i = 1; i < argc; ++i) {
@@ -17,11 +22,22 @@ InformationRequest informationRequest(int argc, const char* const argv[]) {
     }
     return InformationRequest::None;
 }
+} // namespace
 
 const char* productVersion() { return PRIVET_VERSION; }
 
 std::string versionText(std::string_view program) {
     return std::string(program) + " (Privet) " PRIVET_VERSION "\n";
+}
+
+std::optional<int> answerInformationRequest(int argc, const char* const argv[], std::string_view program,
+                                            std::string_view usage) {
+    switch (informationRequest(argc, argv)) {
+    case InformationRequest::Help: std::fwrite(usage.data(), 1, usage.size(), stdout); return 0;
+    case InformationRequest::Version: std::fputs(versionText(program).c_str(), stdout); return 0;
+    case InformationRequest::None: break;
+    }
+    return std::nullopt;
 }
 
 std::string badUsageText(std::string_view program, std::string_view problem) {

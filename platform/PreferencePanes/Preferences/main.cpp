@@ -32,10 +32,8 @@ constexpr int kScreenshotDelay = 300;
 
 int main(int argc, char** argv) {
     // Before Qt, which needs a display for anything else.
-    switch (informationRequest(argc, argv)) {
-    case InformationRequest::Help: std::fputs(preferencesUsage("Preferences").c_str(), stdout); return 0;
-    case InformationRequest::Version: std::fputs(versionText("Preferences").c_str(), stdout); return 0;
-    case InformationRequest::None: break;
+    if (const auto status = answerInformationRequest(argc, argv, "Preferences", preferencesUsage("Preferences"))) {
+        return *status;
     }
     QApplication application(argc, argv);
     adoptDesktopIdentity({QStringLiteral(PRIVET_APP_ID), QStringLiteral(PRIVET_APP_NAME),
