@@ -69,23 +69,28 @@ void TextField::setBezeled(bool bezeled) {
     bezeled_ = bezeled;
     replaceWidget(bezeled ? static_cast<QWidget*>(newField()) : newLabel());
     setText(shown);
-    setBold(bold_);
-    setLabelFor(labelFor_.get());
+    applyAttributes();
 }
 
 void TextField::setBold(bool bold) {
     const KeyValueChange automatic(*this, "bold");
     bold_ = bold;
-    if (widget() == nullptr) return;
-    QFont font = widget()->font();
-    font.setBold(bold);
-    widget()->setFont(font);
+    applyAttributes();
 }
 
 void TextField::setLabelFor(View* view) {
     const KeyValueChange automatic(*this, "labelFor");
     labelFor_ = Ref<View>(view);
-    if (auto* label = qobject_cast<QLabel*>(widget())) label->setBuddy(view ? view->widget() : nullptr);
+    applyAttributes();
+}
+
+void TextField::applyAttributes() {
+    if (widget() == nullptr) return;
+    QFont font = widget()->font();
+    font.setBold(bold_);
+    widget()->setFont(font);
+    QWidget* named = labelFor_ ? labelFor_->widget() : nullptr;
+    if (auto* label = qobject_cast<QLabel*>(widget())) label->setBuddy(named);
 }
 
 bool TextField::acceptsBinding(std::string_view binding) const {

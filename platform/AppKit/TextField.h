@@ -35,6 +35,8 @@ public:
 private:
     QString text() const;
     void setText(const std::string& text);
+    // The font's weight and the caption's link, on whichever widget shows the text.
+    void applyAttributes();
 
     bool bezeled_ = true;
     bool bold_ = false;
