@@ -1,9 +1,10 @@
 #include "PayloadAction.h"
 
+#include "ActionBounds.h"
 #include "KeyText.h"
+#include "PrivetTool/PrivetHelperOutcome.h"
 #include "PrivetTool/PrivetStatusKeys.h"
 
-#include "CoreServices/MacErrors.h"
 #include "Foundation/Exception.h"
 #include "Foundation/Number.h"
 #include "Foundation/String.h"
@@ -46,31 +47,36 @@ std::optional<int> helperStatus(Object& controller) {
     return number ? std::optional<int>(static_cast<int>(number->integerValue())) : std::nullopt;
 }
 
-std::string whyTheHelperFailed(int status) {
-    if (status == (errAuthorizationCanceled & 0xff)) return "the administrator's password was not given";
-    if (status == (errAuthorizationDenied & 0xff)) return "administrator rights were refused";
-    return "the install helper ended with status " + std::to_string(status);
+std::string secondsText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", seconds);
+    return text;
 }
 
-// Sends the action and waits for its outcome. Why the payload did not reach
-// the state asked for, or nothing.
-std::optional<std::string> act(Object& controller, Action action, double seconds) {
+// Sends the action and waits for its outcome, the password asked for
+// included, for `seconds` at most. Why the payload did not reach the state
+// asked for, or nothing.
+std::optional<std::string> act(Object& controller, Action action, double seconds, bool verbose) {
     const bool install = action == Action::Install;
-    controller.performSelector(install ? "installPayload:" : "removePayload:", nullptr);
+    const double deadline = RunLoop::now() + seconds;
+    {
+        const HelperLinesQuieted quiet(verbose);
+        const ActionDeadline bound(seconds);
+        controller.performSelector(install ? "installPayload:" : "removePayload:", nullptr);
+        if (bound.expired()) {
+            return "no outcome within " + secondsText(seconds) +
+                   " seconds; what it had started was stopped before anything was done";
+        }
+    }
     const std::optional<int> status = helperStatus(controller);
     if (status && *status != 0) return whyTheHelperFailed(*status);
     const auto shows = [&] {
         return "the pane shows \"" + valueText(controller, "payloadSystemSummary", false) + "\"";
     };
-    const double deadline = RunLoop::now() + seconds;
     while (!reached(controller, action)) {
         // Without a helper nothing is going to change.
         if (!status) return std::string(install ? "Install" : "Remove") + " started nothing; " + shows();
-        if (RunLoop::now() >= deadline) {
-            char waited[32];
-            std::snprintf(waited, sizeof waited, "%g", seconds);
-            return std::string("no change within ") + waited + " seconds; " + shows();
-        }
+        if (RunLoop::now() >= deadline) return "no change within " + secondsText(seconds) + " seconds; " + shows();
         usleep(250 * 1000);
     }
     return std::nullopt;
@@ -83,7 +89,7 @@ bool isPayloadController(const Object& object) {
            object.respondsToSelector("installPayload:");
 }
 
-Outcome bringToState(Object& controller, Action action, double seconds, bool dryRun) {
+Outcome bringToState(Object& controller, Action action, double seconds, bool dryRun, bool verbose) {
     const bool install = action == Action::Install;
     // Left alone and said so: a run repeated by a configuration tool must be
     // able to tell "already so" from "made so".
@@ -95,7 +101,7 @@ Outcome bringToState(Object& controller, Action action, double seconds, bool dry
     const std::vector<std::string> before = snapshot(controller);
     std::optional<std::string> why;
     try {
-        why = act(controller, action, seconds);
+        why = act(controller, action, seconds, verbose);
     } catch (const RaisedException& failure) {
         why = failure.what();
     }

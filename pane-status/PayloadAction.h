@@ -25,8 +25,10 @@ struct Outcome {
 bool isPayloadController(const platform::Object& object);
 
 // Sends Install or Remove unless the payload is already in the state asked
-// for, then waits (at most `seconds`) for the outcome, which the helper's
-// privileged run brings about after the action has returned.
-Outcome bringToState(platform::Object& controller, Action action, double seconds, bool dryRun);
+// for, then waits for the outcome, which the helper's privileged run brings
+// about after the action has returned. `seconds` bound the whole of it, the
+// password asked for included. The helper's lines reach standard error only
+// when `verbose`.
+Outcome bringToState(platform::Object& controller, Action action, double seconds, bool dryRun, bool verbose);
 
 } // namespace panestatus

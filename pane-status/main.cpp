@@ -25,16 +25,20 @@ using namespace panestatus;
 namespace {
 
 const char* const kUsage =
-    "usage: pane-status [--json] [--install NAME | --remove NAME] [--dry-run] [--timeout SECONDS] PANE.prefPane...\n"
+    "usage: pane-status [--json] [--install NAME | --remove NAME] [--dry-run] [--timeout SECONDS] [--verbose]\n"
+    "                   PANE.prefPane...\n"
     "\n"
     "Loads each pane bundle without showing a window and prints, for every payload\n"
     "controller in its interface file, the six keys a pane shows. With --install or\n"
     "--remove, first sends Install or Remove to the payload controller of that name\n"
-    "(as the pane's buttons do; an administrator's password may be asked for), then\n"
-    "waits (30 seconds at most, or --timeout) for the payload to reach the state asked\n"
-    "for, and prints. A payload already in that state is left alone. When the state\n"
-    "is not reached (rights refused, the password not given, or no change in time),\n"
-    "pane-status says why and exits with status 1.\n"
+    "(as the pane's buttons do), then waits for the payload to reach the state asked\n"
+    "for, and prints. An administrator's password may be asked for: by the session's\n"
+    "authentication agent, or else on this terminal. The whole wait, the password\n"
+    "included, lasts 30 seconds at most, or --timeout; what is still running then is\n"
+    "stopped before anything was done. A payload already in that state is left\n"
+    "alone. When the state is not reached (no agent, polkit unreachable, rights\n"
+    "refused, the request cancelled, or no change in time), pane-status says why and\n"
+    "exits with status 1.\n"
     "\n"
     "  --json          print one JSON object: {\"pane\": {\"payload\": {\"key\": value}}};\n"
     "                  the payload acted on also has \"changed\", \"outcome\" and,\n"
@@ -43,6 +47,7 @@ const char* const kUsage =
     "  --remove NAME   remove the payload controller NAME\n"
     "  --dry-run       say what --install or --remove would do, and do nothing\n"
     "  --timeout SECONDS  how long to wait for the outcome of --install or --remove\n"
+    "  --verbose       show the install helper's lines (always in the journal)\n"
     "  -h, --help      print this text\n"
     "  --version       print the version\n"
     "\n"
@@ -53,6 +58,7 @@ const char* const kUsage =
 struct Options {
     bool json = false;
     bool dryRun = false;
+    bool verbose = false;
     std::optional<Action> action;
     std::string target;
     double timeout = 30;
@@ -67,6 +73,8 @@ std::string parse(int argc, char** argv, Options& options) {
             options.json = true;
         } else if (argument == "--dry-run") {
             options.dryRun = true;
+        } else if (argument == "--verbose") {
+            options.verbose = true;
         } else if (argument == "--install" || argument == "--remove") {
             if (options.action) return "only one of --install and --remove may be given";
             if (i + 1 >= argc) return argument + " needs the name of a payload controller";
@@ -136,7 +144,8 @@ int main(int argc, char** argv) {
         if (options.action && nib) {
             if (Object* target = nib->objectNamed(options.target); target && isPayloadController(*target)) {
                 acted = true;
-                outcome = bringToState(*target, *options.action, options.timeout, options.dryRun);
+                outcome =
+                    bringToState(*target, *options.action, options.timeout, options.dryRun, options.verbose);
                 report(options.target, *options.action, *outcome, options.json);
                 if (outcome->failed()) status = 1;
             }

@@ -1,4 +1,5 @@
 #include "PrivetTool/PrivetBundlePayloadController.h"
+#include "PrivetTool/PrivetHelperOutcome.h"
 
 #include "Foundation/AssertionHandler.h"
 #include "Foundation/Number.h"
@@ -63,6 +64,7 @@ const platform::Class PrivetBundlePayloadController::classRecord{
      {"payloadInstalledLocationFolder", getter(&PrivetBundlePayloadController::payloadInstalledLocationFolder), nullptr},
      {"payloadSystemSummary", getter(&PrivetBundlePayloadController::payloadSystemSummary), nullptr},
      {"payloadSourceSummary", getter(&PrivetBundlePayloadController::payloadSourceSummary), nullptr},
+     {"payloadActionOutcome", getter(&PrivetBundlePayloadController::payloadActionOutcome), nullptr},
      {"bindingsRefresher", getter(&PrivetBundlePayloadController::bindingsRefresher),
       setter(&PrivetBundlePayloadController::setBindingsRefresher)},
 #ifndef PRIVET_KESTRELPREFS_BUILD
@@ -178,14 +180,33 @@ void PrivetBundlePayloadController::setFileName(String* name) {
     FileName_ = keptString(name);
 }
 
+void PrivetBundlePayloadController::setPayloadActionOutcome(String* outcome) {
+    const KeyValueChange automatic(*this, "payloadActionOutcome");
+    payloadActionOutcome_ = Ref<String>(outcome);
+}
+
 // -- actions
 
 void PrivetBundlePayloadController::installPayload(Object*) {
-    if (architectureSupported()) setPayloadInstalled(true);
+    if (architectureSupported()) act(true);
 }
 
 void PrivetBundlePayloadController::removePayload(Object*) {
-    if (architectureSupported()) setPayloadInstalled(false);
+    if (architectureSupported()) act(false);
+}
+
+// Only a helper that the action itself started tells its outcome: one is
+// started when the payload is not yet in the state asked for.
+void PrivetBundlePayloadController::act(bool install) {
+    if (payloadActionOutcome_) setPayloadActionOutcome(nullptr);
+    const bool helperNeeded = privetToolController && payloadInstalled() != install;
+    setPayloadInstalled(install);
+    const std::optional<int> status =
+        helperNeeded ? privetToolController->helperTerminationStatus() : std::optional<int>();
+    if (!status || *status == 0) return;
+    setPayloadActionOutcome(String::stringWithFormat("%s did not complete: %s.", install ? "Install" : "Remove",
+                                                     whyTheHelperFailed(*status).c_str())
+                                .get());
 }
 
 // -- refreshing

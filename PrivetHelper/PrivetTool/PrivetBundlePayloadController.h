@@ -30,6 +30,9 @@ public:
     platform::Ref<platform::String> payloadInstalledLocationFolder();
     platform::Ref<platform::String> payloadSystemSummary();
     platform::Ref<platform::String> payloadSourceSummary();
+    // After an Install or Remove whose helper failed: why, in a sentence;
+    // null otherwise, and from the start of the next action.
+    platform::String* payloadActionOutcome() const { return payloadActionOutcome_.get(); }
     // The record inside this object, rewritten from FileName and
     // SystemLocation on every call; always the same address.
     tagBundlePayload* bundlePayload();
@@ -57,6 +60,10 @@ public:
     void awakeFromNib();
 
 private:
+    // Sends Install (true) or Remove and notes how its helper ended.
+    void act(bool install);
+    void setPayloadActionOutcome(platform::String* outcome);
+
     platform::Ref<platform::String> FileName_;
     platform::Ref<platform::String> SystemLocation_;
 #ifndef PRIVET_KESTRELPREFS_BUILD
@@ -64,6 +71,7 @@ private:
 #endif
     tagBundlePayload bundlePayload_{};
     platform::Ref<platform::Timer> bindingsRefresher_;
+    platform::Ref<platform::String> payloadActionOutcome_;
 };
 
 extern "C" PRIVET_EXPORT int import_PrivetBundlePayloadController(void);

@@ -6,13 +6,17 @@
 #include "Security/Authorization.h"
 #include "Security/DetachedStart.h"
 #include "Security/LauncherProtocol.h"
+#include "Security/PkexecVerdict.h"
+#include "Security/TerminalAgent.h"
 
+#include <fcntl.h>
 #include <limits.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <optional>
 
 extern char** environ;
@@ -26,8 +30,6 @@ namespace {
 
 constexpr const char* kPkexecPath = "/usr/bin/pkexec";
 constexpr const char* kLauncherName = "privileged-launcher";
-// pkexec's exit status when the user dismissed the authentication dialog.
-constexpr int kPkexecDismissed = 126;
 
 OSStatus statusOfStart(int startError) {
     return startError == 0 ? errAuthorizationSuccess : errAuthorizationToolExecuteFailure;
@@ -47,8 +49,21 @@ std::optional<std::string> privilegedLauncherPath() {
     return std::nullopt;
 }
 
-// The most the launcher says in one reply.
+// The most the launcher says in one reply, and the most of what pkexec
+// says on standard error that is kept.
 constexpr std::size_t kMaximumReply = 4096;
+// pkexec has ended when its socket closes; what it said has come by then.
+constexpr std::chrono::seconds kLastWordsPatience{2};
+
+// Passes on what has arrived on `fd` to standard error without waiting.
+void passOnWhatWasSaid(int fd) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    char buffer[kMaximumReply];
+    ssize_t got = 0;
+    while ((got = sys::retryingInterrupts([&] { return read(fd, buffer, sizeof buffer); })) > 0) {
+        sys::writeAll(STDERR_FILENO, std::string_view(buffer, static_cast<std::size_t>(got)));
+    }
+}
 
 int waitForExit(pid_t pid) {
     const int status = sys::waitForChild(pid);
@@ -70,36 +85,52 @@ public:
     OSStatus obtainAdministratorRight(bool interactionAllowed) override {
         if (socket_ >= 0) return errAuthorizationSuccess;
         if (!interactionAllowed) return errAuthorizationInteractionNotAllowed;
-        if (access(kPkexecPath, X_OK) != 0) return errAuthorizationDenied;
+        if (access(kPkexecPath, X_OK) != 0) return errAuthorizationInternal;
         const std::optional<std::string> launcher = privilegedLauncherPath();
-        if (!launcher) return errAuthorizationInternal;
+        if (!launcher) return errAuthorizationToolExecuteFailure;
 
         int ends[2];
         if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return errAuthorizationInternal;
+        // What pkexec says on standard error tells why it refused.
+        int said[2];
+        if (pipe2(said, O_CLOEXEC) != 0) {
+            close(ends[0]);
+            close(ends[1]);
+            return errAuthorizationInternal;
+        }
+        // On a terminal, the password is asked there when no agent is registered.
+        const TerminalAgent terminalAgent;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
         posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, said[1], STDERR_FILENO);
         std::string pkexec = kPkexecPath;
         std::string launcherPath = *launcher;
         char* argv[] = {pkexec.data(), launcherPath.data(), nullptr};
         const int error = posix_spawn(&pid_, kPkexecPath, &actions, nullptr, argv, environ);
         posix_spawn_file_actions_destroy(&actions);
         close(ends[1]);
+        close(said[1]);
         if (error != 0) {
             close(ends[0]);
+            close(said[0]);
             pid_ = -1;
-            return errAuthorizationDenied;
+            return errAuthorizationInternal;
         }
         socket_ = ends[0];
+        said_ = said[0];
 
         // Authentication happens now; the launcher speaks once it runs as root.
         if (sys::readUpTo(socket_, kMaximumReply, true) == launcher::kGranted) return errAuthorizationSuccess;
+        const std::string words = sys::readUpToWithin(said_, kMaximumReply, kLastWordsPatience).value_or("");
+        sys::writeAll(STDERR_FILENO, words);
         close(socket_);
         socket_ = -1;
         const int status = waitForExit(pid_);
         pid_ = -1;
-        return status == kPkexecDismissed ? errAuthorizationCanceled : errAuthorizationDenied;
+        endLauncher();
+        return statusOfRefusedPkexec(status, words);
     }
 
     OSStatus startPrivileged(const std::string& path, const std::vector<std::string>& arguments) override {
@@ -122,11 +153,17 @@ private:
     void endLauncher() {
         if (socket_ >= 0) close(socket_);  // an idle launcher ends at end of stream
         socket_ = -1;
+        if (said_ >= 0) {
+            passOnWhatWasSaid(said_);
+            close(said_);
+        }
+        said_ = -1;
         if (pid_ > 0) waitForExit(pid_);
         pid_ = -1;
     }
 
     int socket_ = -1;
+    int said_ = -1;  // pkexec's standard error, then the launcher's
     pid_t pid_ = -1;
 };
 

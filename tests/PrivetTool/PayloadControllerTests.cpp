@@ -3,6 +3,7 @@
 
 #include "PrivetTool/PrivetBundlePayloadController.h"
 
+#include "CoreServices/MacErrors.h"
 #include "Foundation/Exception.h"
 #include "Foundation/FileManager.h"
 #include "Foundation/Null.h"
@@ -12,6 +13,7 @@
 #include "support/PayloadBundles.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #ifndef PRIVET_KESTRELPREFS_BUILD
@@ -113,6 +115,40 @@ TEST_F(PayloadController, InstallingAnnouncesInsideTheAutomaticPair) {
     recorder.events.clear();
     controller->setValue_forKey(Number::numberWithBool(true).get(), "payloadInstalled");
     EXPECT_EQ(recorder.events, expected);
+}
+
+// The helper stands in for one whose authorization ended with `status`.
+TEST_F(PayloadController, AFailedHelperIsExplainedUntilTheNextAction) {
+    const auto helperEndingWith = [](int status) {
+        const fs::path helper = paneFolder("Helpers") / "PrivetTool";
+        testsupport::writeFile(helper, "#!/bin/sh\nexit " + std::to_string(status) + "\n");
+        chmod(helper.c_str(), 0755);
+    };
+    Recorder outcome;
+    controller->addObserver_forKeyPath(&outcome, "payloadActionOutcome");
+    helperEndingWith(errAuthorizationInteractionNotAllowed & 0xff);
+    controller->performSelector("installPayload:", nullptr);
+    EXPECT_EQ(text(controller->valueForKey("payloadActionOutcome")),
+              "Install did not complete: no authentication agent is running to ask for an administrator's password.");
+    EXPECT_EQ(outcome.events, (std::vector<std::string>{"will payloadActionOutcome", "did payloadActionOutcome"}));
+    // A signal, or a status no authorization gives: the helper itself is at fault.
+    helperEndingWith(126);
+    controller->performSelector("installPayload:", nullptr);
+    EXPECT_EQ(text(controller->valueForKey("payloadActionOutcome")),
+              "Install did not complete: the install helper is missing or broken (it ended with status 126).");
+    // The next action clears it; one whose helper succeeds leaves nothing.
+    helperEndingWith(0);
+    controller->performSelector("installPayload:", nullptr);
+    EXPECT_EQ(controller->valueForKey("payloadActionOutcome"), nullptr);
+    helperEndingWith(errAuthorizationDenied & 0xff);
+    controller->performSelector("installPayload:", nullptr);
+    EXPECT_NE(text(controller->valueForKey("payloadActionOutcome")).find("administrator rights were refused"),
+              std::string::npos);
+    // Nothing to do starts no helper, and the last one's status tells nothing.
+    install();
+    controller->performSelector("installPayload:", nullptr);
+    EXPECT_EQ(controller->valueForKey("payloadActionOutcome"), nullptr);
+    controller->removeObserver_forKeyPath(&outcome, "payloadActionOutcome");
 }
 
 TEST_F(PayloadController, WithoutAnInstallControllerKeysAreAbsentButAnnouncementsAreMade) {

@@ -1,0 +1,89 @@
+#include "Security/TerminalAgent.h"
+
+#include "Foundation/SystemCall.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+
+extern char** environ;
+
+namespace platform {
+namespace {
+
+constexpr const char* kAgentPath = "/usr/bin/pkttyagent";
+// The descriptor the agent closes once it is registered.
+constexpr int kNotifyDescriptor = 3;
+constexpr std::chrono::seconds kRegistrationPatience{5};
+
+// "pid,start-time": polkit names a process by both, so a recycled pid
+// cannot stand in for this one.
+std::optional<std::string> thisProcessForPolkit() {
+    std::ifstream file("/proc/self/stat");
+    std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::size_t nameEnd = stat.rfind(')');
+    if (nameEnd == std::string::npos) return std::nullopt;
+    // After the name: state is field 3, the start time field 22.
+    std::istringstream fields(stat.substr(nameEnd + 1));
+    std::string field;
+    for (int number = 3; number <= 22 && fields >> field; ++number) {
+        if (number == 22) return std::to_string(getpid()) + "," + field;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+TerminalAgent::TerminalAgent() {
+    if (access(kAgentPath, X_OK) != 0) return;
+    const int terminal = sys::retryingInterrupts([] { return open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC); });
+    if (terminal < 0) return;
+    const std::optional<std::string> process = thisProcessForPolkit();
+    int notify[2];
+    if (!process || pipe2(notify, O_CLOEXEC) != 0) {
+        close(terminal);
+        return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    for (int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        posix_spawn_file_actions_adddup2(&actions, terminal, stream);
+    }
+    posix_spawn_file_actions_adddup2(&actions, notify[1], kNotifyDescriptor);
+    std::string program = kAgentPath, processOption = "--process", processValue = *process,
+                notifyOption = "--notify-fd", notifyValue = std::to_string(kNotifyDescriptor),
+                fallback = "--fallback";
+    char* argv[] = {program.data(),     processOption.data(), processValue.data(), notifyOption.data(),
+                    notifyValue.data(), fallback.data(),      nullptr};
+    pid_t pid = -1;
+    const int error = posix_spawn(&pid, kAgentPath, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(notify[1]);
+    close(terminal);
+    if (error != 0) {
+        close(notify[0]);
+        return;
+    }
+    // The end of the stream comes when the agent is registered, or gone.
+    sys::readUpToWithin(notify[0], 1, kRegistrationPatience);
+    close(notify[0]);
+    // Still running: registered, or still trying. Ended: it could not be.
+    int status = 0;
+    if (sys::retryingInterrupts([&] { return waitpid(pid, &status, WNOHANG); }) == 0) pid_ = pid;
+}
+
+TerminalAgent::~TerminalAgent() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    sys::waitForChild(pid_);
+}
+
+} // namespace platform
