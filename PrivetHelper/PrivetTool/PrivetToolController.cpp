@@ -6,9 +6,8 @@
 #include "Foundation/FileManager.h"
 #include "Foundation/Log.h"
 #include "Foundation/Number.h"
+#include "Foundation/Thread.h"
 #include "objc/KeyValueObserving.h"
-
-#include <unistd.h>
 
 using platform::Array;
 using platform::Bundle;
@@ -166,7 +165,7 @@ Ref<String> PrivetToolController::mainBundlePayloadPathForPayloadName(const Stri
 bool PrivetToolController::sleepUntilTaskExits(const Task* task) {
     if (task == nullptr) return false;
     do {
-        sleep(1);
+        platform::Thread::sleepForTimeInterval(1.0);
     } while (task->isRunning());
     return true;
 }

@@ -1,6 +1,7 @@
 #include "AppKit/EventLoopBridge.h"
 
 #include "AppKit/ActionBoundary.h"
+#include "AppKit/BlockedSleep.h"
 #include "Foundation/Exception.h"
 #include "Foundation/RunLoop.h"
 #include "Foundation/String.h"
@@ -27,9 +28,19 @@ EventLoopBridge::EventLoopBridge() : loop_(RunLoop::currentRunLoop()) {
     mainQueue_.start();
     loop_->setTimersChangedHandler([this] { arm(); });
     arm();
+    // The code that sleeps stands still, its windows do not; timers that
+    // came due meanwhile fire once it is awake.
+    Thread::setMainThreadSleepHandler([this](double seconds) {
+        ++held_;
+        sleepBlocked(seconds);
+        if (--held_ == 0) arm();
+    });
 }
 
-EventLoopBridge::~EventLoopBridge() { loop_->setTimersChangedHandler(nullptr); }
+EventLoopBridge::~EventLoopBridge() {
+    Thread::setMainThreadSleepHandler(nullptr);
+    loop_->setTimersChangedHandler(nullptr);
+}
 
 String* EventLoopBridge::currentMode() {
     if (QApplication::activeModalWidget() != nullptr) return NSModalPanelRunLoopMode;
@@ -54,6 +65,8 @@ void EventLoopBridge::arm() {
 }
 
 void EventLoopBridge::fireTimers() {
+    // Left unarmed while held: the end of the sleep arms it again.
+    if (held_ > 0) return;
     String* mode = currentMode();
     // Armed while the timers run: a modal loop that one of them opens keeps
     // the others firing.
@@ -63,6 +76,7 @@ void EventLoopBridge::fireTimers() {
 }
 
 void EventLoopBridge::drainMainQueue() {
+    if (held_ > 0) return;
     runLogged("work on the main queue", [] { dispatch_main_queue_drain(); });
 }
 

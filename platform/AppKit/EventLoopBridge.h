@@ -22,6 +22,11 @@ class String;
 // kMainQueueInterval milliseconds. Each timer firing and each drain runs in
 // its own autorelease pool; exceptions that escape them are logged.
 //
+// A sleep on the main thread (Thread::sleepForTimeInterval) is taken over
+// while the bridge lives: the windows go on drawing (sleepBlocked), while
+// the run loop's timers and the main queue are held until the sleep ends,
+// so that the code which sleeps finds nothing changed under it.
+//
 // Make one on the main thread after the QApplication and end it before.
 class EventLoopBridge {
 public:
@@ -44,6 +49,7 @@ private:
     void drainMainQueue();
 
     RunLoop* loop_;
+    int held_ = 0;  // main-thread sleeps in progress
     QTimer timers_;
     QTimer mainQueue_;
 };

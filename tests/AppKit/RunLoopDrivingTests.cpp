@@ -3,16 +3,22 @@
 #include "AppKit/EventLoopBridge.h"
 #include "Foundation/Exception.h"
 #include "Foundation/RunLoop.h"
+#include "Foundation/Thread.h"
 #include "Foundation/Timer.h"
 #include "dispatch/dispatch.h"
 #include "support/GuiTest.h"
 #include "support/StderrCapture.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
 #include <QDialog>
+#include <QTimer>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 using namespace platform;
@@ -51,6 +57,17 @@ Ref<Timer> commonModesTimer(double interval, Ticker* ticker, bool repeats) {
 Ref<Timer> defaultModeTimer(double interval, Ticker* ticker) {
     return Timer::scheduledTimerWithTimeInterval_target_selector_userInfo_repeats(interval, ticker, "tick:", nullptr, true);
 }
+
+// Counts the resize and paint events it is sent.
+class Canvas : public QWidget {
+public:
+    int resizes = 0;
+    int paints = 0;
+
+protected:
+    void resizeEvent(QResizeEvent*) override { ++resizes; }
+    void paintEvent(QPaintEvent*) override { ++paints; }
+};
 
 } // namespace
 
@@ -114,4 +131,46 @@ TEST(RunLoopDriving, WorkForTheMainQueueRunsInTheEventLoopAndInModalLoops) {
     std::thread poster([&] { dispatch_async(dispatch_get_main_queue(), [&] { dialog.done(7); }); });
     EXPECT_EQ(dialog.exec(), 7);
     poster.join();
+}
+
+// Two one-second sleeps in a row, as a controller waiting for a helper takes
+// them: the window is resized, the main queue given work and the window asked
+// to close during the first; the pointer is looked at in the second.
+TEST(RunLoopDriving, AMainThreadSleepKeepsTheWindowDrawnWhileTimersQueueAndCloseWaitForItsEnd) {
+    Canvas canvas;
+    canvas.resize(200, 100);
+    canvas.show();
+    ASSERT_TRUE(testsupport::runEventsUntil([&] { return canvas.paints > 0; }));
+    Ref<Ticker> ticker = make<Ticker>();
+    Ref<Timer> timer = commonModesTimer(0.1, ticker.get(), true);
+    ASSERT_TRUE(testsupport::runEventsUntil([&] { return !ticker->modes.empty(); }));
+
+    const std::size_t ticksBefore = ticker->modes.size();
+    const int resizesBefore = canvas.resizes;
+    const int paintsBefore = canvas.paints;
+    bool queueRan = false;
+    std::optional<Qt::CursorShape> pointerInSecondSecond;
+    QTimer::singleShot(300, [&] {
+        canvas.resize(300, 150);
+        dispatch_async(dispatch_get_main_queue(), [&] { queueRan = true; });
+        QCoreApplication::postEvent(canvas.windowHandle(), new QCloseEvent);
+    });
+    QTimer::singleShot(1500, [&] {
+        if (const QCursor* cursor = QGuiApplication::overrideCursor()) pointerInSecondSecond = cursor->shape();
+    });
+    Thread::sleepForTimeInterval(1.0);
+    Thread::sleepForTimeInterval(1.0);
+
+    EXPECT_GT(canvas.resizes, resizesBefore);
+    EXPECT_GT(canvas.paints, paintsBefore);
+    EXPECT_EQ(ticker->modes.size(), ticksBefore);
+    EXPECT_FALSE(queueRan);
+    EXPECT_TRUE(canvas.isVisible());
+    EXPECT_EQ(pointerInSecondSecond, Qt::BusyCursor);
+
+    EXPECT_TRUE(testsupport::runEventsUntil([&] {
+        return ticker->modes.size() > ticksBefore && queueRan && !canvas.isVisible() &&
+               QGuiApplication::overrideCursor() == nullptr;
+    }));
+    timer->invalidate();
 }
