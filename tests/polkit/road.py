@@ -412,6 +412,7 @@ def case_session():
 def case_install():
     status, run = pane_status('--install', ADMIN_PASSWORD, 20)
     check(status == 0, f'pane-status {ended(status)}: {run.transcript()}')
+    check('ARGUMENT_COUNT' not in run.output, f"the helper's lines reached the terminal: {run.transcript()}")
     check(summary(run.output) == 'Fernhill Digitizer 1.8 (IS UP TO DATE)', f'summary {summary(run.output)!r}')
     check(installed_by_root(), f'{INSTALLED} is not there, owned by root')
     # Already installed: nothing is asked for, and nothing is done.
@@ -440,7 +441,8 @@ def case_cancel():
         status = run.finish(20)
         check(agent.expect('cancelled', 2), f'the agent was not asked: {agent.transcript()}')
     # The elevation run ended with 154, which pane-status reports.
-    check(status == 1 and "Install did not complete: the administrator's password was not given" in run.output,
+    check(status == 1 and "Install did not complete: the request for an administrator's password was cancelled"
+          in run.output,
           f'pane-status {ended(status)}: {run.transcript()}')
     nothing_installed()
 
@@ -530,19 +532,39 @@ def polkit_version():
     return int(found.group(1)) if found else 0
 
 
-def case_pkexec_own_agent():
-    # No agent: pkexec registers its own text agent, on the helper's terminal.
-    run = Terminal(USER, [PANE_STATUS, '--install', 'digitizer', '--timeout', '8'])
+def case_own_prompt():
+    # No agent: pane-status's helper starts polkit's text agent on its terminal.
+    run = Terminal(USER, [PANE_STATUS, '--install', 'digitizer', '--timeout', '20'])
+    authenticate(run, 'not-the-password')
+    status = run.finish(25)
+    check(status == 1 and 'Install did not complete: administrator rights were refused' in run.output,
+          f'pane-status {ended(status)} after a wrong password: {run.transcript()}')
+    nothing_installed()
+    run = Terminal(USER, [PANE_STATUS, '--install', 'digitizer', '--timeout', '20'])
     authenticate(run, ADMIN_PASSWORD)
     status = run.finish(25)
-    if 'No session for cookie' in run.output and polkit_version() < 124:
-        # polkitd before 124 files pkexec's agent under pkexec's effective
-        # uid (0); polkit-agent-helper-1 answers with its real uid (the
-        # user's), and polkitd finds no authentication for that pair.
-        nothing_installed()
-        return f'polkit {polkit_version()} refuses it as known: "No session for cookie"'
     check(status == 0 and installed_by_root(), f'pane-status {ended(status)}: {run.transcript()}')
-    return None
+
+
+def case_no_terminal_no_agent():
+    run = Terminal(USER, ['setsid', '--wait', PANE_STATUS, '--install', 'digitizer', '--timeout', '20'])
+    started = time.monotonic()
+    status = run.finish(25)
+    took = time.monotonic() - started
+    check(status == 1 and 'Install did not complete: no authentication agent is running' in run.output
+          and took < 10, f'pane-status {ended(status)} after {took:.1f} s: {run.transcript()}')
+    nothing_installed()
+
+
+def case_timeout_while_asked():
+    run = Terminal(USER, [PANE_STATUS, '--install', 'digitizer', '--timeout', '4'])
+    check(run.expect(PASSWORD_PROMPT, 15), f'no password prompt: {run.transcript()}')
+    asked = time.monotonic()
+    status = run.finish(20)
+    took = time.monotonic() - asked
+    check(status == 1 and 'no outcome within 4 seconds' in run.output and took < 10,
+          f'pane-status {ended(status)} {took:.1f} s after the prompt: {run.transcript()}')
+    nothing_installed()
 
 
 def wait_until(condition, timeout):
@@ -564,7 +586,9 @@ CASES = [
     ('4', "the user's own password is refused", case_own_password),
     ('6', 'the launcher refuses a program that is not an install helper', case_foreign_program),
     ('7', 'a click on Install in the Preferences window, read over AT-SPI', case_preferences_click),
-    ('8', "pkexec's own text agent", case_pkexec_own_agent),
+    ('8', "no agent: pane-status's own prompt refuses a wrong password, then installs", case_own_prompt),
+    ('9', 'no terminal and no agent: pane-status fails at once and says why', case_no_terminal_no_agent),
+    ('10', '--timeout ends the wait while the password is asked for', case_timeout_while_asked),
 ]
 
 
