@@ -13,7 +13,8 @@ const Class TextField::classRecord{
     {{"stringValue", getter(&TextField::stringValue), setter(&TextField::setStringValue)},
      {"bezeled", getter(&TextField::isBezeled), setter(&TextField::setBezeled)},
      {"bold", getter(&TextField::isBold), setter(&TextField::setBold)},
-     {"labelFor", getter(&TextField::labelFor), setter(&TextField::setLabelFor)}}};
+     {"labelFor", getter(&TextField::labelFor), setter(&TextField::setLabelFor)},
+     {"wraps", getter(&TextField::wraps), setter(&TextField::setWraps)}}};
 
 namespace {
 QLineEdit* newField() {
@@ -84,13 +85,25 @@ void TextField::setLabelFor(View* view) {
     applyAttributes();
 }
 
+void TextField::setWraps(bool wraps) {
+    const KeyValueChange automatic(*this, "wraps");
+    wraps_ = wraps;
+    applyAttributes();
+}
+
 void TextField::applyAttributes() {
     if (widget() == nullptr) return;
     QFont font = widget()->font();
     font.setBold(bold_);
     widget()->setFont(font);
     QWidget* named = labelFor_ ? labelFor_->widget() : nullptr;
-    if (auto* label = qobject_cast<QLabel*>(widget())) label->setBuddy(named);
+    if (auto* label = qobject_cast<QLabel*>(widget())) {
+        label->setBuddy(named);
+        // A label that wraps takes the width it is given, and the height its lines need.
+        label->setWordWrap(wraps_);
+        label->setSizePolicy(wraps_ ? QSizePolicy::Expanding : QSizePolicy::Fixed,
+                             wraps_ ? QSizePolicy::Minimum : QSizePolicy::Fixed);
+    }
 }
 
 bool TextField::acceptsBinding(std::string_view binding) const {

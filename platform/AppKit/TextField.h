@@ -12,7 +12,8 @@ class String;
 // (bezeled, the default) or, without one, a label, which screen readers read
 // as a label and which is as wide as its text in any style and font. Its
 // "value" binding shows a bound key's value as text; "labelFor" makes it the
-// caption of another view, so that screen readers relate the two.
+// caption of another view, so that screen readers relate the two. A label
+// that "wraps" breaks its text into lines to fit the width it is given.
 class TextField final : public Control {
 public:
     static const Class classRecord;  // "NSTextField"
@@ -28,6 +29,8 @@ public:
     void setBold(bool bold);
     View* labelFor() const { return labelFor_.get(); }
     void setLabelFor(View* view);
+    bool wraps() const { return wraps_; }
+    void setWraps(bool wraps);
 
     bool acceptsBinding(std::string_view binding) const override;
     void setValueForBinding(std::string_view binding, Object* value) override;
@@ -40,6 +43,7 @@ private:
 
     bool bezeled_ = true;
     bool bold_ = false;
+    bool wraps_ = false;
     Ref<View> labelFor_;  // a caption keeps what it names
 };
 
