@@ -2,6 +2,7 @@
 
 #include "Foundation/CommandLine.h"
 
+#include <QAbstractItemView>
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QIcon>
@@ -35,6 +36,17 @@ void showAbout(QWidget& window) {
     // Window titles end in the application's name anyway.
     QMessageBox::about(&window, QStringLiteral("About"), text);
 }
+
+void drawSelectionFor(QAbstractItemView& view) {
+    QPalette palette = QApplication::palette(&view);
+    if (!view.hasFocus()) {
+        for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+            palette.setColor(group, QPalette::Highlight, palette.color(group, QPalette::Mid));
+            palette.setColor(group, QPalette::HighlightedText, palette.color(group, QPalette::Text));
+        }
+    }
+    view.setPalette(palette);
+}
 } // namespace
 
 void adoptDesktopIdentity(const DesktopIdentity& identity) {
@@ -57,6 +69,12 @@ void addStandardShortcuts(QWidget& window) {
                      [&window] { window.close(); });
     QObject::connect(new QShortcut(QKeySequence::HelpContents, &window), &QShortcut::activated, &window,
                      [&window] { showAbout(window); });
+}
+
+void showKeyboardFocusInSelection(QAbstractItemView& view) {
+    drawSelectionFor(view);
+    auto* application = qobject_cast<QApplication*>(QCoreApplication::instance());
+    QObject::connect(application, &QApplication::focusChanged, &view, [&view] { drawSelectionFor(view); });
 }
 
 } // namespace platform

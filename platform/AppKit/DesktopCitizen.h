@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QAbstractItemView;
 class QWidget;
 
 namespace platform {
@@ -24,5 +25,10 @@ void adoptDesktopIdentity(const DesktopIdentity& identity);
 // The keys desktop applications answer: Ctrl+Q quits, Ctrl+W closes the
 // window, F1 shows what the program is, its version and where its help is.
 void addStandardShortcuts(QWidget& window);
+
+// The selection of `view` is drawn in the highlight colour while the view
+// has the keyboard focus and muted without it, so that where the keyboard
+// acts can be seen in any style.
+void showKeyboardFocusInSelection(QAbstractItemView& view);
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "AppKit/View.h"
 
 #include "AppKit/Binding.h"
+#include "AppKit/WidthGroup.h"
 #include "Foundation/Exception.h"
 #include "Foundation/Number.h"
 #include "Foundation/String.h"
@@ -19,6 +20,7 @@ const Class View::classRecord{
     {{"hidden", getter(&View::isHidden), setter(&View::setHidden)},
      {"toolTip", getter(&View::toolTip), setter(&View::setToolTip)},
      {"minimumWidth", getter(&View::minimumWidth), setter(&View::setMinimumWidth)},
+     {"widthGroup", getter(&View::widthGroup), setter(&View::setWidthGroup)},
      {"accessibilityLabel", getter(&View::accessibilityLabel), setter(&View::setAccessibilityLabel)}}};
 
 namespace {
@@ -76,6 +78,7 @@ void View::replaceWidget(QWidget* widget) {
     widget->setMinimumWidth(old->minimumWidth());
     widget_ = widget;
     delete old;
+    if (!widthGroup_.empty()) joinWidthGroup(*widget, QString::fromStdString(widthGroup_), int(minimumWidth_));
 }
 
 void View::setHidden(bool hidden) {
@@ -106,6 +109,17 @@ void View::setMinimumWidth(std::int64_t width) {
     const KeyValueChange automatic(*this, "minimumWidth");
     minimumWidth_ = std::clamp<std::int64_t>(width, 0, QWIDGETSIZE_MAX);
     if (widget_) widget_->setMinimumWidth(static_cast<int>(minimumWidth_));
+    if (widget_ && !widthGroup_.empty()) {
+        joinWidthGroup(*widget_, QString::fromStdString(widthGroup_), static_cast<int>(minimumWidth_));
+    }
+}
+
+Ref<String> View::widthGroup() const { return make<String>(widthGroup_); }
+
+void View::setWidthGroup(String* group) {
+    const KeyValueChange automatic(*this, "widthGroup");
+    widthGroup_ = group ? group->text() : std::string();
+    if (widget_) joinWidthGroup(*widget_, QString::fromStdString(widthGroup_), static_cast<int>(minimumWidth_));
 }
 
 // -- bindings

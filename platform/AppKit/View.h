@@ -50,6 +50,10 @@ public:
     // In pixels; 0 for the widget's own size.
     std::int64_t minimumWidth() const { return minimumWidth_; }
     void setMinimumWidth(std::int64_t width);
+    // Views of a window with the same width group share one width, the
+    // widest of them (captions in one column); empty for none.
+    Ref<String> widthGroup() const;
+    void setWidthGroup(String* group);
 
     // Bindings: the named attribute follows `key` of `object`, read again on
     // every did-change announcement of the key. The object is not retained
@@ -91,6 +95,7 @@ private:
     std::vector<std::unique_ptr<Binding>> bindings_;
     bool hidden_ = false;
     std::int64_t minimumWidth_ = 0;
+    std::string widthGroup_;
 };
 
 // True for values that read as YES: a non-zero number.

@@ -55,12 +55,15 @@ constexpr std::size_t kMaximumReply = 4096;
 // pkexec has ended when its socket closes; what it said has come by then.
 constexpr std::chrono::seconds kLastWordsPatience{2};
 
-// Passes on what has arrived on `fd` to standard error without waiting.
-void passOnWhatWasSaid(int fd) {
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+// Passes on to standard error what comes on `fd` until its writers are
+// done: the launcher, and the privileged run it started, which outlives us.
+// A child of ours does it, so that we need not wait.
+void passOnUntilTheEnd(int fd) {
+    if (fork() != 0) return;
     char buffer[kMaximumReply];
-    ssize_t got = 0;
-    while ((got = sys::retryingInterrupts([&] { return read(fd, buffer, sizeof buffer); })) > 0) {
+    for (;;) {
+        const ssize_t got = sys::retryingInterrupts([&] { return read(fd, buffer, sizeof buffer); });
+        if (got <= 0) _exit(0);
         sys::writeAll(STDERR_FILENO, std::string_view(buffer, static_cast<std::size_t>(got)));
     }
 }
@@ -125,11 +128,12 @@ public:
         if (sys::readUpTo(socket_, kMaximumReply, true) == launcher::kGranted) return errAuthorizationSuccess;
         const std::string words = sys::readUpToWithin(said_, kMaximumReply, kLastWordsPatience).value_or("");
         sys::writeAll(STDERR_FILENO, words);
+        close(said_);
+        said_ = -1;
         close(socket_);
         socket_ = -1;
         const int status = waitForExit(pid_);
         pid_ = -1;
-        endLauncher();
         return statusOfRefusedPkexec(status, words);
     }
 
@@ -154,7 +158,7 @@ private:
         if (socket_ >= 0) close(socket_);  // an idle launcher ends at end of stream
         socket_ = -1;
         if (said_ >= 0) {
-            passOnWhatWasSaid(said_);
+            passOnUntilTheEnd(said_);
             close(said_);
         }
         said_ = -1;

@@ -9,8 +9,10 @@
 #include "support/StderrCapture.h"
 #include "support/TempDir.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <gtest/gtest.h>
 
@@ -87,6 +89,23 @@ TEST_F(PreferencesTest, ListsThePanesOfTheLibraryFoldersAndTheCommandLineOnceEac
     EXPECT_EQ(window.indexOfPaneNamed("Beta"), 1);
     EXPECT_EQ(window.indexOfPaneNamed("Gamma"), -1);
     EXPECT_FALSE(window.paneAt(0).isLoaded());  // nothing is loaded before it is selected
+}
+
+TEST_F(PreferencesTest, ThePaneListShowsWhetherTheKeyboardActsOnIt) {
+    PreferencesWindow window({kAlpha, kBeta});
+    window.show();
+    window.activateWindow();
+    for (int tick = 0; tick < 100 && QApplication::activeWindow() != &window; ++tick) QApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), &window);
+    auto* list = window.findChild<QListWidget*>();
+    const auto selection = [list] { return list->palette().color(QPalette::Active, QPalette::Highlight); };
+    list->setFocus();
+    QApplication::processEvents();
+    const QColor focused = selection();
+    EXPECT_EQ(focused, QApplication::palette(list).color(QPalette::Active, QPalette::Highlight));
+    list->clearFocus();
+    QApplication::processEvents();
+    EXPECT_NE(selection(), focused);
 }
 
 TEST_F(PreferencesTest, SelectingPanesLoadsEachOnceAndSendsTheLifecycleInOrder) {

@@ -26,6 +26,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 using namespace platform;
@@ -154,6 +155,14 @@ TEST(Panes, EveryTextFitsItsRoomInEveryStyleAndAtALargeFont) {
                     EXPECT_GE(label->contentsRect().width(), label->fontMetrics().horizontalAdvance(label->text()))
                         << where << ": \"" << label->text().toStdString() << "\"";
                 }
+                // Values start in one column, however wide their captions grew.
+                std::set<int> valueColumns;
+                for (QLabel* caption : view->findChildren<QLabel*>()) {
+                    if (caption->isVisible() && caption->buddy()) {
+                        valueColumns.insert(caption->buddy()->mapTo(view, QPoint(0, 0)).x());
+                    }
+                }
+                EXPECT_EQ(valueColumns.size(), 1u) << where;
                 for (QLineEdit* field : view->findChildren<QLineEdit*>()) {
                     if (!field->isVisible()) continue;
                     // A line edit keeps two pixels clear on either side of its text.

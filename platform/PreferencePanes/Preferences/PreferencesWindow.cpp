@@ -53,6 +53,7 @@ PreferencesWindow::PreferencesWindow(const std::vector<std::string>& paneBundles
     list_->setAccessibleName(QStringLiteral("Panes"));
     list_->setFixedWidth(190);
     list_->setSpacing(2);
+    showKeyboardFocusInSelection(*list_);
     content_->addWidget(hint_);
     content_->addWidget(error_);
 
