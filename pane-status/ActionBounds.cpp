@@ -1,5 +1,6 @@
 #include "ActionBounds.h"
 
+#include "Foundation/ProcessStatus.h"
 #include "Foundation/SystemCall.h"
 
 #include <dirent.h>
@@ -9,7 +10,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -27,13 +27,8 @@ std::vector<pid_t> descendantsOf(pid_t pid) {
         while (const dirent* entry = readdir(proc)) {
             const pid_t child = static_cast<pid_t>(std::atoi(entry->d_name));
             if (child <= 0) continue;
-            std::ifstream file(std::string("/proc/") + entry->d_name + "/stat");
-            std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-            const std::size_t nameEnd = stat.rfind(')');
-            int parent = 0;
-            if (nameEnd != std::string::npos && std::sscanf(stat.c_str() + nameEnd + 1, " %*c %d", &parent) == 1) {
-                children.emplace(static_cast<pid_t>(parent), child);
-            }
+            const auto fields = platform::processStatusFields(child);
+            if (fields && fields->size() > 1) children.emplace(static_cast<pid_t>(std::atoi((*fields)[1].c_str())), child);
         }
         closedir(proc);
     }

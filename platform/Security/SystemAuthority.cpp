@@ -30,6 +30,7 @@ namespace {
 
 constexpr const char* kPkexecPath = "/usr/bin/pkexec";
 constexpr const char* kLauncherName = "privileged-launcher";
+constexpr const char* kCatPath = "/bin/cat";
 
 OSStatus statusOfStart(int startError) {
     return startError == 0 ? errAuthorizationSuccess : errAuthorizationToolExecuteFailure;
@@ -57,15 +58,18 @@ constexpr std::chrono::seconds kLastWordsPatience{2};
 
 // Passes on to standard error what comes on `fd` until its writers are
 // done: the launcher, and the privileged run it started, which outlives us.
-// A child of ours does it, so that we need not wait.
+// cat does it, as a child that is never waited for.
 void passOnUntilTheEnd(int fd) {
-    if (fork() != 0) return;
-    char buffer[kMaximumReply];
-    for (;;) {
-        const ssize_t got = sys::retryingInterrupts([&] { return read(fd, buffer, sizeof buffer); });
-        if (got <= 0) _exit(0);
-        sys::writeAll(STDERR_FILENO, std::string_view(buffer, static_cast<std::size_t>(got)));
-    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fd, STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+    std::string cat = kCatPath;
+    char* argv[] = {cat.data(), nullptr};
+    char* noEnvironment[] = {nullptr};
+    pid_t pid = -1;
+    posix_spawn(&pid, kCatPath, &actions, nullptr, argv, noEnvironment);
+    posix_spawn_file_actions_destroy(&actions);
 }
 
 int waitForExit(pid_t pid) {

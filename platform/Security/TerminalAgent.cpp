@@ -1,5 +1,6 @@
 #include "Security/TerminalAgent.h"
 
+#include "Foundation/ProcessStatus.h"
 #include "Foundation/SystemCall.h"
 
 #include <fcntl.h>
@@ -9,9 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 
 extern char** environ;
@@ -24,29 +23,14 @@ constexpr const char* kAgentPath = "/usr/bin/pkttyagent";
 constexpr int kNotifyDescriptor = 3;
 constexpr std::chrono::seconds kRegistrationPatience{5};
 
-// "pid,start-time": polkit names a process by both, so a recycled pid
-// cannot stand in for this one.
-std::optional<std::string> thisProcessForPolkit() {
-    std::ifstream file("/proc/self/stat");
-    std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    const std::size_t nameEnd = stat.rfind(')');
-    if (nameEnd == std::string::npos) return std::nullopt;
-    // After the name: state is field 3, the start time field 22.
-    std::istringstream fields(stat.substr(nameEnd + 1));
-    std::string field;
-    for (int number = 3; number <= 22 && fields >> field; ++number) {
-        if (number == 22) return std::to_string(getpid()) + "," + field;
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 TerminalAgent::TerminalAgent() {
     if (access(kAgentPath, X_OK) != 0) return;
     const int terminal = sys::retryingInterrupts([] { return open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC); });
     if (terminal < 0) return;
-    const std::optional<std::string> process = thisProcessForPolkit();
+    // Named by pid and start time, so that a recycled pid cannot stand in.
+    const std::optional<std::string> process = processForPolkit(getpid());
     int notify[2];
     if (!process || pipe2(notify, O_CLOEXEC) != 0) {
         close(terminal);
