@@ -8,8 +8,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -51,7 +53,11 @@ ActionDeadline::ActionDeadline(double seconds) {
     terminal_ = platform::sys::retryingInterrupts([] { return open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC); });
     termios settings{};
     if (terminal_ >= 0 && tcgetattr(terminal_, &settings) == 0) terminalSettings_ = settings;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    // A year stands for any longer time, infinity included.
+    constexpr double kLongest = 365.0 * 24 * 3600;
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(std::clamp(seconds, 0.0, kLongest)));
     watcher_ = std::thread([this, deadline] {
         std::unique_lock lock(mutex_);
         if (ended_.wait_until(lock, deadline, [this] { return over_; })) return;
