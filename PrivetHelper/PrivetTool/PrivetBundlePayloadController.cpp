@@ -195,14 +195,13 @@ void PrivetBundlePayloadController::removePayload(Object*) {
     if (architectureSupported()) act(false);
 }
 
-// Only a helper that the action itself started tells its outcome: one is
-// started when the payload is not yet in the state asked for.
+// Only a helper that the action itself started tells its outcome; the
+// install controller forgets the last one's at every request.
 void PrivetBundlePayloadController::act(bool install) {
     if (payloadActionOutcome_) setPayloadActionOutcome(nullptr);
-    const bool helperNeeded = privetToolController && payloadInstalled() != install;
     setPayloadInstalled(install);
     const std::optional<int> status =
-        helperNeeded ? privetToolController->helperTerminationStatus() : std::optional<int>();
+        privetToolController ? privetToolController->helperTerminationStatus() : std::optional<int>();
     if (!status || *status == 0) return;
     setPayloadActionOutcome(String::stringWithFormat("%s did not complete: %s.", install ? "Install" : "Remove",
                                                      whyTheHelperFailed(*status).c_str())

@@ -27,7 +27,8 @@ String* locationOf(const tagBundlePayload* payload) { return payload ? payload->
 } // namespace
 
 // Interface files may name the helper tool through "privetToolHelperName";
-// "helperTerminationStatus" tells a host how the last helper ended.
+// "helperTerminationStatus" tells a host how the helper of the last request
+// ended; absent when that request started none.
 const platform::Class PrivetToolController::classRecord{
     PRIVET_CLASS_NAME(PrivetToolController),
     &Object::classRecord,
@@ -84,6 +85,7 @@ Ref<String> PrivetToolController::bundlePayloadSystemInstallationPath(const tagB
 }
 
 bool PrivetToolController::bundlePayload_installYESRemoveNO(const tagBundlePayload* payload, bool install) {
+    helperTerminationStatus_.reset();  // a request with nothing to do started no helper
     const bool installed = bundlePayloadIsInstalled(payload);
     if (install == installed) return false;  // nothing to do
     return install_bundlePayload(install, payload);

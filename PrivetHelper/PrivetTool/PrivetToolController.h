@@ -61,8 +61,9 @@ public:
 
     // How the helper started by the last launch ended (its elevation run:
     // non-zero when administrator rights were not obtained); absent before
-    // any launch and while one goes on. Only for reporting: nothing here
-    // acts on it.
+    // any launch, while one goes on, and after a request to install or
+    // remove that had nothing to do. Only for reporting: nothing here acts
+    // on it.
     std::optional<int> helperTerminationStatus() const { return helperTerminationStatus_; }
 
 private:

@@ -74,7 +74,9 @@ void addStandardShortcuts(QWidget& window) {
 void showKeyboardFocusInSelection(QAbstractItemView& view) {
     drawSelectionFor(view);
     auto* application = qobject_cast<QApplication*>(QCoreApplication::instance());
-    QObject::connect(application, &QApplication::focusChanged, &view, [&view] { drawSelectionFor(view); });
+    QObject::connect(application, &QApplication::focusChanged, &view, [&view](QWidget* old, QWidget* now) {
+        if (old == &view || now == &view) drawSelectionFor(view);
+    });
 }
 
 } // namespace platform

@@ -78,7 +78,7 @@ void View::replaceWidget(QWidget* widget) {
     widget->setMinimumWidth(old->minimumWidth());
     widget_ = widget;
     delete old;
-    if (!widthGroup_.empty()) joinWidthGroup(*widget, QString::fromStdString(widthGroup_), int(minimumWidth_));
+    applyWidthGroup();
 }
 
 void View::setHidden(bool hidden) {
@@ -109,9 +109,7 @@ void View::setMinimumWidth(std::int64_t width) {
     const KeyValueChange automatic(*this, "minimumWidth");
     minimumWidth_ = std::clamp<std::int64_t>(width, 0, QWIDGETSIZE_MAX);
     if (widget_) widget_->setMinimumWidth(static_cast<int>(minimumWidth_));
-    if (widget_ && !widthGroup_.empty()) {
-        joinWidthGroup(*widget_, QString::fromStdString(widthGroup_), static_cast<int>(minimumWidth_));
-    }
+    applyWidthGroup();
 }
 
 Ref<String> View::widthGroup() const { return make<String>(widthGroup_); }
@@ -119,6 +117,10 @@ Ref<String> View::widthGroup() const { return make<String>(widthGroup_); }
 void View::setWidthGroup(String* group) {
     const KeyValueChange automatic(*this, "widthGroup");
     widthGroup_ = group ? group->text() : std::string();
+    applyWidthGroup();
+}
+
+void View::applyWidthGroup() {
     if (widget_) joinWidthGroup(*widget_, QString::fromStdString(widthGroup_), static_cast<int>(minimumWidth_));
 }
 

@@ -89,6 +89,8 @@ protected:
 
 private:
     static void requireApplication();
+    // The widget's place in its width group (none when the group is empty).
+    void applyWidthGroup();
 
     QPointer<QWidget> widget_;
     std::vector<Ref<View>> subviews_;
