@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -142,15 +143,21 @@ TEST_F(Faults, APrivilegedRunKilledHalfwayLeavesNothingInstalledAndTheNextInstal
 // pkexec stand-ins end as the real one does in each case; the real one,
 // not set-uid inside the sandbox, cannot work at all.
 TEST_F(Faults, EachWayTheAuthorizationFailsIsNamedAndInstallsNothing) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"exit 126", "the request for an administrator's password was cancelled"},
-        {"echo 'Error executing command as another user: Not authorized' >&2; exit 127",
+    // No waiting for an outcome that cannot come, however long it may take;
+    // one that keeps asking is ended at --timeout.
+    const struct {
+        std::string pkexec, timeout, reason;
+    } cases[] = {
+        {"exit 126", "inf", "the request for an administrator's password was cancelled"},
+        {"echo 'Error executing command as another user: Not authorized' >&2; exit 127", "inf",
          "administrator rights were refused (a wrong password, or an account that may not administer this computer)"},
         {"echo 'Error creating textual authentication agent: Error opening current controlling terminal for the "
          "process (`/dev/tty'\\''): No such device or address' >&2; exit 127",
-         "no authentication agent is running to ask for an administrator's password"},
-        {"", "polkit, the system's authorization service, could not be reached or is not working"}};
-    for (const auto& [pkexec, reason] : cases) {
+         "inf", "no authentication agent is running to ask for an administrator's password"},
+        {"", "inf", "polkit, the system's authorization service, could not be reached or is not working"},
+        {"exec sleep 60", "2",
+         "no outcome within 2 seconds; what it had started was stopped before anything was done"}};
+    for (const auto& [pkexec, timeout, reason] : cases) {
         SandboxOptions options;
         options.asUnprivilegedUser = true;
         const fs::path standIn = sandbox.work() / "pkexec";
@@ -159,9 +166,10 @@ TEST_F(Faults, EachWayTheAuthorizationFailsIsNamedAndInstallsNothing) {
             chmod(standIn.c_str(), 0755);
             options.replacements.emplace_back(standIn.string(), "/usr/bin/pkexec");
         }
-        // No waiting for an outcome that cannot come, however long it may take.
+        const auto started = std::chrono::steady_clock::now();
         const SandboxResult result =
-            sandbox.run({kPaneStatus, "--install", "digitizer", "--timeout", "inf", "--verbose", kKestrel}, options);
+            sandbox.run({kPaneStatus, "--install", "digitizer", "--timeout", timeout, "--verbose", kKestrel}, options);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30)) << reason;
         EXPECT_EQ(result.exitStatus, 1);
         EXPECT_NE(result.standardError.find("pane-status: digitizer: Install did not complete: " + reason + "\n"),
                   std::string::npos)

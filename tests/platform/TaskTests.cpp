@@ -1,12 +1,16 @@
 #include "Foundation/Array.h"
 #include "Foundation/Exception.h"
 #include "Foundation/Number.h"
+#include "Foundation/ProcessStatus.h"
 #include "Foundation/String.h"
 #include "Foundation/Task.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -109,4 +113,24 @@ TEST(TaskLaunch, AStartFailureRaisesInvalidArgument) {
 TEST(TaskLaunch, ArgumentsThatAreNotStringsRaise) {
     std::vector<Ref<Object>> mixed{make<String>("ok"), Number::numberWithInteger(1)};
     expectLaunchRaisesInvalidArgument(make<String>("/bin/true").get(), make<Array>(std::move(mixed)).get());
+}
+
+// A program's name may hold blanks and parentheses; the fields after it are
+// still read in their places.
+TEST(ProcessStatusTest, FieldsAreReadPastANameThatLooksLikeThem) {
+    TempDir dir;
+    const std::filesystem::path program = dir.path() / "a) 1 2 (b";
+    std::filesystem::copy_file("/bin/sleep", program);
+    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>("30"), nullptr};
+    char* noEnvironment[] = {nullptr};
+    pid_t child = -1;
+    ASSERT_EQ(posix_spawn(&child, program.c_str(), nullptr, nullptr, argv, noEnvironment), 0);
+    const auto fields = processStatusFields(child);
+    ASSERT_TRUE(fields);
+    ASSERT_GT(fields->size(), 19u);
+    EXPECT_EQ((*fields)[1], std::to_string(getpid()));  // the parent
+    EXPECT_EQ(processForPolkit(child), std::to_string(child) + "," + (*fields)[19]);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    EXPECT_FALSE(processStatusFields(child));
 }
