@@ -139,16 +139,15 @@ TEST(RealHelperInSandbox, InstallsAndRemovesThePayload) {
     Ref<String> location = make<String>("Library.CoreMediaIO");
     tagBundlePayload payload{fileName.get(), location.get()};
     auto waitFor = [&](bool installed) {
-        for (int tick = 0; tick < 300 && controller->bundlePayloadIsInstalled(&payload) != installed; ++tick) {
+        for (int tick = 0; tick < 600 && controller->bundlePayloadIsInstalled(&payload) != installed; ++tick) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         return controller->bundlePayloadIsInstalled(&payload) == installed;
     };
 
     EXPECT_TRUE(controller->bundlePayload_installYESRemoveNO(&payload, true));
+    // The copy takes its name only once its modes and owner are set.
     ASSERT_TRUE(waitFor(true));
-    // The copy finishes before its modes and owner are set: wait for the run to end.
-    std::this_thread::sleep_for(std::chrono::seconds(3));
     EXPECT_EQ(controller->bundlePayloadSystemVersionSummary(&payload)->text(), "Cam 4.2 (IS UP TO DATE)");
     struct stat status{};
     ASSERT_EQ(stat("/Library/CoreMediaIO/Plug-Ins/DAL/Cam.plugin", &status), 0);

@@ -11,6 +11,9 @@
 #   installed-tree.sh BUILD_DIR
 set -eu
 build=$1
+# Sanitizer builds start and draw several times slower: every wait for a
+# window scales with it (PRIVET_TEST_SLOWDOWN, set by CTest).
+long=$((90 * ${PRIVET_TEST_SLOWDOWN:-1}))
 root=$(mktemp -d "${TMPDIR:-/tmp}/privet-installed-XXXXXX")
 xvfb=
 trap '[ -z "$xvfb" ] || kill "$xvfb"; rm -rf "$root"' EXIT
@@ -60,13 +63,13 @@ desktop_key() { sed -n "s/^$2=//p" "$root$prefix/share/applications/$1.desktop";
 # window_of PID CLASS: the window of class CLASS the program PID shows; or
 # nothing, and why when the X server went.
 window_of() {
-  timeout 90 xdotool search --sync --onlyvisible --pid "$1" --class "^$2\$" | head -n 1
+  timeout "$long" xdotool search --sync --onlyvisible --pid "$1" --class "^$2\$" | head -n 1
   kill -0 "$xvfb" 2>/dev/null || { echo "Xvfb has ended:" >&2; cat "$root/xvfb.log" >&2; }
 }
 # check_window ID WINDOW TITLE: its class, title and icon are the desktop
 # file's (the title once the program has shown what it was asked to).
 check_window() {
-  for _ in $(seq 300); do
+  for _ in $(seq $((long * 5))); do
     xprop -id "$2" WM_CLASS _NET_WM_NAME >"$root/properties"
     grep -q "^_NET_WM_NAME(UTF8_STRING) = \"$3\"\$" "$root/properties" && break
     sleep 0.2
@@ -83,8 +86,8 @@ app=$!
 window=$(window_of "$app" "$(desktop_key "$id" StartupWMClass)")
 [ -n "$window" ] || { echo "Preferences showed no window of class $(desktop_key $id StartupWMClass)"; exit 1; }
 check_window "$id" "$window" "Kestrel — $(desktop_key "$id" Name)"
-# ended PID: whether the program PID ends within 90 seconds.
-ended() { timeout 90 sh -c 'while kill -0 "$1" 2>/dev/null; do sleep 0.1; done' sh "$1"; }
+# ended PID: whether the program PID ends within $long seconds.
+ended() { timeout "$long" sh -c 'while kill -0 "$1" 2>/dev/null; do sleep 0.1; done' sh "$1"; }
 # other_window PID WINDOW TITLE: a visible window of PID besides WINDOW, with that title.
 other_window() {
   for candidate in $(xdotool search --onlyvisible --pid "$1" --name .); do
@@ -95,11 +98,11 @@ other_window() {
 xdotool windowfocus --sync "$window" key F1
 about=
 about_title="About — $(desktop_key "$id" Name)"
-for _ in $(seq 900); do about=$(other_window "$app" "$window" "$about_title"); [ -n "$about" ] && break; sleep 0.1; done
+for _ in $(seq $((long * 10))); do about=$(other_window "$app" "$window" "$about_title"); [ -n "$about" ] && break; sleep 0.1; done
 [ -n "$about" ] || { echo "F1 showed no About window"; exit 1; }
 # Without a window manager nothing moves the focus: each key goes where it is sent.
 xdotool windowfocus --sync "$about" key Escape
-for _ in $(seq 900); do about=$(other_window "$app" "$window" "$about_title"); [ -z "$about" ] && break; sleep 0.1; done
+for _ in $(seq $((long * 10))); do about=$(other_window "$app" "$window" "$about_title"); [ -z "$about" ] && break; sleep 0.1; done
 [ -z "$about" ] || { echo "Escape did not close the About window"; exit 1; }
 xdotool windowfocus --sync "$window" key ctrl+w
 ended "$app" || { echo "Ctrl+W did not close Preferences"; exit 1; }
@@ -140,7 +143,7 @@ for _ in $(seq 300); do [ -S "$XDG_RUNTIME_DIR/wayland-privet" ] && break; sleep
 # plug-in's own event thread, against it.
 ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
 TSAN_OPTIONS="${TSAN_OPTIONS:+$TSAN_OPTIONS }halt_on_error=0 exitcode=0" \
-WAYLAND_DISPLAY=wayland-privet QT_QPA_PLATFORM=wayland DISPLAY= timeout 180 "$privet/Preferences" --select Kestrel \
+WAYLAND_DISPLAY=wayland-privet QT_QPA_PLATFORM=wayland DISPLAY= timeout $((long * 2)) "$privet/Preferences" --select Kestrel \
     --screenshot "$root/wayland.png" "$privet/KestrelPrefs.prefPane" 2>"$root/wayland.log" && test -s "$root/wayland.png" ||
   { cat "$root/wayland.log" "$root/weston.log"; echo "Preferences did not run under a Wayland compositor"; exit 1; }
 

@@ -36,6 +36,14 @@ PAYLOAD = f'{PANE}/PlugIns/FernhillDigitizer.component'
 INSTALLED = '/Library/QuickTime/FernhillDigitizer.component'
 MARKER = '/tmp/started-by-the-launcher'
 PASSWORD_PROMPT = r'Password: ?$'
+# How many times slower than a release build the product's programs start
+# and draw (sanitizer builds are several times slower); waits for what they
+# show are this many times longer.
+SLOWDOWN = float(ENV.get('PRIVET_TEST_SLOWDOWN', '1'))
+
+
+def scaled(seconds):
+    return seconds * SLOWDOWN
 
 
 class Terminal:
@@ -270,15 +278,28 @@ def click_install():
         value = labelled('Status:')
         return value.get_name() if value else None
 
-    deadline = time.monotonic() + 20
-    button = None
-    while button is None and time.monotonic() < deadline:
-        button = next((found for found in find(window(), 'push button', 'Install Fernhill Digitizer')
-                       if all(found.get_state_set().contains(state)
-                              for state in (Atspi.StateType.ENABLED, Atspi.StateType.SHOWING))), None)
-        time.sleep(0.2)
-    if button is None:
-        sys.exit('no enabled button "Install Fernhill Digitizer" in the Preferences window')
+    def wait_for(what, bound, found):
+        """found() once it is something, polled for at most `bound` seconds;
+        the program ends saying which wait ran out when it stays nothing."""
+        deadline = time.monotonic() + bound
+        while True:
+            try:
+                value = found()
+            except Exception:  # noqa: BLE001 - a window still starting answers errors
+                value = None
+            if value is not None:
+                return value
+            if time.monotonic() >= deadline:
+                sys.exit(f'no {what} within {bound:.0f} s')
+            time.sleep(0.2)
+
+    wait_for('Preferences window on the accessibility bus', scaled(60), window)
+    print('found: the window on the accessibility bus', flush=True)
+    button = wait_for('enabled button "Install Fernhill Digitizer" in the Preferences window', scaled(30),
+                      lambda: next((found for found in find(window(), 'push button', 'Install Fernhill Digitizer')
+                                    if all(found.get_state_set().contains(state)
+                                           for state in (Atspi.StateType.ENABLED, Atspi.StateType.SHOWING))),
+                                   None))
 
     problems = []
     if next(find(window(), 'frame', 'Kestrel'), None) is None:
@@ -300,7 +321,7 @@ def click_install():
     x, y = box.x + box.width // 2, box.y + box.height // 2
     print(f'window shows: {status()}; clicking Install at {x},{y}', flush=True)
     subprocess.run(['xdotool', 'mousemove', '--sync', str(x), str(y), 'click', '1'], check=True)
-    shown, deadline = None, time.monotonic() + 40
+    shown, deadline = None, time.monotonic() + scaled(40)
     while time.monotonic() < deadline and 'IS UP TO DATE' not in (shown or ''):
         time.sleep(0.5)
         while GLib.MainContext.default().iteration(False):
@@ -473,11 +494,14 @@ def case_foreign_program():
     faults = []
     for request in (['/bin/sh', '-c', f'id > {MARKER}'],
                     [impostor, impostor, '--self-repair', 'install', 'Library.QuickTime', PAYLOAD]):
+        before = processes()
         with Agent('text-agent') as agent:
             run = Terminal(USER, [PYTHON, SELF, 'launcher-probe', LAUNCHER, *request])
             authenticate(agent, ADMIN_PASSWORD)
             status = run.finish(20)
-        time.sleep(1)  # a started program would have written by now
+        # A program the launcher started would have written by the time it ended.
+        check(wait_until(lambda: not processes() - before, scaled(10)),
+              f'still running after the launcher ended: {process_names(processes() - before)}')
         check('granted' in run.output, f'pkexec did not start the launcher ({ended(status)}): {run.transcript()}')
         if os.path.exists(MARKER):
             with open(MARKER) as marker:
@@ -490,11 +514,26 @@ def case_foreign_program():
 
 
 def case_preferences_click():
-    x_server = subprocess.Popen(['Xvfb', ':7', '-screen', '0', '1024x768x24', '-nolisten', 'tcp'],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # -noreset: the server would reset, and refuse connections for a while, each
+    # time its last client leaves (the accessibility bus's launcher is the first).
+    # -displayfd: it says its display once it takes connections.
+    ready, said = os.pipe()
+    x_server = subprocess.Popen(['Xvfb', ':7', '-screen', '0', '1024x768x24', '-nolisten', 'tcp', '-noreset',
+                                 '-displayfd', str(said)], pass_fds=[said],
+                                stdout=subprocess.DEVNULL, stderr=open('/tmp/xvfb.log', 'w'))
+    os.close(said)
     started = []
     try:
-        check(wait_until(lambda: os.path.exists('/tmp/.X11-unix/X7'), 10), 'Xvfb did not start')
+        # The number and its newline come in two writes: read to the end of the
+        # line, since a pipe closed in between ends the server.
+        display, deadline = b'', time.monotonic() + scaled(10)
+        while not display.endswith(b'\n') and select.select([ready], [], [], max(deadline - time.monotonic(), 0))[0]:
+            piece = os.read(ready, 16)
+            if not piece:
+                break
+            display += piece
+        os.close(ready)
+        check(display == b'7\n', 'Xvfb did not start')
         bus = f'unix:path=/run/user/{pwd.getpwnam(USER).pw_uid}/bus'
         desktop = {'DISPLAY': ':7', 'DBUS_SESSION_BUS_ADDRESS': bus}
         started.append(Terminal(USER, ['dbus-daemon', '--session', '--nofork', '--address', bus], desktop))
@@ -503,15 +542,30 @@ def case_preferences_click():
         with Agent('text-agent') as agent:
             # Its standard error to a file: nobody reads its terminal meanwhile, and
             # a sanitizer build that fills it would stop there.
-            started.append(Terminal(USER, ['sh', '-c', 'exec "$0" "$@" 2>>/tmp/preferences.log', PREFERENCES,
-                                           '--select', 'Kestrel'],
-                                    {**desktop, 'QT_QPA_PLATFORM': 'xcb', 'QT_LINUX_ACCESSIBILITY_ALWAYS_ON': '1'}))
-            click = Terminal(USER, [PYTHON, SELF, 'click-install'], desktop)
+            preferences = Terminal(USER, ['sh', '-c', 'exec "$0" "$@" 2>>/tmp/preferences.log', PREFERENCES,
+                                          '--select', 'Kestrel'],
+                                   {**desktop, 'QT_QPA_PLATFORM': 'xcb', 'QT_LINUX_ACCESSIBILITY_ALWAYS_ON': '1'})
+            started.append(preferences)
+            click = Terminal(USER, [PYTHON, SELF, 'click-install'], {**desktop, 'PRIVET_TEST_SLOWDOWN': str(SLOWDOWN)})
+
+            def stopped(why):
+                with open('/tmp/xvfb.log', errors='replace') as log:
+                    server = ' | '.join(line.strip() for line in log.read().splitlines() if line.strip())[-800:]
+                running = 'runs' if x_server.poll() is None else f'exited {x_server.returncode}'
+                return Failure(f'{why}; Preferences {preferences_state(preferences)}; Xvfb {running}, said: {server}')
+
+            # Each thing the click needs, in turn, each with its own bound; the
+            # click program itself says which of its waits ran out.
+            for shown, bound in (('found: the window on the accessibility bus', scaled(60) + 10),
+                                 ('clicking Install at', scaled(30) + 10)):
+                if not click.expect(shown, bound):
+                    raise stopped(f'the click did not get as far as "{shown}" within {bound:.0f} s: {click.transcript()}')
             try:
-                authenticate(agent, ADMIN_PASSWORD, timeout=30)
+                authenticate(agent, ADMIN_PASSWORD, timeout=scaled(20))
             except Failure as failure:
-                raise Failure(f'{failure}; the click: {click.transcript()}') from None
-            status = click.finish(50)
+                raise stopped(f'{failure} (within {scaled(20):.0f} s of the click); the click: {click.transcript()}') \
+                    from None
+            status = click.finish(scaled(40) + 10)
         check(status == 0 and 'window shows: Fernhill Digitizer 1.8 (IS UP TO DATE)' in click.output,
               f'the click did not install ({ended(status)}): {click.transcript()}')
         check('accessible tree: as a screen reader needs it' in click.output,
@@ -528,6 +582,17 @@ def case_preferences_click():
             terminal.close()
         x_server.kill()
         x_server.wait()
+
+
+def preferences_state(preferences):
+    """Whether Preferences still runs, and the end of what it wrote."""
+    state = 'still runs' if preferences.status is None and not preferences._exited() else ended(preferences.status)
+    try:
+        with open('/tmp/preferences.log', errors='replace') as log:
+            said = ' | '.join(line.strip() for line in log.read().splitlines() if line.strip())[-1500:]
+    except OSError:
+        said = ''
+    return f'{state}, said: {said or "nothing"}'
 
 
 def polkit_version():
@@ -568,6 +633,21 @@ def case_timeout_while_asked():
     check(status == 1 and 'no outcome within 4 seconds' in run.output and took < 10,
           f'pane-status {ended(status)} {took:.1f} s after the prompt: {run.transcript()}')
     nothing_installed()
+
+
+def processes():
+    return {int(name) for name in os.listdir('/proc') if name.isdigit()}
+
+
+def process_names(pids):
+    names = []
+    for pid in sorted(pids):
+        try:
+            with open(f'/proc/{pid}/cmdline', 'rb') as cmdline:
+                names.append(cmdline.read().replace(b'\0', b' ').decode(errors='replace').strip() or str(pid))
+        except OSError:
+            pass
+    return names
 
 
 def wait_until(condition, timeout):
