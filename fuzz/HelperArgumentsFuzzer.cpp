@@ -21,6 +21,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -225,14 +227,28 @@ void checkSteps(const Fixture& fixture, const std::vector<std::string>& entries,
     // modes and owner, and moved into place.
     const std::string parent = destination->substr(0, destination->rfind('/'));
     const std::string name = destination->substr(destination->rfind('/') + 1);
-    const std::string room = parent + "/." + name + ".installing";
+    // The room of an earlier version, and this run's own room: that name
+    // followed by "." and a mark of eight letters or digits.
+    const std::string oldRoom = parent + "/." + name + ".installing";
+    std::string room;
+    for (const RecordedStep& step : steps) {
+        if (step.program != "/bin/mkdir") continue;
+        const std::vector<std::string> paths = pathArguments(step);
+        if (paths.size() == 1 && paths[0].starts_with(oldRoom + ".")) room = paths[0];
+    }
+    const auto hasItsOwnMark = [&] {
+        const std::string mark = room.substr(std::min(room.size(), oldRoom.size() + 1));
+        return mark.size() == 8 &&
+               std::all_of(mark.begin(), mark.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+    };
     const std::string staged = room + "/" + name;
     const bool merging = lexists(*destination);
     const std::optional<std::string> copied = acceptedSource(fixture, source);
     std::vector<std::pair<std::string, std::vector<std::string>>> expected;
     if (command == "install" && exists(source) && !isSymbolicLink(*destination) && copied) {
         if (!exists(parent)) expected.push_back({"/bin/mkdir", {parent}});
-        if (lexists(room)) expected.push_back({"/bin/rm", {room}});
+        if (!hasItsOwnMark()) fail("the install made no room of its own: " + room);
+        if (lexists(oldRoom)) expected.push_back({"/bin/rm", {oldRoom}});
         expected.push_back({"/bin/mkdir", {room}});
         if (merging) expected.push_back({"/bin/cp", {*destination, staged}});
         expected.insert(expected.end(), {{"/bin/cp", {*copied, staged}},

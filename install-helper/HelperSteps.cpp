@@ -5,9 +5,17 @@
 #include "Foundation/Log.h"
 
 #include <grp.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
 #include <initializer_list>
+#include <string_view>
 
 using platform::Array;
 using platform::make;
@@ -46,6 +54,27 @@ bool exists(const String* path) {
     return lstat(path->UTF8String(), &status) == 0;
 }
 
+constexpr std::string_view kRoomSuffix = ".installing";
+constexpr std::size_t kRoomMarkLength = 8;
+
+// ".NAME.installing", then "." and a mark of its own for each run.
+std::string roomPrefixFor(const String* destination) {
+    return "." + destination->lastPathComponent()->text() + std::string(kRoomSuffix);
+}
+
+std::string roomMark() {
+    static constexpr std::string_view kLetters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::uint64_t seed = 0;
+    if (getrandom(&seed, sizeof seed, 0) != static_cast<ssize_t>(sizeof seed)) {
+        // Unique among this machine's runs all the same.
+        seed = (static_cast<std::uint64_t>(getpid()) << 40) ^
+               static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    }
+    std::string mark;
+    for (std::size_t i = 0; i < kRoomMarkLength; ++i, seed /= kLetters.size()) mark += kLetters[seed % kLetters.size()];
+    return mark;
+}
+
 } // namespace
 
 std::string administratorsGroup() {
@@ -56,8 +85,26 @@ std::string administratorsGroup() {
 }
 
 Ref<String> stagingPathFor(const String* destination) {
-    return String::stringWithFormat("%@/.%@.installing", destination->stringByDeletingLastPathComponent(),
-                                    destination->lastPathComponent());
+    return make<String>(destination->stringByDeletingLastPathComponent()->text() + "/" + roomPrefixFor(destination) +
+                        "." + roomMark());
+}
+
+bool isRoomFor(const String* destination, const std::string& name) {
+    const std::string prefix = roomPrefixFor(destination);
+    if (name == prefix) return true;  // the one room of earlier versions
+    if (name.size() != prefix.size() + 1 + kRoomMarkLength || !name.starts_with(prefix + ".")) return false;
+    return std::all_of(name.end() - kRoomMarkLength, name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+}
+
+std::vector<Ref<String>> leftRoomsFor(const String* destination) {
+    std::vector<Ref<String>> rooms;
+    const std::string parent = destination->stringByDeletingLastPathComponent()->text();
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(parent, error), end; !error && entry != end; entry.increment(error)) {
+        if (isRoomFor(destination, entry->path().filename().string())) rooms.push_back(make<String>(entry->path().string()));
+    }
+    std::sort(rooms.begin(), rooms.end(), [](const Ref<String>& a, const Ref<String>& b) { return a->text() < b->text(); });
+    return rooms;
 }
 
 std::vector<StepCommand> installCommands(const std::string& logPrefix, const String* source,
@@ -71,7 +118,9 @@ std::vector<StepCommand> installCommands(const std::string& logPrefix, const Str
         steps.back().discardOnFailure = room;  // nothing to discard yet, but nothing more to do either
     }
     const Ref<String> staged = room->stringByAppendingPathComponent(destination->lastPathComponent().get());
-    if (exists(room.get())) steps.push_back(discardCommand(room.get()));
+    // Rooms of runs that ended before they were done: this run holds the
+    // location, and their steps died with them.
+    for (const Ref<String>& left : leftRoomsFor(destination)) steps.push_back(discardCommand(left.get()));
     steps.push_back(command("/bin/mkdir", {text("-m").get(), text("700").get(), text("--").get(), room.get()}));
     steps.back().discardOnFailure = room;
 

@@ -38,8 +38,16 @@ struct StepCommand {
 std::vector<StepCommand> installCommands(const std::string& logPrefix, const platform::String* source,
                                          const platform::String* destination);
 
-// The room an install assembles a payload in, beside its destination.
+// A new room for an install to assemble a payload in, beside its
+// destination: ".NAME.installing." and a mark of this run's own, so that no
+// process of an earlier run can find it.
 platform::Ref<platform::String> stagingPathFor(const platform::String* destination);
+
+// Whether `name`, in the destination's folder, is a room of an install of it.
+bool isRoomFor(const platform::String* destination, const std::string& name);
+
+// The rooms earlier installs of `destination` left, sorted.
+std::vector<platform::Ref<platform::String>> leftRoomsFor(const platform::String* destination);
 
 // Quiet recursive removal of what a failed install left.
 StepCommand discardCommand(const platform::String* path);

@@ -53,7 +53,8 @@ bool startAndAwait(const HelperIdentity& identity, const StepCommand& step) {
     if (step.inProcess) return step.inProcess();
     Ref<Task> task;
     try {
-        task = Task::launchedTaskWithLaunchPath_arguments(step.program.get(), step.arguments.get());
+        // A step never outlives its run, however the run ends.
+        task = Task::launchedTaskWithLaunchPath_arguments(step.program.get(), step.arguments.get(), true);
     } catch (const platform::RaisedException& failure) {
         NSLogEscaped("%s could not start %@: %@", identity.name, step.program, failure.reason());
     }

@@ -9,6 +9,7 @@
 #include "Foundation/OwnStandardError.h"
 #include "Foundation/SystemCall.h"
 #include "Security/DetachedStart.h"
+#include "Security/RootProcess.h"
 
 #include <errno.h>
 #include <sys/stat.h>
@@ -51,6 +52,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "%s: not running as the superuser\n", argv[0]);
         return 1;
     }
+    platform::takeOverRootProcess();
     umask(022);
     platform::ownStandardError();
     if (chdir("/") != 0 || !platform::sys::writeAll(STDOUT_FILENO, launcher::kGranted)) return 1;

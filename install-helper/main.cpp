@@ -3,6 +3,7 @@
 #include "HelperTool.h"
 
 #include "Foundation/OwnStandardError.h"
+#include "Security/RootProcess.h"
 
 // The tool's information list, readable from the ".info_plist" section.
 __asm__(".pushsection .info_plist,\"a\",@progbits\n"
@@ -13,7 +14,11 @@ __asm__(".pushsection .info_plist,\"a\",@progbits\n"
 int main(int argc, char* argv[]) {
     // The date and time of the build (SOURCE_DATE_EPOCH, when set, fixes them).
     static const HelperIdentity identity{PRIVET_HELPER_NAME, __DATE__ " " __TIME__};
-    // The privileged run writes where its caller said, but on its own terms.
-    if (argc > ARGUMENT_COUNT) platform::ownStandardError();
+    // The privileged run takes nothing from its caller but its arguments,
+    // and writes where its caller said, but on its own terms.
+    if (argc > ARGUMENT_COUNT) {
+        platform::takeOverRootProcess();
+        platform::ownStandardError();
+    }
     return runInstallHelper(identity, argc, argv);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Foundation/ProcessStart.h"
 #include "objc/Object.h"
 
 #include <sys/types.h>
@@ -10,7 +11,8 @@ class Array;
 class String;
 
 // A child process started from an executable with an argument list. The
-// child inherits the environment, working directory and standard streams.
+// child inherits the environment, working directory and standard streams,
+// and starts as every child does (Foundation/ProcessStart.h).
 class Task final : public Object {
 public:
     static const Class classRecord;  // "NSTask"
@@ -18,27 +20,26 @@ public:
 
     // Starts `launchPath` with argv[0] = launchPath followed by `arguments`
     // (strings). Raises NSInvalidArgumentException when it cannot be started,
-    // and for a path that is not absolute.
-    static Ref<Task> launchedTaskWithLaunchPath_arguments(const String* launchPath, const Array* arguments);
+    // and for a path that is not absolute. `diesWithStarter`: the child is
+    // killed once the thread that started it ends.
+    static Ref<Task> launchedTaskWithLaunchPath_arguments(const String* launchPath, const Array* arguments,
+                                                         bool diesWithStarter = false);
 
     // Whether the child is still running; reaps it once it has ended.
     bool isRunning() const;
     // Blocks until the child has ended.
     void waitUntilExit() const;
-    pid_t processIdentifier() const { return pid_; }
-    // The exit status, or 128 + the signal for a child killed by one.
+    pid_t processIdentifier() const;
+    // The exit status, 128 + the signal for a child killed by one, or -1
+    // when its end could not be read (never a success).
     // Raises NSInvalidArgumentException while the child is still running.
     int terminationStatus() const;
 
-    explicit Task(pid_t pid);
+    explicit Task(ChildProcess child);
     ~Task() override;
 
 private:
-    void recordStatus(int waitStatus) const;
-
-    pid_t pid_;
-    mutable bool ended_ = false;
-    mutable int terminationStatus_ = 0;
+    mutable ChildProcess child_;
 };
 
 } // namespace platform

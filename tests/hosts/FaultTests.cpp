@@ -122,22 +122,44 @@ TEST_F(Faults, AMissingOrBrokenHelperIsReportedAndNothingChanges) {
 TEST_F(Faults, APrivilegedRunKilledHalfwayLeavesNothingInstalledAndTheNextInstallWorks) {
     const std::string helper = kKestrel + "/Contents/Helpers/KestrelInstallHelper";
     const std::string source = kKestrel + "/Contents/PlugIns/FernhillDigitizer.component";
-    // The run is killed once its copy has begun.
+    // The run is killed once its copy has begun, its copy step stopped first
+    // (as a frozen one would be): the step ends with the run all the same. The
+    // copy step lingers once it has copied, so that it is still there to stop.
+    const fs::path realCopy = sandbox.work() / "cp";
+    fs::copy_file(fs::canonical("/bin/cp"), realCopy);
+    testsupport::writeFile(sandbox.work() / "slow-cp", "#!/bin/sh\n" + realCopy.string() + " \"$@\" && exec sleep 30\n");
+    fs::permissions(sandbox.work() / "slow-cp", fs::perms(0755));
+    SandboxOptions lingering;
+    lingering.replacements = {{(sandbox.work() / "slow-cp").string(), fs::canonical("/bin/cp").string()}};
     const SandboxResult killed = sandbox.run(
         {"/bin/sh", "-c",
          "\"$0\" \"$0\" --self-repair install Library.QuickTime \"$1\" & run=$!; n=0; "
-         "while [ ! -e /Library/QuickTime/.FernhillDigitizer.component.installing/FernhillDigitizer.component/Contents ] && [ $n -lt 200 ]; "
-         "do sleep 0.05; n=$((n+1)); done; kill -9 $run; wait",
-         helper, source});
+         "while ! ls -d /Library/QuickTime/.FernhillDigitizer.component.installing.*/FernhillDigitizer.component/Contents "
+         ">/dev/null 2>&1 && [ $n -lt 200 ]; do sleep 0.05; n=$((n+1)); done; steps=$(pgrep -P $run); "
+         "kill -STOP $steps; kill -9 $run; wait; live() { ps -o stat= -p \"$steps\" | grep -qv Z; }; n=0; "
+         "while [ -n \"$steps\" ] && live && [ $n -lt 10 ]; do sleep 0.1; n=$((n+1)); done; "
+         "[ -n \"$steps\" ] || { echo no step was seen >&2; exit 3; }; "
+         "! live || { echo a step outlived its run by a second: $(ps -o pid=,stat=,args= -p \"$steps\") >&2; "
+         "kill -9 $steps; exit 4; }",
+         helper, source},
+        lingering);
+    EXPECT_EQ(killed.exitStatus, 0) << killed.standardError;
     EXPECT_NE(killed.standardError.find("KestrelInstallHelper executing install"), std::string::npos);
     EXPECT_EQ(killed.standardError.find("KestrelInstallHelper exiting"), std::string::npos);
     EXPECT_FALSE(fs::exists(sandbox.library() / "QuickTime/FernhillDigitizer.component"));
-    EXPECT_TRUE(fs::exists(sandbox.library() / "QuickTime/.FernhillDigitizer.component.installing"));
+    const auto rooms = [&] {
+        int found = 0;
+        for (const fs::directory_entry& entry : fs::directory_iterator(sandbox.library() / "QuickTime")) {
+            found += entry.path().filename().string().starts_with(".FernhillDigitizer.component.installing");
+        }
+        return found;
+    };
+    EXPECT_EQ(rooms(), 1);
     EXPECT_EQ(keyValue(paneStatus({}).standardOutput, "payloadSystemSummary"), "NOT INSTALLED");
 
     const SandboxResult again = paneStatus({"--install", "digitizer"});
     EXPECT_EQ(keyValue(again.standardOutput, "payloadSystemSummary"), "Fernhill Digitizer 1.8 (IS UP TO DATE)");
-    EXPECT_FALSE(fs::exists(sandbox.library() / "QuickTime/.FernhillDigitizer.component.installing"));
+    EXPECT_EQ(rooms(), 0);
 }
 
 // pkexec stand-ins end as the real one does in each case; the real one,

@@ -139,7 +139,11 @@ TEST(StepCommands, ANewPayloadIsAssembledInARoomOnlyRootCanEnterThenMovedIntoPla
     Ref<String> destination = make<String>("/tmp/-Cam.plugin");
     const std::vector<StepCommand> steps = installCommands("T", source.get(), destination.get());
     ASSERT_EQ(steps.size(), 7u);  // /tmp exists: no folder to create
-    const std::string room = "/tmp/.-Cam.plugin.installing";
+    // A room of this run's own: ".NAME.installing." and a mark no other run has.
+    const std::string room = texts(steps[0].arguments).back();
+    EXPECT_TRUE(room.starts_with("/tmp/.-Cam.plugin.installing.")) << room;
+    EXPECT_TRUE(isRoomFor(destination.get(), room.substr(5))) << room;
+    EXPECT_NE(stagingPathFor(destination.get())->text(), room);
     const std::string staged = room + "/-Cam.plugin";
     const std::vector<std::vector<std::string>> expected{
         {"/bin/mkdir", "-m", "700", "--", room},
@@ -165,19 +169,26 @@ TEST(StepCommands, ANewPayloadIsAssembledInARoomOnlyRootCanEnterThenMovedIntoPla
 TEST(StepCommands, AnInstalledPayloadIsCopiedIntoTheRoomAndTheSourceMergedOverIt) {
     testsupport::TempDir dir;
     std::filesystem::create_directory(dir.path() / "Cam.plugin");
-    testsupport::writeFile(dir.path() / ".Cam.plugin.installing/left", "from a run that was cut short");
+    // Rooms left by runs cut short, of this version and the one before;
+    // another payload's room and a near miss stay.
+    for (const char* left : {".Cam.plugin.installing", ".Cam.plugin.installing.a1B2c3D4", ".Cam.plugin.installing.a1B2c3D",
+                             ".Cam.plugin.installing.a1B2c3D!", ".Cam.plug.installing.a1B2c3D4"}) {
+        testsupport::writeFile(dir.path() / left / "left", "from a run that was cut short");
+    }
     Ref<String> destination = make<String>(dir / "Cam.plugin");
     const std::vector<StepCommand> steps = installCommands("T", make<String>("/p/Cam.plugin").get(), destination.get());
-    const std::string room = dir / ".Cam.plugin.installing";
+    ASSERT_EQ(steps.size(), 10u);
+    EXPECT_EQ(texts(steps[0].arguments), (std::vector<std::string>{"-Rdf", "--", dir / ".Cam.plugin.installing"}));
+    EXPECT_EQ(texts(steps[1].arguments),
+              (std::vector<std::string>{"-Rdf", "--", dir / ".Cam.plugin.installing.a1B2c3D4"}));
+    const std::string room = texts(steps[2].arguments).back();
     const std::string staged = room + "/Cam.plugin";
-    ASSERT_EQ(steps.size(), 9u);
-    EXPECT_EQ(texts(steps[0].arguments), (std::vector<std::string>{"-Rdf", "--", room}));  // the stale room first
-    EXPECT_EQ(texts(steps[2].arguments),
+    EXPECT_EQ(texts(steps[3].arguments),
               (std::vector<std::string>{"-R", "-P", "-T", "--preserve=mode,timestamps", "--", dir / "Cam.plugin", staged}));
-    EXPECT_FALSE(steps[2].polled);
-    EXPECT_EQ(texts(steps[3].arguments).back(), staged);
-    EXPECT_TRUE(steps[3].polled);
-    EXPECT_EQ(texts(steps[7].arguments), (std::vector<std::string>{"--", staged, dir / "Cam.plugin"}));
+    EXPECT_FALSE(steps[3].polled);
+    EXPECT_EQ(texts(steps[4].arguments).back(), staged);
+    EXPECT_TRUE(steps[4].polled);
+    EXPECT_EQ(texts(steps[8].arguments), (std::vector<std::string>{"--", staged, dir / "Cam.plugin"}));
 }
 
 TEST(StepCommands, MissingParentFoldersAreCreatedFirst) {

@@ -360,6 +360,14 @@ std::vector<HostileVector> hostileVectors() {
                0, 0),
         script(installs("Streams_AFullPipeWhoseReaderIsGone", {}, "/Library/QuickTime/Cam.component"),
                withFullPipe("closed"), 0, 0),
+        // A caller that ignores SIGCHLD and SIGXFSZ and allows no file any
+        // size: the copy is whole all the same, never empty or cut short.
+        script(installs("Inherited_IgnoredSignalsAndNoFileSize", {}, "/Library/QuickTime/Cam.component"),
+               "ulimit -S -f 0 && exec /usr/bin/python3 -c 'import os, signal, sys; "
+               "[signal.signal(s, signal.SIG_IGN) for s in (signal.SIGCHLD, signal.SIGXFSZ)]; "
+               "os.execv(sys.argv[1], sys.argv[1:])' " +
+                   kT + " " + kT + " " + kSR + " install Library.QuickTime " + kR + "/Cam.component",
+               1, 0),
         [] {
             // A step that also writes, changes modes and owners elsewhere.
             HostileVector fenced = installs("Fence_AStepCanChangeNothingOutsideTheLibrary",

@@ -1,0 +1,182 @@
+#include "Foundation/ProcessStart.h"
+
+#include "Foundation/SystemCall.h"
+
+#include <fcntl.h>
+#include <linux/close_range.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <utility>
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+// waitid's id type for a pidfd (Linux 5.4).
+constexpr idtype_t kPidfd = static_cast<idtype_t>(3);
+
+// Everything below runs in the child between fork and exec: only calls that
+// are safe there, and nothing that allocates.
+[[noreturn]] void failInChild(int report) {
+    const int error = errno;
+    (void)!write(report, &error, sizeof error);
+    _exit(127);
+}
+
+[[noreturn]] void becomeProgram(const ProcessStart& start, char* const argv[], pid_t starter, int report) {
+    if (start.diesWithStarter) {
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0) != 0) failInChild(report);
+        // The starter may have ended before the signal was asked for.
+        if (getppid() != starter) _exit(127);
+    }
+    if (start.newSession && setsid() < 0) failInChild(report);
+    struct sigaction pipe{};
+    sigaction(SIGPIPE, nullptr, &pipe);
+    resetSignals({pipe.sa_handler == SIG_IGN ? SIGPIPE : 0});
+
+    // Each stream given is first put above the three, so that none is
+    // overwritten before it is used.
+    const int given[3] = {start.standardInput, start.standardOutput, start.standardError};
+    int moved[3] = {-1, -1, -1};
+    for (int stream = 0; stream < 3; ++stream) {
+        if (given[stream] >= 0 && (moved[stream] = fcntl(given[stream], F_DUPFD_CLOEXEC, 3)) < 0) failInChild(report);
+    }
+    for (int stream = 0; stream < 3; ++stream) {
+        if (moved[stream] >= 0 && dup2(moved[stream], stream) < 0) failInChild(report);
+    }
+    // Every other descriptor closes at exec, the report too once exec worked.
+    if (syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
+        for (int fd = 3; fd < 65536; ++fd) fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+    execve(start.path.c_str(), argv, environ);
+    failInChild(report);
+}
+
+} // namespace
+
+void resetSignals(std::initializer_list<int> keptIgnored) {
+    struct sigaction byDefault{};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    for (int signal = 1; signal < NSIG; ++signal) {
+        if (signal == SIGKILL || signal == SIGSTOP) continue;
+        if (std::find(keptIgnored.begin(), keptIgnored.end(), signal) != keptIgnored.end()) {
+            struct sigaction now{};
+            if (sigaction(signal, nullptr, &now) == 0 && now.sa_handler == SIG_IGN) continue;
+        }
+        sigaction(signal, &byDefault, nullptr);  // the C library's own signals refuse, and stay its own
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
+std::optional<ChildProcess> startProcess(const ProcessStart& start) {
+    std::vector<std::string> texts = start.arguments;
+    std::vector<char*> argv;
+    for (std::string& text : texts) argv.push_back(text.data());
+    argv.push_back(nullptr);
+
+    // The child reports a failed start through this pipe; exec closes it empty.
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) return std::nullopt;
+    const pid_t starter = getpid();
+    const pid_t pid = fork();
+    if (pid < 0) {
+        const int error = errno;
+        close(report[0]);
+        close(report[1]);
+        errno = error;
+        return std::nullopt;
+    }
+    if (pid == 0) {
+        close(report[0]);
+        becomeProgram(start, argv.data(), starter, report[1]);
+    }
+    close(report[1]);
+    int error = 0;
+    const ssize_t got = sys::retryingInterrupts([&] { return read(report[0], &error, sizeof error); });
+    close(report[0]);
+    // Our own child, not yet reaped: its id names it alone.
+    const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    ChildProcess child(pid, pidfd);
+    if (got == static_cast<ssize_t>(sizeof error)) {
+        child.waitUntilEnded();
+        errno = error;
+        return std::nullopt;
+    }
+    return child;
+}
+
+int startDetachedProcess(const ProcessStart& start) {
+    if (start.diesWithStarter) return EINVAL;  // it would die with the child in between
+    std::vector<std::string> texts = start.arguments;
+    std::vector<char*> argv;
+    for (std::string& text : texts) argv.push_back(text.data());
+    argv.push_back(nullptr);
+
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) return errno;
+    // A child in between, which ends at once: the program is then nobody's
+    // child but whoever inherits orphans.
+    const pid_t between = fork();
+    if (between < 0) {
+        const int error = errno;
+        close(report[0]);
+        close(report[1]);
+        return error;
+    }
+    if (between == 0) {
+        close(report[0]);
+        const pid_t program = fork();
+        if (program < 0) failInChild(report[1]);
+        if (program > 0) _exit(0);
+        becomeProgram(start, argv.data(), getppid(), report[1]);
+    }
+    close(report[1]);
+    sys::waitForChild(between);
+    int error = 0;
+    const ssize_t got = sys::retryingInterrupts([&] { return read(report[0], &error, sizeof error); });
+    close(report[0]);
+    return got == static_cast<ssize_t>(sizeof error) ? error : 0;
+}
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept
+    : pid_(other.pid_), pidfd_(std::exchange(other.pidfd_, -1)), ended_(other.ended_), status_(other.status_) {
+    other.ended_ = true;
+}
+
+ChildProcess::~ChildProcess() {
+    if (pidfd_ >= 0) close(pidfd_);
+}
+
+void ChildProcess::reap(bool block) {
+    if (ended_) return;
+    siginfo_t info{};
+    const int options = WEXITED | (block ? 0 : WNOHANG);
+    const int result = sys::retryingInterrupts([&] {
+        return pidfd_ >= 0 ? waitid(kPidfd, static_cast<id_t>(pidfd_), &info, options)
+                           : waitid(P_PID, static_cast<id_t>(pid_), &info, options);
+    });
+    if (result == 0 && info.si_pid == 0) return;  // still running
+    ended_ = true;
+    if (result != 0) return;  // reaped elsewhere, or by a SIGCHLD that is ignored: nothing to read
+    if (info.si_code == CLD_EXITED) status_ = info.si_status;
+    else status_ = 128 + info.si_status;
+}
+
+bool ChildProcess::hasEnded() {
+    reap(false);
+    return ended_;
+}
+
+void ChildProcess::waitUntilEnded() { reap(true); }
+
+} // namespace platform
