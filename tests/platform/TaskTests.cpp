@@ -1,12 +1,15 @@
 #include "Foundation/Array.h"
 #include "Foundation/Exception.h"
 #include "Foundation/Number.h"
+#include "Foundation/ProcessStart.h"
 #include "Foundation/ProcessStatus.h"
 #include "Foundation/String.h"
 #include "Foundation/Task.h"
 #include "support/TempDir.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -113,6 +116,76 @@ TEST(TaskLaunch, AStartFailureRaisesInvalidArgument) {
 TEST(TaskLaunch, ArgumentsThatAreNotStringsRaise) {
     std::vector<Ref<Object>> mixed{make<String>("ok"), Number::numberWithInteger(1)};
     expectLaunchRaisesInvalidArgument(make<String>("/bin/true").get(), make<Array>(std::move(mixed)).get());
+}
+
+namespace {
+
+// Starts a child that reports on `into` its blocked and ignored signals and
+// whether descriptor `fd` is open in it; empty once it ran, else what failed.
+std::string startedState(int into, int fd) {
+    ProcessStart start{.path = "/bin/sh",
+                       .arguments = {"/bin/sh", "-c",
+                                     "grep -E '^Sig(Ign|Blk)' /proc/self/status; [ -e /proc/self/fd/" +
+                                         std::to_string(fd) + " ] && echo open || echo closed"},
+                       .standardOutput = into};
+    std::optional<ChildProcess> child = startProcess(start);
+    if (!child) return "not started";
+    child->waitUntilEnded();
+    return child->exitStatus() == 0 ? "" : "failed";
+}
+
+} // namespace
+
+// Whatever the starter ignores, blocks or holds open, a child begins clean
+// (but an ignored SIGPIPE, which the root side keeps for its steps).
+TEST(ProcessStartTest, AChildTakesNoSignalStateAndNoDescriptorFromItsStarter) {
+    TempDir dir;
+    const int report = open((dir / "report").c_str(), O_WRONLY | O_CREAT, 0600);
+    const int inherited = open("/dev/null", O_RDONLY);  // not close-on-exec
+    sigset_t blocked, before;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &blocked, &before);
+    struct sigaction ignore{}, term{}, pipe{};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGTERM, &ignore, &term);
+    sigaction(SIGPIPE, &ignore, &pipe);
+
+    EXPECT_EQ(startedState(report, inherited), "");
+
+    sigaction(SIGTERM, &term, nullptr);
+    sigaction(SIGPIPE, &pipe, nullptr);
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    close(inherited);
+    close(report);
+    EXPECT_EQ(testsupport::readFile(dir / "report"),
+              "SigBlk:\t0000000000000000\nSigIgn:\t0000000000001000\nclosed\n");  // 0x1000: SIGPIPE alone
+}
+
+// With SIGCHLD ignored the kernel reaps every child itself: no status can be
+// read, and a step that cannot be read never counts as succeeded.
+TEST(ProcessStartTest, AnEndThatCannotBeReadIsNoSuccess) {
+    struct sigaction ignore{}, before{};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGCHLD, &ignore, &before);
+    Ref<Task> task = Task::launchedTaskWithLaunchPath_arguments(make<String>("/bin/true").get(), nullptr);
+    task->waitUntilExit();
+    sigaction(SIGCHLD, &before, nullptr);
+    EXPECT_EQ(task->terminationStatus(), -1);
+}
+
+// A child that dies with its starter is killed once the starting thread ends.
+TEST(ProcessStartTest, AChildThatDiesWithItsStarterEndsWithTheStartingThread) {
+    std::optional<ChildProcess> child;
+    std::thread([&] {
+        // A start that fails would end this test at the dereference.
+        child.emplace(*startProcess({.path = "/bin/sleep", .arguments = {"/bin/sleep", "30"}, .diesWithStarter = true}));
+    }).join();
+    ASSERT_TRUE(child);
+    const auto started = std::chrono::steady_clock::now();
+    child->waitUntilEnded();
+    EXPECT_EQ(child->exitStatus(), 128 + SIGKILL);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
 }
 
 // A program's name may hold blanks and parentheses; the fields after it are
