@@ -21,8 +21,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -236,10 +234,10 @@ void checkSteps(const Fixture& fixture, const std::vector<std::string>& entries,
         const std::vector<std::string> paths = pathArguments(step);
         if (paths.size() == 1 && paths[0].starts_with(oldRoom + ".")) room = paths[0];
     }
+    // A room of the helper's own naming, not the one earlier versions used.
     const auto hasItsOwnMark = [&] {
-        const std::string mark = room.substr(std::min(room.size(), oldRoom.size() + 1));
-        return mark.size() == 8 &&
-               std::all_of(mark.begin(), mark.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+        return room.starts_with(oldRoom + ".") &&
+               isRoomFor(platform::make<platform::String>(*destination).get(), room.substr(parent.size() + 1));
     };
     const std::string staged = room + "/" + name;
     const bool merging = lexists(*destination);

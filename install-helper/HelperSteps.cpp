@@ -75,6 +75,18 @@ std::string roomMark() {
     return mark;
 }
 
+// The rooms earlier installs of `destination` left, sorted.
+std::vector<Ref<String>> leftRoomsFor(const String* destination) {
+    std::vector<Ref<String>> rooms;
+    const std::string parent = destination->stringByDeletingLastPathComponent()->text();
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(parent, error), end; !error && entry != end; entry.increment(error)) {
+        if (isRoomFor(destination, entry->path().filename().string())) rooms.push_back(make<String>(entry->path().string()));
+    }
+    std::sort(rooms.begin(), rooms.end(), [](const Ref<String>& a, const Ref<String>& b) { return a->text() < b->text(); });
+    return rooms;
+}
+
 } // namespace
 
 std::string administratorsGroup() {
@@ -94,17 +106,6 @@ bool isRoomFor(const String* destination, const std::string& name) {
     if (name == prefix) return true;  // the one room of earlier versions
     if (name.size() != prefix.size() + 1 + kRoomMarkLength || !name.starts_with(prefix + ".")) return false;
     return std::all_of(name.end() - kRoomMarkLength, name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
-}
-
-std::vector<Ref<String>> leftRoomsFor(const String* destination) {
-    std::vector<Ref<String>> rooms;
-    const std::string parent = destination->stringByDeletingLastPathComponent()->text();
-    std::error_code error;
-    for (std::filesystem::directory_iterator entry(parent, error), end; !error && entry != end; entry.increment(error)) {
-        if (isRoomFor(destination, entry->path().filename().string())) rooms.push_back(make<String>(entry->path().string()));
-    }
-    std::sort(rooms.begin(), rooms.end(), [](const Ref<String>& a, const Ref<String>& b) { return a->text() < b->text(); });
-    return rooms;
 }
 
 std::vector<StepCommand> installCommands(const std::string& logPrefix, const String* source,

@@ -46,9 +46,6 @@ platform::Ref<platform::String> stagingPathFor(const platform::String* destinati
 // Whether `name`, in the destination's folder, is a room of an install of it.
 bool isRoomFor(const platform::String* destination, const std::string& name);
 
-// The rooms earlier installs of `destination` left, sorted.
-std::vector<platform::Ref<platform::String>> leftRoomsFor(const platform::String* destination);
-
 // Quiet recursive removal of what a failed install left.
 StepCommand discardCommand(const platform::String* path);
 

@@ -59,6 +59,23 @@ constexpr idtype_t kPidfd = static_cast<idtype_t>(3);
     failInChild(report);
 }
 
+// argv for exec: pointers into `texts`, ended by a null.
+std::vector<char*> argvOf(std::vector<std::string>& texts) {
+    std::vector<char*> argv;
+    for (std::string& text : texts) argv.push_back(text.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
+// What the child wrote to the report pipe before exec: its errno, or 0 when
+// exec closed the pipe empty. Closes the reading end.
+int readReport(int fd) {
+    int error = 0;
+    const ssize_t got = sys::retryingInterrupts([&] { return read(fd, &error, sizeof error); });
+    close(fd);
+    return got == static_cast<ssize_t>(sizeof error) ? error : 0;
+}
+
 } // namespace
 
 void resetSignals(std::initializer_list<int> keptIgnored) {
@@ -80,9 +97,7 @@ void resetSignals(std::initializer_list<int> keptIgnored) {
 
 std::optional<ChildProcess> startProcess(const ProcessStart& start) {
     std::vector<std::string> texts = start.arguments;
-    std::vector<char*> argv;
-    for (std::string& text : texts) argv.push_back(text.data());
-    argv.push_back(nullptr);
+    const std::vector<char*> argv = argvOf(texts);
 
     // The child reports a failed start through this pipe; exec closes it empty.
     int report[2];
@@ -101,13 +116,11 @@ std::optional<ChildProcess> startProcess(const ProcessStart& start) {
         becomeProgram(start, argv.data(), starter, report[1]);
     }
     close(report[1]);
-    int error = 0;
-    const ssize_t got = sys::retryingInterrupts([&] { return read(report[0], &error, sizeof error); });
-    close(report[0]);
+    const int error = readReport(report[0]);
     // Our own child, not yet reaped: its id names it alone.
     const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
     ChildProcess child(pid, pidfd);
-    if (got == static_cast<ssize_t>(sizeof error)) {
+    if (error != 0) {
         child.waitUntilEnded();
         errno = error;
         return std::nullopt;
@@ -118,9 +131,7 @@ std::optional<ChildProcess> startProcess(const ProcessStart& start) {
 int startDetachedProcess(const ProcessStart& start) {
     if (start.diesWithStarter) return EINVAL;  // it would die with the child in between
     std::vector<std::string> texts = start.arguments;
-    std::vector<char*> argv;
-    for (std::string& text : texts) argv.push_back(text.data());
-    argv.push_back(nullptr);
+    const std::vector<char*> argv = argvOf(texts);
 
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) return errno;
@@ -142,10 +153,7 @@ int startDetachedProcess(const ProcessStart& start) {
     }
     close(report[1]);
     sys::waitForChild(between);
-    int error = 0;
-    const ssize_t got = sys::retryingInterrupts([&] { return read(report[0], &error, sizeof error); });
-    close(report[0]);
-    return got == static_cast<ssize_t>(sizeof error) ? error : 0;
+    return readReport(report[0]);
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept

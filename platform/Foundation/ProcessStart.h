@@ -38,16 +38,12 @@ public:
     ~ChildProcess();
 
     pid_t pid() const { return pid_; }
-    int pidfd() const { return pidfd_; }
     // Whether it has ended (reaping it); never blocks.
     bool hasEnded();
     // Blocks until it has ended.
     void waitUntilEnded();
-    // Once ended: whether it exited with status 0. A status that could not
-    // be read is no success.
-    bool succeeded() const { return status_ && *status_ == 0; }
     // Once ended: its exit status, 128 + the signal that ended it, or -1
-    // when its end could not be read.
+    // when its end could not be read (never a success).
     int exitStatus() const { return status_.value_or(-1); }
 
 private:

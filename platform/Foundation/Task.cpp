@@ -3,7 +3,6 @@
 #include "Foundation/Array.h"
 #include "Foundation/Exception.h"
 #include "Foundation/String.h"
-#include "Foundation/SystemCall.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

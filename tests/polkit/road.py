@@ -157,7 +157,7 @@ class Terminal:
             self.fd = None
 
     def transcript(self):
-        return ' | '.join(line.strip() for line in self.output.splitlines() if line.strip())[-600:]
+        return one_line(self.output)
 
 
 # ---- programs the session's user runs ----------------------------------------
@@ -549,10 +549,9 @@ def case_preferences_click():
             click = Terminal(USER, [PYTHON, SELF, 'click-install'], {**desktop, 'PRIVET_TEST_SLOWDOWN': str(SLOWDOWN)})
 
             def stopped(why):
-                with open('/tmp/xvfb.log', errors='replace') as log:
-                    server = ' | '.join(line.strip() for line in log.read().splitlines() if line.strip())[-800:]
                 running = 'runs' if x_server.poll() is None else f'exited {x_server.returncode}'
-                return Failure(f'{why}; Preferences {preferences_state(preferences)}; Xvfb {running}, said: {server}')
+                return Failure(f'{why}; Preferences {preferences_state(preferences)}; '
+                               f'Xvfb {running}, said: {said_in("/tmp/xvfb.log", 800)}')
 
             # Each thing the click needs, in turn, each with its own bound; the
             # click program itself says which of its waits ran out.
@@ -584,15 +583,23 @@ def case_preferences_click():
         x_server.wait()
 
 
+def one_line(text, limit=600):
+    """The lines of `text` that say something, joined; the last `limit` characters."""
+    return ' | '.join(line.strip() for line in text.splitlines() if line.strip())[-limit:]
+
+
+def said_in(path, limit):
+    try:
+        with open(path, errors='replace') as log:
+            return one_line(log.read(), limit) or 'nothing'
+    except OSError:
+        return 'nothing'
+
+
 def preferences_state(preferences):
     """Whether Preferences still runs, and the end of what it wrote."""
-    state = 'still runs' if preferences.status is None and not preferences._exited() else ended(preferences.status)
-    try:
-        with open('/tmp/preferences.log', errors='replace') as log:
-            said = ' | '.join(line.strip() for line in log.read().splitlines() if line.strip())[-1500:]
-    except OSError:
-        said = ''
-    return f'{state}, said: {said or "nothing"}'
+    state = 'still runs' if not preferences._exited() else ended(preferences.status)
+    return f'{state}, said: {said_in("/tmp/preferences.log", 1500)}'
 
 
 def polkit_version():
