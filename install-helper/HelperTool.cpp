@@ -11,6 +11,7 @@
 #include "Foundation/Log.h"
 #include "Foundation/RootOnlyPath.h"
 #include "Foundation/Task.h"
+#include "Security/ControlGroup.h"
 #include "objc/AutoreleasePool.h"
 
 #include <sys/stat.h>
@@ -78,13 +79,31 @@ std::optional<std::string> libraryFolderOf(const String* destination) {
 // other runs for its location and is fenced before its first step.
 bool stepsAreReal(const HelperEnvironment& environment) { return !environment.runStep; }
 
-bool fence(const HelperIdentity& identity, const String* destination) {
+// Before it takes its turn, the run leaves the control group its caller
+// chose: whoever owns that group could freeze the run while it holds the
+// location, or kill it halfway.
+bool leaveCallersControlGroup(const HelperIdentity& identity) {
+    const std::string unit = "privet-" + std::string(identity.name) + "-" + std::to_string(getpid()) + ".scope";
+    const platform::ControlGroupMove move = platform::leaveCallersControlGroup(unit, "privet");
+    if (!move.failure.empty()) {
+        NSLogEscaped("%s cannot leave its caller's control group: %s; nothing was done", identity.name,
+                     move.failure.c_str());
+        return false;
+    }
+    if (move.road == platform::ControlGroupMove::Road::Nowhere) {
+        NSLogEscaped("%s stays in its caller's control group: this system has neither systemd nor a cgroup2 hierarchy",
+                     identity.name);
+    }
+    return true;
+}
+
+bool fence(const HelperIdentity& identity, const String* destination, const std::string& source = {}) {
     const std::optional<std::string> library = libraryFolderOf(destination);
     if (!library) {
         NSLogEscaped("%s finds no Library folder holding %@; nothing was done", identity.name, destination);
         return false;
     }
-    return fenceRun(identity, *library, destination->stringByDeletingLastPathComponent()->text());
+    return fenceRun(identity, *library, destination->stringByDeletingLastPathComponent()->text(), source);
 }
 
 // Why the privileged run will not work in the folder of `destination`.
@@ -96,15 +115,24 @@ std::optional<std::string> whyFolderIsRefused(const HelperEnvironment& environme
 
 void install(const HelperIdentity& identity, const HelperEnvironment& environment, const StepRunner& runStep,
              const String* location, const String* source, const String* destination) {
-    if (!folderPathNameExists(source) || destination == nullptr) return;
+    if (source == nullptr || destination == nullptr) return;
+    const std::string bundle = environment.ownBundle.empty() ? ownBundlePath() : environment.ownBundle;
+    // Where the source lies is judged before it is looked up: whether a path
+    // elsewhere exists is nobody's business.
+    if (const SourceVerdict place = placeOfSource(source->text(), bundle); place.path.empty()) {
+        if (!place.refusal.empty()) {
+            NSLogEscaped("%s refused to install %@: %s", identity.name, source, place.refusal.c_str());
+        }
+        return;
+    }
+    if (!folderPathNameExists(source)) return;
     LocationLock turn;
-    if (stepsAreReal(environment) && !turn.take(identity, location)) return;
+    if (stepsAreReal(environment) && (!leaveCallersControlGroup(identity) || !turn.take(identity, location))) return;
     if (isSymbolicLink(destination)) {
         NSLogEscaped("%s destination is a symbolic link, left as it is: %@", identity.name, destination);
         return;
     }
-    const SourceVerdict verdict =
-        judgeSource(source->text(), environment.ownBundle.empty() ? ownBundlePath() : environment.ownBundle);
+    const SourceVerdict verdict = judgeSource(source->text(), bundle);
     if (!verdict.refusal.empty()) {
         NSLogEscaped("%s refused to install %@: %s", identity.name, source, verdict.refusal.c_str());
         return;
@@ -114,7 +142,7 @@ void install(const HelperIdentity& identity, const HelperEnvironment& environmen
         return;
     }
     (void)!setuid(0);
-    if (stepsAreReal(environment) && !fence(identity, destination)) return;
+    if (stepsAreReal(environment) && !fence(identity, destination, verdict.path)) return;
     const Ref<String> resolvedSource = platform::make<String>(verdict.path);
     for (const StepCommand& step : installCommands(identity.name, resolvedSource.get(), destination)) {
         if (runStep(step) || !step.discardOnFailure) continue;
@@ -130,7 +158,7 @@ void remove(const HelperIdentity& identity, const HelperEnvironment& environment
             const String* location, const String* destination) {
     if (destination == nullptr) return;
     LocationLock turn;
-    if (stepsAreReal(environment) && !turn.take(identity, location)) return;
+    if (stepsAreReal(environment) && (!leaveCallersControlGroup(identity) || !turn.take(identity, location))) return;
     if (!folderPathNameExists(destination)) return;
     if (const std::optional<std::string> why = whyFolderIsRefused(environment, destination)) {
         NSLogEscaped("%s refused to delete %@: %s", identity.name, destination, why->c_str());

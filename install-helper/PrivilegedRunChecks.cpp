@@ -38,7 +38,7 @@ std::string ownBundlePath() {
     return folder.string();
 }
 
-SourceVerdict judgeSource(const std::string& source, const std::string& bundle) {
+SourceVerdict placeOfSource(const std::string& source, const std::string& bundle) {
     if (source.empty() || source.front() != '/') return {{}, "it is not an absolute path"};
     std::vector<std::string> components = componentsOf(source);
     for (const std::string& component : components) {
@@ -48,17 +48,27 @@ SourceVerdict judgeSource(const std::string& source, const std::string& bundle) 
 
     // The folders on the way resolved, so that no link inside the bundle can
     // lead out of it; the entry itself is looked at, not followed.
+    const std::string outside = "it lies outside the helper's bundle " + bundle;
+    const std::optional<std::string> realBundle = platform::sys::resolvedPath(bundle);
+    if (!realBundle) return {{}, outside};
     const std::string name = components.back();
     components.pop_back();
     std::string folder;
     for (const std::string& component : components) folder += "/" + component;
     const std::optional<std::string> realFolder = platform::sys::resolvedPath(folder.empty() ? "/" : folder);
-    if (!realFolder) return {{}, "its folder cannot be resolved: " + std::string(std::strerror(errno))};
-    const std::string path = (*realFolder == "/" ? "" : *realFolder) + "/" + name;
-    const std::optional<std::string> realBundle = platform::sys::resolvedPath(bundle);
-    if (!realBundle || !path.starts_with(*realBundle + "/")) {
-        return {{}, "it lies outside the helper's bundle " + bundle};
+    if (!realFolder) {
+        const bool namesBundle = (folder + "/").starts_with(*realBundle + "/");
+        return {{}, namesBundle ? std::string() : outside};
     }
+    const std::string path = (*realFolder == "/" ? "" : *realFolder) + "/" + name;
+    if (!path.starts_with(*realBundle + "/")) return {{}, outside};
+    return {path, {}};
+}
+
+SourceVerdict judgeSource(const std::string& source, const std::string& bundle) {
+    const SourceVerdict place = placeOfSource(source, bundle);
+    if (place.path.empty()) return place.refusal.empty() ? SourceVerdict{{}, "it does not exist"} : place;
+    const std::string& path = place.path;
 
     struct stat status{};
     if (lstat(path.c_str(), &status) != 0) return {{}, "it cannot be examined: " + std::string(std::strerror(errno))};

@@ -17,8 +17,15 @@ struct SourceVerdict {
     std::string refusal;  // why it is refused; empty when accepted
 };
 
-// A source is accepted when it is an absolute path without "." or ".."
-// components that lies inside `bundle` (both resolved), is itself a
+// Where a source lies, from its text and the folders it names: accepted
+// when it is an absolute path without "." or ".." components whose folders
+// resolve into `bundle`. A path elsewhere is refused with the same reason
+// whether or not it exists, so that the refusal tells nobody what a folder
+// only root may read holds; a path in the bundle whose folders do not exist
+// is neither accepted nor refused (both fields empty).
+SourceVerdict placeOfSource(const std::string& source, const std::string& bundle);
+
+// A source is accepted when placeOfSource accepts it and it is itself a
 // plain file or a folder (not a symbolic link), and holds no device node,
 // FIFO or socket.
 SourceVerdict judgeSource(const std::string& source, const std::string& bundle);

@@ -125,9 +125,10 @@ TEST_F(Faults, APrivilegedRunKilledHalfwayLeavesNothingInstalledAndTheNextInstal
     // The run is killed once its copy has begun, its copy step stopped first
     // (as a frozen one would be): the step ends with the run all the same. The
     // copy step lingers once it has copied, so that it is still there to stop.
-    const fs::path realCopy = sandbox.work() / "cp";
-    fs::copy_file(fs::canonical("/bin/cp"), realCopy);
-    testsupport::writeFile(sandbox.work() / "slow-cp", "#!/bin/sh\n" + realCopy.string() + " \"$@\" && exec sleep 30\n");
+    // The real cp lies in the sandbox's home, which the run's fence leaves in view.
+    fs::create_directories(sandbox.home() / ".tools");
+    fs::copy_file(fs::canonical("/bin/cp"), sandbox.home() / ".tools/cp");
+    testsupport::writeFile(sandbox.work() / "slow-cp", "#!/bin/sh\n/root/.tools/cp \"$@\" && exec sleep 30\n");
     fs::permissions(sandbox.work() / "slow-cp", fs::perms(0755));
     SandboxOptions lingering;
     lingering.replacements = {{(sandbox.work() / "slow-cp").string(), fs::canonical("/bin/cp").string()}};

@@ -203,13 +203,16 @@ TEST_F(HelperInSandbox, DeleteOfAnAbsentDestinationStartsNothing) {
 }
 
 TEST_F(HelperInSandbox, InstallOfAMissingSourceStartsNothing) {
-    const SandboxResult result = privilegedRun("install", "Library.QuickTime", "/nowhere/Cam.component");
-    EXPECT_EQ(result.exitStatus, 0);
-    EXPECT_TRUE(fs::is_empty(sandbox.library()));
-    const std::vector<std::string> lines = linesAfterStart(kestrel, result.standardError);
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[lines.size() - 2], "KestrelInstallHelper executing install");
-    EXPECT_EQ(lines.back(), "KestrelInstallHelper exiting");
+    // Missing in the helper's bundle, and in a folder of it that is missing too.
+    for (const fs::path& source : {resources / "Missing.component", resources / "Gone/Cam.component"}) {
+        const SandboxResult result = privilegedRun("install", "Library.QuickTime", source);
+        EXPECT_EQ(result.exitStatus, 0);
+        EXPECT_TRUE(fs::is_empty(sandbox.library()));
+        const std::vector<std::string> lines = linesAfterStart(kestrel, result.standardError);
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines[lines.size() - 2], "KestrelInstallHelper executing install") << source;
+        EXPECT_EQ(lines.back(), "KestrelInstallHelper exiting");
+    }
 }
 
 TEST_F(HelperInSandbox, ElevationRunAsRootStartsThePrivilegedRunAndDoesNotWaitForIt) {

@@ -127,15 +127,18 @@ std::string withFullPipe(const std::string& reader) {
 
 // Writes {W}/tools/NAME-step for the tool /bin/NAME: the shell lines `first`
 // (TOOL: a copy of the real tool), then the tool. Replacements put it in place.
+// The copy lies in the sandbox's home, which the run's fence leaves in view.
 void wrappedStep(const fs::path& work, const std::string& tool, std::string first) {
-    const fs::path real = work / "tools" / fs::path(tool).filename();
-    fs::create_directories(real.parent_path());
-    fs::copy_file(fs::canonical(tool), real);
+    const std::string name = fs::path(tool).filename();
+    const std::string real = "/root/.tools/" + name;
+    fs::create_directories(work.parent_path() / "root/.tools");
+    fs::copy_file(fs::canonical(tool), work.parent_path() / real.substr(1));
     for (std::size_t at = first.find("TOOL"); at != std::string::npos; at = first.find("TOOL", at + 1)) {
-        first.replace(at, 4, real.string());
+        first.replace(at, 4, real);
     }
-    testsupport::writeFile(real.string() + "-step", "#!/bin/sh\n" + first + "exec " + real.string() + " \"$@\"\n");
-    chmod((real.string() + "-step").c_str(), 0755);
+    const fs::path step = work / "tools" / (name + "-step");
+    testsupport::writeFile(step, "#!/bin/sh\n" + first + "exec " + real + " \"$@\"\n");
+    chmod(step.c_str(), 0755);
 }
 
 std::string beyondPathMax(const std::string& last) {

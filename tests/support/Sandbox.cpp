@@ -1,10 +1,13 @@
 #include "support/Sandbox.h"
 
+#include "Security/ControlGroup.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <thread>
 
 extern char** environ;
@@ -15,6 +18,29 @@ namespace fs = std::filesystem;
 
 Sandbox::Sandbox() {
     for (const auto& folder : {library(), systemLibrary(), home(), work()}) std::filesystem::create_directories(folder);
+    const std::optional<std::string> hierarchy = platform::controlGroupHierarchy();
+    std::error_code error;
+    if (geteuid() == 0 && hierarchy) {
+        controlGroup_ = fs::path(*hierarchy) / root_.path().filename();
+        if (!fs::create_directory(controlGroup_, error)) controlGroup_.clear();
+    }
+}
+
+Sandbox::~Sandbox() {
+    if (controlGroup_.empty()) return;
+    writeFile(controlGroup_ / "cgroup.kill", "1");
+    // A group goes once its processes have, its own groups first.
+    for (int tick = 0; tick < 100 && fs::exists(controlGroup_); ++tick) {
+        std::vector<fs::path> groups{controlGroup_};
+        std::error_code error;
+        for (fs::recursive_directory_iterator entry(controlGroup_, error), end; !error && entry != end;
+             entry.increment(error)) {
+            if (entry->is_directory(error)) groups.push_back(entry->path());
+        }
+        std::sort(groups.begin(), groups.end(), [](const fs::path& a, const fs::path& b) { return a.string() > b.string(); });
+        for (const fs::path& group : groups) rmdir(group.c_str());
+        if (fs::exists(controlGroup_)) usleep(20 * 1000);
+    }
 }
 
 SandboxResult Sandbox::run(const std::vector<std::string>& command, const SandboxOptions& options) const {
@@ -27,6 +53,7 @@ SandboxResult Sandbox::run(const std::vector<std::string>& command, const Sandbo
     for (const std::string& folder : options.readOnlyFolders) args.insert(args.end(), {"--ro-bind", folder});
     for (const auto& [host, inside] : options.replacements) args.insert(args.end(), {"--replace", host, inside});
     if (!options.workingDirectory.empty()) args.insert(args.end(), {"--chdir", options.workingDirectory});
+    if (!controlGroup_.empty()) args.insert(args.end(), {"--cgroup", controlGroup_.string()});
     args.push_back("--");
     args.insert(args.end(), command.begin(), command.end());
 

@@ -35,6 +35,9 @@ struct SandboxOptions {
 class Sandbox {
 public:
     Sandbox();
+    ~Sandbox();
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
 
     // The folders the sandbox sees as /Library, /System/Library and /root.
     std::filesystem::path library() const { return root_.path() / "Library"; }
@@ -42,6 +45,10 @@ public:
     std::filesystem::path home() const { return root_.path() / "root"; }
     // A folder visible at the same path inside and outside, for payloads.
     std::filesystem::path work() const { return root_.path() / "work"; }
+    // A group of the machine's cgroup2 hierarchy that the sandbox sees as its
+    // /sys/fs/cgroup, ended with everything in it when the sandbox goes;
+    // empty where there is no such hierarchy or no root to make one.
+    const std::filesystem::path& controlGroup() const { return controlGroup_; }
 
     // Runs a program and its arguments; returns when it has ended.
     SandboxResult run(const std::vector<std::string>& command, const SandboxOptions& options = {}) const;
@@ -54,6 +61,7 @@ public:
 
 private:
     TempDir root_;
+    std::filesystem::path controlGroup_;
 };
 
 } // namespace testsupport
