@@ -163,6 +163,47 @@ TEST_F(Faults, APrivilegedRunKilledHalfwayLeavesNothingInstalledAndTheNextInstal
     EXPECT_EQ(rooms(), 0);
 }
 
+// The caller's control group is an ordinary user's, as the system manager
+// gives one to every program a user starts; the user freezes it, then kills
+// everything in it, while the run copies. The run has left it: it completes,
+// and a second run of another caller does not wait on a frozen one.
+TEST_F(Faults, ACallerThatOwnsItsControlGroupCanNeitherFreezeNorKillTheRun) {
+    ASSERT_FALSE(sandbox.controlGroup().empty()) << "no cgroup2 hierarchy to give the caller a group in";
+    const fs::path caller = sandbox.controlGroup() / "caller";
+    ASSERT_TRUE(fs::create_directory(caller));
+    for (const char* entry : {"", "cgroup.procs", "cgroup.threads", "cgroup.freeze", "cgroup.kill"}) {
+        ASSERT_EQ(chown((caller / entry).c_str(), 65534, 65534), 0) << entry;
+    }
+    const std::string helper = kKestrel + "/Contents/Helpers/KestrelInstallHelper";
+    const std::string source = kKestrel + "/Contents/PlugIns/FernhillDigitizer.component";
+    fs::create_directories(sandbox.home() / ".tools");
+    fs::copy_file(fs::canonical("/bin/cp"), sandbox.home() / ".tools/cp");
+    testsupport::writeFile(sandbox.work() / "slow-cp", "#!/bin/sh\n/root/.tools/cp \"$@\" && exec sleep 2\n");
+    fs::permissions(sandbox.work() / "slow-cp", fs::perms(0755));
+    SandboxOptions slow;
+    slow.replacements = {{(sandbox.work() / "slow-cp").string(), fs::canonical("/bin/cp").string()}};
+    const SandboxResult result = sandbox.run(
+        {"/bin/sh", "-c",
+         "user() { setpriv --reuid=65534 --regid=65534 --clear-groups -- sh -c \"$1\"; }; "
+         "sh -c 'echo $$ >/sys/fs/cgroup/caller/cgroup.procs && exec \"$0\" \"$0\" --self-repair install "
+         "Library.QuickTime \"$1\"' \"$0\" \"$1\" & n=0; "
+         "while ! ls -d /Library/QuickTime/.FernhillDigitizer.component.installing.*/FernhillDigitizer.component "
+         ">/dev/null 2>&1 && [ $n -lt 200 ]; do sleep 0.05; n=$((n+1)); done; "
+         "user 'echo 1 >/sys/fs/cgroup/caller/cgroup.freeze' && user 'echo 1 >/sys/fs/cgroup/caller/cgroup.kill' && "
+         "timeout 60 \"$0\" \"$0\" --self-repair install Library.QuickTime \"$1\"; status=$?; wait; exit $status",
+         helper, source},
+        slow);
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    std::size_t exits = 0;
+    for (std::size_t at = result.standardError.find("KestrelInstallHelper exiting"); at != std::string::npos;
+         at = result.standardError.find("KestrelInstallHelper exiting", at + 1)) {
+        ++exits;
+    }
+    EXPECT_EQ(exits, 2u) << result.standardError;
+    EXPECT_EQ(testsupport::readFile(caller / "cgroup.procs"), "");
+    EXPECT_EQ(keyValue(paneStatus({}).standardOutput, "payloadSystemSummary"), "Fernhill Digitizer 1.8 (IS UP TO DATE)");
+}
+
 // pkexec stand-ins end as the real one does in each case; the real one,
 // not set-uid inside the sandbox, cannot work at all.
 TEST_F(Faults, EachWayTheAuthorizationFailsIsNamedAndInstallsNothing) {

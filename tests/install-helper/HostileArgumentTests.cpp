@@ -59,6 +59,7 @@ struct HostileVector {
     std::function<void(const std::filesystem::path& work)> prepare{};  // more to put in place first
     std::vector<std::pair<std::string, std::string>> replacements{};    // {host file, sandbox file}
     std::string source{};  // what an Installs script installs; empty: {R}/Cam.component
+    std::string logged{};  // a text standard error must hold
 };
 
 void PrintTo(const HostileVector& vector, std::ostream* out) { *out << vector.name; }
@@ -140,6 +141,59 @@ void wrappedStep(const fs::path& work, const std::string& tool, std::string firs
     testsupport::writeFile(step, "#!/bin/sh\n" + first + "exec " + real + " \"$@\"\n");
     chmod(step.c_str(), 0755);
 }
+
+// An install of a source in a folder only root may read, prepared with one
+// payload in it: refused alike whether or not the source exists.
+HostileVector refusedAsElsewhere(std::string name, const std::string& source) {
+    HostileVector vector = none(std::move(name), run6("install", "Library.QuickTime", source));
+    vector.logged = kName + " refused to install " + source + ": it lies outside the helper's bundle ";
+    vector.prepare = [](const fs::path& work) {
+        testsupport::writeFile(work.parent_path() / "root/secret/payload", "p");
+        chmod((work.parent_path() / "root/secret").c_str(), 0700);
+    };
+    return vector;
+}
+
+// What a step prints for each thing outside its run it could reach.
+const std::string kReached = "REACHED ";
+
+// A step that, before it does its work, tries to signal a root process
+// outside the run (a "sleep 4242"), to connect to a pathname socket, an
+// abstract socket and 127.0.0.1 that a root service listens on, and to open
+// /dev/full for writing.
+const std::string kProbingStep =
+    "/usr/bin/python3 - <<'EOF'\n"
+    "import os, socket, sys\n"
+    "def cmdline(pid):\n"
+    "    try:\n"
+    "        with open('/proc/%s/cmdline' % pid, 'rb') as f: return f.read()\n"
+    "    except OSError: return b''\n"
+    "def signal():\n"
+    "    os.kill([int(p) for p in os.listdir('/proc') if p.isdigit() and cmdline(p) == b'sleep\\0' b'4242\\0'][0], 0)\n"
+    "def connect(family, address):\n"
+    "    s = socket.socket(family); s.settimeout(2); s.connect(address); s.close()\n"
+    "for what, attempt in (('a signal', signal),\n"
+    "        ('a pathname socket', lambda: connect(socket.AF_UNIX, '/run/privet-probe.sock')),\n"
+    "        ('an abstract socket', lambda: connect(socket.AF_UNIX, '\\0privet-probe')),\n"
+    "        ('127.0.0.1', lambda: connect(socket.AF_INET, ('127.0.0.1', 47211))),\n"
+    "        ('/dev/full', lambda: open('/dev/full', 'wb').close())):\n"
+    "    try: attempt(); print('" + kReached + "' + what, file=sys.stderr)\n"
+    "    except Exception: pass\n"
+    "EOF\n";
+
+// The root service the probing step tries to reach, and the root process it
+// signals; the probe first shows it reaches all five from outside a run.
+const std::string kProbedWorld =
+    "/usr/bin/python3 -c 'import socket, time\n"
+    "kept = []\n"
+    "for family, address in ((socket.AF_UNIX, \"/run/privet-probe.sock\"), (socket.AF_UNIX, \"\\0privet-probe\"),\n"
+    "                        (socket.AF_INET, (\"127.0.0.1\", 47211))):\n"
+    "    s = socket.socket(family); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)\n"
+    "    s.bind(address); s.listen(8); kept.append(s)\n"
+    "time.sleep(60)' & service=$!; sleep 4242 & victim=$!; n=0; "
+    "while [ ! -S /run/privet-probe.sock ] && [ $n -lt 100 ]; do sleep 0.05; n=$((n+1)); done; "
+    "/bin/chmod --version >/dev/null 2>/run/outside; "
+    "[ \"$(grep -c '" + kReached + "' /run/outside)\" -eq 5 ] || { sed 's/" + kReached + "/seen: /' /run/outside >&2; exit 4; }; ";
 
 std::string beyondPathMax(const std::string& last) {
     std::string path;
@@ -386,6 +440,36 @@ std::vector<HostileVector> hostileVectors() {
             return fenced;
         }(),
         [] {
+            // A step that reaches for a process, sockets, the network and a
+            // device outside the run: all refused, and the install completes.
+            HostileVector probed =
+                script(installs("Fence_AStepReachesNoProcessSocketNetworkOrDeviceOutside", {},
+                                "/Library/QuickTime/Cam.component"),
+                       kProbedWorld + kT + " " + kT + " " + kSR + " install Library.QuickTime " + kR +
+                           "/Cam.component; status=$?; kill $service $victim; exit $status",
+                       1, 0);
+            probed.prepare = [](const fs::path& work) { wrappedStep(work, "/bin/chmod", kProbingStep); };
+            probed.replacements = {{kW + "/tools/chmod-step", fs::canonical("/bin/chmod").string()}};
+            return probed;
+        }(),
+        [] {
+            // Too few descriptors for the fence: refused, never unfenced (the
+            // step would write under /root).
+            HostileVector starved = script(none("Fence_TooFewDescriptorsRefuseTheRun", {}),
+                                           "ulimit -n 9 && exec " + kT + " " + kT + " " + kSR +
+                                               " install Library.QuickTime " + kR + "/Cam.component",
+                                           1, 0);
+            starved.logged = kName + " cannot fence ";
+            starved.prepare = [](const fs::path& work) {
+                wrappedStep(work, "/bin/chmod", "echo written >/root/written-by-a-step\n");
+            };
+            starved.replacements = {{kW + "/tools/chmod-step", fs::canonical("/bin/chmod").string()}};
+            return starved;
+        }(),
+        // Whether a path only root may read exists is told to nobody.
+        refusedAsElsewhere("Oracle_ARootOnlyPathThatExists", "/root/secret/payload"),
+        refusedAsElsewhere("Oracle_ARootOnlyPathThatDoesNot", "/root/secret/gone/payload"),
+        [] {
             HostileVector open = none("Attack_LocationFolderOthersCanWrite",
                                       run6("install", "Library.Compositions", kR + "/Cam.plugin"));
             open.prepare = [](const fs::path& work) { chmod((work.parent_path() / "Library/Compositions").c_str(), 0777); };
@@ -590,6 +674,10 @@ TEST_P(HostileArguments, ChangeNothingButTheirOwnDestination) {
     EXPECT_EQ(occurrences(standardError, exiting), runs) << standardError;
     // Whatever the entries, no line holds a control character.
     EXPECT_EQ(firstControlCharacter(standardError), std::string::npos) << standardError;
+    EXPECT_EQ(standardError.find(kReached), std::string::npos) << standardError;
+    if (!vector.logged.empty()) {
+        EXPECT_NE(standardError.find(expand(vector.logged)), std::string::npos) << standardError;
+    }
 
     // What another user saw while the run went on, but for what was there before.
     std::istringstream seen(result.standardOutput);
