@@ -107,6 +107,9 @@ mount --bind "$root/dev/pts/ptmx" "$root/dev/ptmx"
 mount -t tmpfs -o mode=1777 shm "$root/dev/shm"
 mount -t proc proc "$root/proc"
 mount --rbind /sys "$root/sys"
+# The cgroup2 hierarchy as this cgroup namespace sees it: groups the root side
+# makes at its top are made inside this world's group, and end with it.
+mount --bind "$cgroup" "$root$(findmnt -n -t cgroup2 -o TARGET | head -n 1)"
 mkdir -m 0755 "$root/run" "$root/home" "$root/Library" "$root/System" "$root/System/Library"
 mkdir -m 1777 "$root/tmp"
 mkdir -m 0700 "$root/root"
