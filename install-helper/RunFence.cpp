@@ -162,10 +162,35 @@ bool emptyFolder(const std::string& folder, std::vector<KeptMount>& kept, const 
     return mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY | kFlags, nullptr) == 0;
 }
 
+// Whether the root folder is a mount of its own. In a chroot it is a folder
+// of some mount outside, which the run can neither make private nor make
+// read-only without reaching the machine's own mounts. Where the kernel
+// cannot say, it is taken to be one: the calls that follow then decide.
+bool rootIsAMount() {
+    struct statx status{};
+    if (statx(AT_FDCWD, "/", 0, STATX_BASIC_STATS, &status) != 0) return true;
+    if (!(status.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT)) return true;
+    return (status.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+}
+
+// A network namespace of the run's own, with nothing in it; false when a call
+// failed for another reason than a kernel without network namespaces.
+bool leaveTheNetwork(const HelperIdentity& identity, int alsoUnshare) {
+    if (unshare(CLONE_NEWNET | alsoUnshare) == 0) return true;
+    if (errno != EINVAL) return refuse(identity, "the network", "unshare");
+    if (alsoUnshare != 0 && unshare(alsoUnshare) != 0) return refuse(identity, "modes and owners", "unshare");
+    NSLogEscaped("%s reaches the network unfenced: this kernel has no network namespaces", identity.name);
+    return true;
+}
+
 // Everything read-only, without devices or set-id programs, but `folder`
 // (at `path`), in mount and network namespaces of the run's own; /run, /tmp,
 // /var/tmp and /dev emptied but for what `source` and the steps need.
 bool fenceNamespaces(const HelperIdentity& identity, int folder, const std::string& path, const std::string& source) {
+    if (!rootIsAMount()) {
+        NSLogEscaped("%s changes modes and owners without a read-only view: its root folder is not a mount", identity.name);
+        return leaveTheNetwork(identity, 0);
+    }
     // The folder's own mount, cloned before everything is made read-only and
     // attached again on top, with whatever else is to stay visible.
     Descriptor tree(open_tree(folder, "", OPEN_TREE_CLOEXEC | OPEN_TREE_CLONE | AT_EMPTY_PATH | AT_RECURSIVE));
@@ -187,11 +212,7 @@ bool fenceNamespaces(const HelperIdentity& identity, int folder, const std::stri
     }
 
     // Private first: nothing done here may reach the machine's own mounts.
-    if (unshare(CLONE_NEWNS | CLONE_NEWNET) != 0) {
-        if (errno != EINVAL) return refuse(identity, "modes and owners", "unshare");
-        if (unshare(CLONE_NEWNS) != 0) return refuse(identity, "modes and owners", "unshare");
-        NSLogEscaped("%s reaches the network unfenced: this kernel has no network namespaces", identity.name);
-    }
+    if (!leaveTheNetwork(identity, CLONE_NEWNS)) return false;
     if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
         return refuse(identity, "modes and owners", "mount");
     }

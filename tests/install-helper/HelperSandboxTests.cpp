@@ -141,6 +141,30 @@ TEST_F(HelperInSandbox, InstallsABundleFolderCreatingMissingParentFolders) {
                      std::vector<std::string>{"KestrelInstallHelper executing install", "KestrelInstallHelper exiting"}));
 }
 
+// A chroot, as a package's test bed has: the root folder is no mount of its
+// own, so the run is fenced without its read-only view, and still installs.
+TEST_F(HelperInSandbox, InstallsFromAChrootWhoseRootIsNoMount) {
+    const std::string source = makePayloadBundle(resources, "Cam.plugin", "2.0");
+    const SandboxResult result = sandbox.run(
+        {"/bin/sh", "-c",
+         "set -e; jail=/tmp/jail; work=$0; mkdir -p $jail/run $jail/tmp\n"
+         "for dir in /usr /etc /dev /proc /Library /root \"$work\"; do\n"
+         "  mkdir -p \"$jail$dir\"; mount --rbind \"$dir\" \"$jail$dir\"; done\n"
+         "for top in /bin /sbin /lib /lib64; do\n"
+         "  if [ -L $top ]; then ln -s \"$(readlink $top)\" \"$jail$top\";\n"
+         "  elif [ -d $top ]; then mkdir \"$jail$top\"; mount --rbind $top \"$jail$top\"; fi; done\n"
+         "exec chroot \"$jail\" \"$@\"",
+         sandbox.work().string(), kestrel, kestrel, "--self-repair", "install", "Library.CoreMediaIO", source});
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    EXPECT_EQ(testsupport::readFile(sandbox.library() / "CoreMediaIO/Plug-Ins/DAL/Cam.plugin/Contents/Linux/payload.so"),
+              "code 2.0");
+    EXPECT_NE(result.standardError.find("KestrelInstallHelper changes modes and owners without a read-only view: "
+                                        "its root folder is not a mount"),
+              std::string::npos)
+        << result.standardError;
+    EXPECT_EQ(result.standardError.find("cannot fence"), std::string::npos) << result.standardError;
+}
+
 TEST_F(HelperInSandbox, InstallsAPlainFileAsAFileInSeveralLocations) {
     const fs::path file = resources / "Blur Filter.plugin";
     testsupport::writeFile(file, "a plain file");

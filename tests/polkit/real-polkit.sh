@@ -109,7 +109,8 @@ mount -t proc proc "$root/proc"
 mount --rbind /sys "$root/sys"
 # The cgroup2 hierarchy as this cgroup namespace sees it: groups the root side
 # makes at its top are made inside this world's group, and end with it.
-mount --bind "$cgroup" "$root$(findmnt -n -t cgroup2 -o TARGET | head -n 1)"
+hierarchy=$(findmnt -n -t cgroup2 -o TARGET | head -n 1)
+mount --bind "$cgroup" "$root$hierarchy"
 mkdir -m 0755 "$root/run" "$root/home" "$root/Library" "$root/System" "$root/System/Library"
 mkdir -m 1777 "$root/tmp"
 mkdir -m 0700 "$root/root"
@@ -141,7 +142,7 @@ wait_for() {  # SECONDS COMMAND...: until COMMAND succeeds
 # processes go into the session's scope.
 session=c1
 scope=/user.slice/user-$user_uid.slice/session-$session.scope
-mkdir -p "$cgroup$scope" /run/systemd/system /run/systemd/sessions /run/systemd/users /run/systemd/seats /run/systemd/machines
+mkdir -p "$hierarchy$scope" /run/systemd/system /run/systemd/sessions /run/systemd/users /run/systemd/seats /run/systemd/machines
 install -d -m 0700 -o "$user_uid" -g "$user_uid" "/run/user/$user_uid"
 printf '%s\n' "UID=$user_uid" "USER=$user" ACTIVE=1 IS_DISPLAY=1 STATE=active REMOTE=0 TYPE=tty CLASS=user \
   "SCOPE=session-$session.scope" SEAT=seat0 SERVICE=login >"/run/systemd/sessions/$session"
@@ -170,7 +171,7 @@ services() {
 }
 services || { cat /run/services.log >&2; exit 1; }
 
-export PRIVET_SESSION=$session PRIVET_SCOPE=$cgroup$scope
+export PRIVET_SESSION=$session PRIVET_SCOPE=$hierarchy$scope
 export PRIVET_ADMIN=$admin PRIVET_ADMIN_PASSWORD=$admin_password PRIVET_USER=$user PRIVET_USER_PASSWORD=$user_password
 if [ $# -gt 0 ]; then "$@"; exit; fi
 /usr/bin/python3 /harness/road.py
