@@ -120,7 +120,7 @@ for account in "$admin:$admin_uid" "$user:$user_uid"; do
   chown "$uid:$uid" "$root/home/$name"
 done
 mkdir "$root/harness"
-cp "$here"/*.py "$root/harness/"
+cp "$here"/*.py "$here"/system-manager-road.sh "$root/harness/"
 
 cd "$root"
 pivot_root . .
