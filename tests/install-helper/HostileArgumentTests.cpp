@@ -100,6 +100,15 @@ HostileVector script(HostileVector vector, std::string shell, int helperRuns, in
     return vector;
 }
 
+// A privileged install of Cam.component by a caller that set `limits` and
+// ignores SIGCHLD and SIGXFSZ.
+std::string withInheritedLimits(const std::string& limits) {
+    return limits + " && exec /usr/bin/python3 -c 'import os, signal, sys; "
+                    "[signal.signal(s, signal.SIG_IGN) for s in (signal.SIGCHLD, signal.SIGXFSZ)]; "
+                    "os.execv(sys.argv[1], sys.argv[1:])' " +
+           kT + " " + kT + " " + kSR + " install Library.QuickTime " + kR + "/Cam.component";
+}
+
 // A request handed to the launcher: the program and its arguments, NUL-separated.
 std::string launcherRequest(const std::vector<std::string>& fields) {
     std::string quoted;
@@ -420,11 +429,20 @@ std::vector<HostileVector> hostileVectors() {
         // A caller that ignores SIGCHLD and SIGXFSZ and allows no file any
         // size: the copy is whole all the same, never empty or cut short.
         script(installs("Inherited_IgnoredSignalsAndNoFileSize", {}, "/Library/QuickTime/Cam.component"),
-               "ulimit -S -f 0 && exec /usr/bin/python3 -c 'import os, signal, sys; "
-               "[signal.signal(s, signal.SIG_IGN) for s in (signal.SIGCHLD, signal.SIGXFSZ)]; "
-               "os.execv(sys.argv[1], sys.argv[1:])' " +
-                   kT + " " + kT + " " + kSR + " install Library.QuickTime " + kR + "/Cam.component",
-               1, 0),
+               withInheritedLimits("ulimit -S -f 0"), 1, 0),
+        [] {
+            // The same caller allowing files of 4 kB (8 blocks of the shell's),
+            // over an installed copy: a 16 kB file of the source arrives whole.
+            HostileVector merged = script(installs("Inherited_IgnoredSignalsAnd4kFilesInAMerge", {},
+                                                   "/Library/QuickTime/Cam.component"),
+                                          withInheritedLimits("ulimit -S -f 8"), 1, 0);
+            merged.prepare = [](const fs::path& work) {
+                testsupport::writeFile(work / "Pane.prefPane/Contents/Resources/Cam.component/Contents/large",
+                                       std::string(16384, 'x'));
+                testsupport::writeFile(work.parent_path() / "Library/QuickTime/Cam.component/kept", "installed");
+            };
+            return merged;
+        }(),
         [] {
             // A step that also writes, changes modes and owners elsewhere.
             HostileVector fenced = installs("Fence_AStepCanChangeNothingOutsideTheLibrary",
