@@ -147,14 +147,15 @@ TEST_F(HelperInSandbox, InstallsFromAChrootWhoseRootIsNoMount) {
     const std::string source = makePayloadBundle(resources, "Cam.plugin", "2.0");
     const SandboxResult result = sandbox.run(
         {"/bin/sh", "-c",
-         "set -e; jail=/tmp/jail; work=$0; mkdir -p $jail/run $jail/tmp\n"
-         "for dir in /usr /etc /dev /proc /Library /root \"$work\"; do\n"
+         "set -e; jail=/tmp/jail; work=$0 tests=$1; shift; mkdir -p $jail/run $jail/tmp\n"
+         "for dir in /usr /etc /dev /proc /Library /root \"$work\" \"$tests\"; do\n"
          "  mkdir -p \"$jail$dir\"; mount --rbind \"$dir\" \"$jail$dir\"; done\n"
          "for top in /bin /sbin /lib /lib64; do\n"
          "  if [ -L $top ]; then ln -s \"$(readlink $top)\" \"$jail$top\";\n"
          "  elif [ -d $top ]; then mkdir \"$jail$top\"; mount --rbind $top \"$jail$top\"; fi; done\n"
          "exec chroot \"$jail\" \"$@\"",
-         sandbox.work().string(), kestrel, kestrel, "--self-repair", "install", "Library.CoreMediaIO", source});
+         // The sanitizers' suppression files lie with the tests' sources.
+         sandbox.work().string(), fs::path(SANDBOX_EXEC).parent_path().parent_path().string(), kestrel, kestrel, "--self-repair", "install", "Library.CoreMediaIO", source});
     EXPECT_EQ(result.exitStatus, 0) << result.standardError;
     EXPECT_EQ(testsupport::readFile(sandbox.library() / "CoreMediaIO/Plug-Ins/DAL/Cam.plugin/Contents/Linux/payload.so"),
               "code 2.0");
