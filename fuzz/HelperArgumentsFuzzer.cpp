@@ -227,25 +227,35 @@ void checkSteps(const Fixture& fixture, const std::vector<std::string>& entries,
     const std::string name = destination->substr(destination->rfind('/') + 1);
     // The room of an earlier version, and this run's own room: that name
     // followed by "." and a mark of eight letters or digits.
+    // A remove moves the installed copy into a room of the same kind,
+    // ".removing" instead of ".installing".
     const std::string oldRoom = parent + "/." + name + ".installing";
-    std::string room;
-    for (const RecordedStep& step : steps) {
-        if (step.program != "/bin/mkdir") continue;
-        const std::vector<std::string> paths = pathArguments(step);
-        if (paths.size() == 1 && paths[0].starts_with(oldRoom + ".")) room = paths[0];
-    }
-    // A room of the helper's own naming, not the one earlier versions used.
-    const auto hasItsOwnMark = [&] {
-        return room.starts_with(oldRoom + ".") &&
-               isRoomFor(platform::make<platform::String>(*destination).get(), room.substr(parent.size() + 1));
+    // The room a mkdir step made beside the destination, of the helper's own
+    // naming (a mark of its own; the name cut where it is long), not the
+    // one earlier versions used.
+    const auto roomMade = [&](std::string_view kind) {
+        std::string made;
+        for (const RecordedStep& step : steps) {
+            if (step.program != "/bin/mkdir") continue;
+            const std::vector<std::string> paths = pathArguments(step);
+            if (paths.size() != 1 || !paths[0].starts_with(parent + "/.") || paths[0] == oldRoom) continue;
+            const std::string entry = paths[0].substr(parent.size() + 1);
+            if (isRoomFor(platform::make<platform::String>(*destination).get(), entry) &&
+                entry.find(kind) != std::string::npos) {
+                made = paths[0];
+            }
+        }
+        return made;
     };
+    const std::string room = roomMade(".installing.");
+    const std::string removal = roomMade(".removing.");
     const std::string staged = room + "/" + name;
     const bool merging = lexists(*destination);
     const std::optional<std::string> copied = acceptedSource(fixture, source);
     std::vector<std::pair<std::string, std::vector<std::string>>> expected;
     if (command == "install" && exists(source) && !isSymbolicLink(*destination) && copied) {
         if (!exists(parent)) expected.push_back({"/bin/mkdir", {parent}});
-        if (!hasItsOwnMark()) fail("the install made no room of its own: " + room);
+        if (room.empty()) fail("the install made no room of its own");
         if (lexists(oldRoom)) expected.push_back({"/bin/rm", {oldRoom}});
         expected.push_back({"/bin/mkdir", {room}});
         if (merging) expected.push_back({"/bin/cp", {*destination, staged}});
@@ -256,7 +266,13 @@ void checkSteps(const Fixture& fixture, const std::vector<std::string>& entries,
                                          {"move into place", {staged, *destination}},
                                          {"/bin/rm", {room}}});
     } else if (command == "delete" && exists(*destination)) {
-        expected.push_back({"/bin/rm", {*destination}});
+        if (removal.empty()) fail("the remove made no room of its own");
+        if (lexists(oldRoom)) expected.push_back({"/bin/rm", {oldRoom}});
+        expected.insert(expected.end(), {{"/bin/mkdir", {removal}},
+                                         {"move aside", {*destination, removal + "/" + name}},
+                                         {"/bin/rm", {removal + "/" + name}},
+                                         {"/bin/rm", {removal}},
+                                         {"sync", {removal}}});
     }
     if (steps.size() != expected.size()) {
         fail("recorded " + std::to_string(steps.size()) + " steps, expected " + std::to_string(expected.size()));

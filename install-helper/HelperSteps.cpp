@@ -3,13 +3,17 @@
 #include "StagedCopy.h"
 
 #include "Foundation/Log.h"
+#include "Foundation/SystemCall.h"
 
+#include <fcntl.h>
 #include <grp.h>
+#include <stdio.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <chrono>
 #include <cstdint>
@@ -54,12 +58,25 @@ bool exists(const String* path) {
     return lstat(path->UTF8String(), &status) == 0;
 }
 
-constexpr std::string_view kRoomSuffix = ".installing";
+// An install assembles its copy in one room; a remove moves the installed
+// copy into the other before it deletes anything.
+constexpr std::string_view kInstallRoom = ".installing";
+constexpr std::string_view kRemoveRoom = ".removing";
+constexpr std::array<std::string_view, 2> kRoomKinds{kInstallRoom, kRemoveRoom};
 constexpr std::size_t kRoomMarkLength = 8;
 
-// ".NAME.installing", then "." and a mark of its own for each run.
-std::string roomPrefixFor(const String* destination) {
-    return "." + destination->lastPathComponent()->text() + std::string(kRoomSuffix);
+// ".NAME.installing" (or ".removing"), then "." and a mark of its own for
+// each run. A name too long for that is cut, so that the room's name stays
+// within the longest a folder entry may have.
+std::string roomPrefixFor(const String* destination, std::string_view kind = kInstallRoom) {
+    constexpr std::size_t kLongestEntry = 255;
+    const std::string name = destination->lastPathComponent()->text();
+    return "." + name.substr(0, kLongestEntry - 2 - kind.size() - kRoomMarkLength) + std::string(kind);
+}
+
+// The one room of earlier versions, which never cut a name.
+std::string earlierRoomFor(const String* destination) {
+    return "." + destination->lastPathComponent()->text() + std::string(kInstallRoom);
 }
 
 std::string roomMark() {
@@ -75,7 +92,12 @@ std::string roomMark() {
     return mark;
 }
 
-// The rooms earlier installs of `destination` left, sorted.
+Ref<String> roomFor(const String* destination, std::string_view kind) {
+    return make<String>(destination->stringByDeletingLastPathComponent()->text() + "/" +
+                        roomPrefixFor(destination, kind) + "." + roomMark());
+}
+
+// The rooms earlier installs and removes of `destination` left, sorted.
 std::vector<Ref<String>> leftRoomsFor(const String* destination) {
     std::vector<Ref<String>> rooms;
     const std::string parent = destination->stringByDeletingLastPathComponent()->text();
@@ -96,16 +118,16 @@ std::string administratorsGroup() {
     return "0";
 }
 
-Ref<String> stagingPathFor(const String* destination) {
-    return make<String>(destination->stringByDeletingLastPathComponent()->text() + "/" + roomPrefixFor(destination) +
-                        "." + roomMark());
-}
+Ref<String> stagingPathFor(const String* destination) { return roomFor(destination, kInstallRoom); }
 
 bool isRoomFor(const String* destination, const std::string& name) {
-    const std::string prefix = roomPrefixFor(destination);
-    if (name == prefix) return true;  // the one room of earlier versions
-    if (name.size() != prefix.size() + 1 + kRoomMarkLength || !name.starts_with(prefix + ".")) return false;
-    return std::all_of(name.end() - kRoomMarkLength, name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+    if (name == earlierRoomFor(destination)) return true;
+    return std::any_of(kRoomKinds.begin(), kRoomKinds.end(), [&](std::string_view kind) {
+        const std::string prefix = roomPrefixFor(destination, kind);
+        if (name.size() != prefix.size() + 1 + kRoomMarkLength || !name.starts_with(prefix + ".")) return false;
+        return std::all_of(name.end() - kRoomMarkLength, name.end(),
+                           [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+    });
 }
 
 std::vector<StepCommand> installCommands(const std::string& logPrefix, const String* source,
@@ -144,12 +166,18 @@ std::vector<StepCommand> installCommands(const std::string& logPrefix, const Str
 
     steps.push_back(
         polled(command("/bin/chmod", {text("-R").get(), text("755").get(), text("--").get(), staged.get()})));
+    steps.back().discardOnFailure = room;
     const Ref<String> owner = make<String>("root:" + administratorsGroup());
     steps.push_back(polled(command("/bin/chown", {text("-R").get(), owner.get(), text("--").get(), staged.get()})));
+    steps.back().discardOnFailure = room;
 
+    // Only a whole copy, every byte of it on disk, takes the destination's name.
     StepCommand move = command("move into place", {text("--").get(), staged.get(), destination});
-    move.inProcess = [logPrefix, staged, destination = Ref<String>(const_cast<String*>(destination)), merging] {
-        const std::optional<std::string> failure = moveIntoPlace(staged->text(), destination->text(), merging);
+    move.inProcess = [logPrefix, source = Ref<String>(const_cast<String*>(source)), staged,
+                      destination = Ref<String>(const_cast<String*>(destination)), merging] {
+        std::optional<std::string> failure = whatTheCopyLacks(source->text(), staged->text());
+        if (!failure) failure = syncTree(staged->text());
+        if (!failure) failure = moveIntoPlace(staged->text(), destination->text(), merging);
         if (failure) {
             platform::NSLogEscaped("%s could not move the copy into place; nothing was installed at %@: %s",
                                    logPrefix.c_str(), destination, failure->c_str());
@@ -170,4 +198,42 @@ StepCommand discardCommand(const String* path) {
 
 StepCommand deleteCommand(const String* destination) {
     return polled(command("/bin/rm", {text("-Rdvf").get(), text("--").get(), destination}));
+}
+
+std::vector<StepCommand> removeCommands(const std::string& logPrefix, const String* destination) {
+    std::vector<StepCommand> steps;
+    for (const Ref<String>& left : leftRoomsFor(destination)) steps.push_back(discardCommand(left.get()));
+    const Ref<String> room = roomFor(destination, kRemoveRoom);
+    steps.push_back(command("/bin/mkdir", {text("-m").get(), text("700").get(), text("--").get(), room.get()}));
+    steps.back().discardOnFailure = room;
+    // The installed copy leaves its name whole, on disk, before anything of
+    // it is deleted: a deletion that fails then leaves only the room, which
+    // the next run discards.
+    const Ref<String> aside = room->stringByAppendingPathComponent(destination->lastPathComponent().get());
+    StepCommand leave = command("move aside", {text("--").get(), destination, aside.get()});
+    leave.inProcess = [logPrefix, destination = Ref<String>(const_cast<String*>(destination)), aside] {
+        std::optional<std::string> failure;
+        if (renameat2(AT_FDCWD, destination->UTF8String(), AT_FDCWD, aside->UTF8String(), RENAME_NOREPLACE) != 0) {
+            failure = platform::sys::failure("renameat2");
+        } else {
+            failure = syncFolderOf(destination->text());
+        }
+        if (failure) {
+            platform::NSLogEscaped("%s could not take %@ from its place; nothing was deleted: %s", logPrefix.c_str(),
+                                   destination, failure->c_str());
+        }
+        return !failure;
+    };
+    leave.discardOnFailure = room;
+    steps.push_back(std::move(leave));
+    steps.push_back(deleteCommand(aside.get()));
+    steps.push_back(discardCommand(room.get()));
+    StepCommand sync = command("sync", {text("--").get(), room.get()});
+    sync.inProcess = [logPrefix, room] {
+        const std::optional<std::string> failure = syncFolderOf(room->text());
+        if (failure) platform::NSLogEscaped("%s could not put the removal on disk: %s", logPrefix.c_str(), failure->c_str());
+        return !failure;
+    };
+    steps.push_back(std::move(sync));
+    return steps;
 }

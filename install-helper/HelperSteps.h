@@ -43,7 +43,8 @@ std::vector<StepCommand> installCommands(const std::string& logPrefix, const pla
 // process of an earlier run can find it.
 platform::Ref<platform::String> stagingPathFor(const platform::String* destination);
 
-// Whether `name`, in the destination's folder, is a room of an install of it.
+// Whether `name`, in the destination's folder, is a room of an install or a
+// remove of it.
 bool isRoomFor(const platform::String* destination, const std::string& name);
 
 // Quiet recursive removal of what a failed install left.
@@ -51,6 +52,11 @@ StepCommand discardCommand(const platform::String* path);
 
 // Recursive removal, listing what it removes.
 StepCommand deleteCommand(const platform::String* destination);
+
+// The installed copy moved whole into a room beside it that only root can
+// enter (after the rooms earlier runs left are discarded), its name's
+// leaving put on disk; then its recursive, listed removal, and the room's.
+std::vector<StepCommand> removeCommands(const std::string& logPrefix, const platform::String* destination);
 
 // "admin" where it exists, else "sudo", else "wheel", else "0".
 std::string administratorsGroup();

@@ -154,6 +154,22 @@ void install(const HelperIdentity& identity, const HelperEnvironment& environmen
     }
 }
 
+// Stops at the first step that fails: before the installed copy has left its
+// name nothing is deleted, after it what is left lies in a room the next
+// run discards.
+void removeSteps(const HelperIdentity& identity, const StepRunner& runStep, const String* destination) {
+    for (const StepCommand& step : removeCommands(identity.name, destination)) {
+        if (runStep(step)) continue;
+        if (step.discardOnFailure) {
+            runStep(discardCommand(step.discardOnFailure.get()));
+        } else if (!step.inProcess) {
+            NSLogEscaped("%s %@ failed; %@ is no longer installed, and the next run discards what is left of it",
+                         identity.name, step.program, destination);
+        }
+        return;
+    }
+}
+
 void remove(const HelperIdentity& identity, const HelperEnvironment& environment, const StepRunner& runStep,
             const String* location, const String* destination) {
     if (destination == nullptr) return;
@@ -166,7 +182,7 @@ void remove(const HelperIdentity& identity, const HelperEnvironment& environment
     }
     (void)!setuid(0);
     if (stepsAreReal(environment) && !fence(identity, destination)) return;
-    runStep(deleteCommand(destination));
+    removeSteps(identity, runStep, destination);
 }
 
 } // namespace

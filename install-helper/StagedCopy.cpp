@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -29,7 +30,74 @@ std::optional<std::string> sealEntry(const std::string& path) {
     return std::nullopt;
 }
 
+// The kind of entry a mode is, in words.
+const char* kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISLNK(mode)) return "a symbolic link";
+    return "a file";
+}
+
+// Whether `staged` holds what `source` is: of its kind, and a file of its size.
+std::optional<std::string> compareEntry(const std::string& source, const std::string& staged) {
+    struct stat original{};
+    struct stat copy{};
+    if (lstat(source.c_str(), &original) != 0) return platform::sys::failure("lstat") + ": " + source;
+    if (lstat(staged.c_str(), &copy) != 0) return "the copy lacks " + staged;
+    if ((original.st_mode & S_IFMT) != (copy.st_mode & S_IFMT)) {
+        return staged + " is " + kindOf(copy.st_mode) + ", not " + kindOf(original.st_mode);
+    }
+    if (S_ISREG(original.st_mode) && original.st_size != copy.st_size) {
+        return staged + " holds " + std::to_string(copy.st_size) + " of " + std::to_string(original.st_size) + " bytes";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> syncEntry(const std::string& path, bool folder) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | (folder ? O_DIRECTORY : 0));
+    if (fd < 0) return platform::sys::failure("open") + ": " + path;
+    const bool synced = fsync(fd) == 0;
+    const std::string failed = synced ? std::string() : platform::sys::failure("fsync") + ": " + path;
+    close(fd);
+    if (!synced) return failed;
+    return std::nullopt;
+}
+
 } // namespace
+
+std::optional<std::string> whatTheCopyLacks(const std::string& source, const std::string& staged) {
+    if (std::optional<std::string> lack = compareEntry(source, staged)) return lack;
+    if (!fs::is_directory(fs::symlink_status(source))) return std::nullopt;
+    std::error_code error;
+    fs::recursive_directory_iterator entries(source, error), end;
+    for (; !error && entries != end; entries.increment(error)) {
+        const std::string relative = entries->path().string().substr(source.size());
+        if (std::optional<std::string> lack = compareEntry(entries->path().string(), staged + relative)) return lack;
+    }
+    if (error) return source + " cannot be read: " + error.message();
+    return std::nullopt;
+}
+
+std::optional<std::string> syncTree(const std::string& path) {
+    struct stat status{};
+    if (lstat(path.c_str(), &status) != 0) return platform::sys::failure("lstat") + ": " + path;
+    if (S_ISLNK(status.st_mode)) return std::nullopt;  // a link lies in its folder's entries
+    if (!S_ISDIR(status.st_mode)) return syncEntry(path, false);
+    std::error_code error;
+    fs::recursive_directory_iterator entries(path, error), end;
+    for (; !error && entries != end; entries.increment(error)) {
+        const fs::file_status kind = entries->symlink_status(error);
+        if (error || fs::is_symlink(kind)) continue;
+        if (std::optional<std::string> failed = syncEntry(entries->path().string(), fs::is_directory(kind))) {
+            return failed;
+        }
+    }
+    if (error) return path + " cannot be read: " + error.message();
+    return syncEntry(path, true);
+}
+
+std::optional<std::string> syncFolderOf(const std::string& path) {
+    return syncEntry(fs::path(path).parent_path().string(), true);
+}
 
 std::optional<std::string> sealStagedCopy(const std::string& staged) {
     struct stat status{};
@@ -47,8 +115,14 @@ std::optional<std::string> sealStagedCopy(const std::string& staged) {
 }
 
 std::optional<std::string> moveIntoPlace(const std::string& staged, const std::string& destination, bool replacing) {
+    // Both names, and the copy a merge replaced (which lies in the room
+    // until the room goes), are on disk before anything is deleted.
+    const auto synced = [&]() -> std::optional<std::string> {
+        if (std::optional<std::string> failed = syncFolderOf(destination)) return failed;
+        return syncFolderOf(staged);
+    };
     const unsigned flags = replacing ? RENAME_EXCHANGE : RENAME_NOREPLACE;
-    if (renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, destination.c_str(), flags) == 0) return std::nullopt;
+    if (renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, destination.c_str(), flags) == 0) return synced();
     if (!replacing || errno != EINVAL) return platform::sys::failure("renameat2");
     // A file system that cannot exchange: the installed copy steps aside
     // first, so that for a moment nothing is installed.
@@ -60,5 +134,5 @@ std::optional<std::string> moveIntoPlace(const std::string& staged, const std::s
         return failed;
     }
     rename(aside.c_str(), staged.c_str());
-    return std::nullopt;
+    return synced();
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-// A payload copy assembled where only root can enter, made safe to show and
-// then put in place in one step.
+// A payload copy assembled where only root can enter, made safe to show,
+// checked whole, put on stable storage and then put in place in one step.
 
 #include <optional>
 #include <string>
@@ -12,7 +12,20 @@
 // refused, or nothing.
 std::optional<std::string> sealStagedCopy(const std::string& staged);
 
+// What of `source` the copy at `staged` lacks: an entry missing, of another
+// kind, or a file of another size. Entries only the copy has (those of an
+// installed copy it was merged over) may stay. Nothing when it is whole.
+std::optional<std::string> whatTheCopyLacks(const std::string& source, const std::string& staged);
+
+// Puts every file and folder at and below `path` on stable storage. Why it
+// could not, or nothing.
+std::optional<std::string> syncTree(const std::string& path);
+
+// Puts the entries of the folder holding `path` on stable storage.
+std::optional<std::string> syncFolderOf(const std::string& path);
+
 // Renames `staged` to `destination`: exchanged with what is there when
 // `replacing` (which then lies at `staged`), else only while nothing is
-// there. Why it failed, or nothing.
+// there; then the names of both folders are put on stable storage. Why it
+// failed, or nothing.
 std::optional<std::string> moveIntoPlace(const std::string& staged, const std::string& destination, bool replacing);

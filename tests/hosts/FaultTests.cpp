@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -68,6 +69,42 @@ TEST_F(Faults, AFullDiskLeavesNothingHalfInstalled) {
     EXPECT_EQ(keyValue(result.standardOutput, "payloadSystemSummary"), "NOT INSTALLED");
     EXPECT_EQ(keyValue(result.standardOutput, "payloadInstalled"), "NO");
     EXPECT_TRUE(fs::is_empty(sandbox.library() / "QuickTime"));  // not even the hidden copy
+}
+
+// A power cut soon after the run: /Library is an ext4 file system on a loop
+// device, committing its journal every second; two seconds after the run
+// its backing file is copied as the disk held it, and mounted again, which
+// replays the journal. The payload is there whole; never a file of it empty
+// or cut short.
+TEST_F(Faults, APowerCutSoonAfterAnInstallLeavesTheWholeCopy) {
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0);
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    const fs::path disk = sandbox.work() / "library.ext4";
+    const fs::path snapshot = sandbox.work() / "after-the-cut.ext4";
+    const fs::path replayed = sandbox.work() / "replayed";
+    fs::create_directory(replayed);
+    const auto shell = [](const std::string& command) { return std::system(command.c_str()); };
+    ASSERT_EQ(shell("truncate -s 64M " + disk.string() + " && mkfs.ext4 -q " + disk.string() + " && mount -o loop,commit=1 " +
+                    disk.string() + " " + sandbox.library().string() + " && chmod 755 " + sandbox.library().string()),
+              0);
+
+    const SandboxResult result = paneStatus({"--install", "digitizer", "--timeout", "20"});
+    ASSERT_EQ(shell("sleep 2 && cp --sparse=always " + disk.string() + " " + snapshot.string()), 0);
+    ASSERT_EQ(keyValue(result.standardOutput, "payloadSystemSummary"), "Fernhill Digitizer 1.8 (IS UP TO DATE)");
+    ASSERT_EQ(shell("mount -o loop " + snapshot.string() + " " + replayed.string()), 0);
+
+    const fs::path source = kKestrel + "/Contents/PlugIns/FernhillDigitizer.component";
+    const fs::path copy = replayed / "QuickTime/FernhillDigitizer.component";
+    // The run had ended: what it reported done is on disk.
+    ASSERT_TRUE(fs::exists(copy));
+    int files = 0;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(source)) {
+        const fs::path installed = copy / fs::relative(entry.path(), source);
+        if (!entry.is_regular_file()) continue;
+        ++files;
+        EXPECT_EQ(testsupport::readFile(installed), testsupport::readFile(entry.path())) << installed;
+    }
+    EXPECT_GT(files, 1);
 }
 
 TEST_F(Faults, ALocationFolderThatIsAPlainFileInstallsNothing) {

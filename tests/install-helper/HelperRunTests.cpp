@@ -2,6 +2,7 @@
 
 #include "HelperSteps.h"
 #include "HelperTool.h"
+#include "StagedCopy.h"
 
 #include "Foundation/FileManager.h"
 #include "Security/Authorization.h"
@@ -11,6 +12,8 @@
 
 #include <grp.h>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace platform;
 using testsupport::logLines;
@@ -160,8 +163,8 @@ TEST(StepCommands, ANewPayloadIsAssembledInARoomOnlyRootCanEnterThenMovedIntoPla
         // Only the copy, permission and ownership commands wait for the poll.
         EXPECT_EQ(steps[i].polled, i == 1 || i == 3 || i == 4) << i;
         EXPECT_EQ(bool(steps[i].inProcess), i == 2 || i == 5) << i;
-        // A failed room, copy, seal or move takes the room away again.
-        const bool discards = i <= 2 || i == 5;
+        // A failed room, copy, seal, mode, owner or move step takes the room away again.
+        const bool discards = i <= 5;
         EXPECT_EQ(steps[i].discardOnFailure ? steps[i].discardOnFailure->text() : "", discards ? room : "") << i;
     }
 }
@@ -200,11 +203,68 @@ TEST(StepCommands, MissingParentFoldersAreCreatedFirst) {
     EXPECT_FALSE(steps[0].polled);
 }
 
-TEST(StepCommands, DeleteRemovesRecursivelyAndVerbosely) {
-    const StepCommand step = deleteCommand(make<String>("/Library/QuickTime/-rf").get());
-    EXPECT_EQ(step.program->text(), "/bin/rm");
-    EXPECT_TRUE(step.polled);
-    EXPECT_EQ(texts(step.arguments), (std::vector<std::string>{"-Rdvf", "--", "/Library/QuickTime/-rf"}));
+TEST(StepCommands, RemoveMovesTheCopyAsideWholeThenDeletesItRecursivelyAndVerbosely) {
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir.path() / ".-rf.installing.a1B2c3D4/left", "from a run that was cut short");
+    testsupport::writeFile(dir.path() / ".-rf.removing.e5F6g7H8/-rf/left", "from a removal that failed");
+    const Ref<String> destination = make<String>(dir / "-rf");
+    const std::vector<StepCommand> steps = removeCommands("T", destination.get());
+    ASSERT_EQ(steps.size(), 7u);
+    EXPECT_EQ(texts(steps[0].arguments), (std::vector<std::string>{"-Rdf", "--", dir / ".-rf.installing.a1B2c3D4"}));
+    EXPECT_EQ(texts(steps[1].arguments), (std::vector<std::string>{"-Rdf", "--", dir / ".-rf.removing.e5F6g7H8"}));
+    const std::string room = texts(steps[2].arguments).back();
+    EXPECT_TRUE(room.starts_with(dir / ".-rf.removing.")) << room;
+    EXPECT_TRUE(isRoomFor(destination.get(), std::filesystem::path(room).filename()));
+    const std::vector<std::vector<std::string>> expected{{"/bin/mkdir", "-m", "700", "--", room},
+                                                         {"move aside", "--", dir / "-rf", room + "/-rf"},
+                                                         {"/bin/rm", "-Rdvf", "--", room + "/-rf"},
+                                                         {"/bin/rm", "-Rdf", "--", room},
+                                                         {"sync", "--", room}};
+    for (std::size_t i = 2; i < steps.size(); ++i) {
+        std::vector<std::string> step = texts(steps[i].arguments);
+        step.insert(step.begin(), steps[i].program->text());
+        EXPECT_EQ(step, expected[i - 2]);
+        EXPECT_EQ(steps[i].polled, i == 4) << i;
+        EXPECT_EQ(bool(steps[i].inProcess), i == 3 || i == 6) << i;
+        // Only until the copy has left its name does a failure take the room away.
+        EXPECT_EQ(steps[i].discardOnFailure ? steps[i].discardOnFailure->text() : "", i <= 3 ? room : "") << i;
+    }
+}
+
+// Only a copy holding every entry of the source, each file at its size,
+// may take the destination's name; entries of the copy it was merged over
+// may stay.
+TEST(StepCommands, OnlyAWholeCopyIsMovedIntoPlace) {
+    testsupport::TempDir dir;
+    const std::filesystem::path source = dir.path() / "source";
+    testsupport::writeFile(source / "Contents/Info.plist", "plist");
+    testsupport::writeFile(source / "Contents/Linux/payload.so", std::string(5000, 'c'));
+    const struct {
+        const char* name;
+        std::function<void(const std::filesystem::path&)> damage;
+        const char* lack;  // in the reason; empty: whole
+    } cases[] = {
+        {"merged", [](const std::filesystem::path& copy) { testsupport::writeFile(copy / "Contents/kept", "k"); }, ""},
+        {"missing", [](const std::filesystem::path& copy) { std::filesystem::remove(copy / "Contents/Info.plist"); },
+         "lacks"},
+        {"short", [](const std::filesystem::path& copy) { std::filesystem::resize_file(copy / "Contents/Linux/payload.so", 4096); },
+         "holds 4096 of 5000 bytes"},
+        {"kind", [](const std::filesystem::path& copy) {
+             std::filesystem::remove(copy / "Contents/Info.plist");
+             std::filesystem::create_directory(copy / "Contents/Info.plist");
+         }, "is a folder, not a file"},
+    };
+    for (const auto& each : cases) {
+        const std::filesystem::path copy = dir.path() / each.name;
+        std::filesystem::copy(source, copy, std::filesystem::copy_options::recursive);
+        each.damage(copy);
+        const std::optional<std::string> lack = whatTheCopyLacks(source.string(), copy.string());
+        EXPECT_EQ(lack.has_value(), *each.lack != '\0') << each.name;
+        if (lack) {
+            EXPECT_NE(lack->find(each.lack), std::string::npos) << *lack;
+        }
+        EXPECT_EQ(syncTree(copy.string()), std::nullopt) << each.name;
+    }
 }
 
 TEST(StepCommands, AdministratorsGroupIsTheFirstThatExists) {

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 
@@ -206,8 +207,12 @@ TEST_F(HelperInSandbox, DeleteRemovesTheInstalledCopyAndListsWhatItRemoved) {
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_FALSE(fs::exists(installed));
     EXPECT_TRUE(fs::exists(sandbox.library() / "QuickTime/Other.component"));
-    EXPECT_NE(result.standardOutput.find("removed directory '/Library/QuickTime/Cam.component'"), std::string::npos)
+    // Deleted from the room it was moved into whole, which goes too.
+    EXPECT_TRUE(std::regex_search(result.standardOutput,
+                                  std::regex("removed directory '/Library/QuickTime/\\.Cam\\.component\\.removing\\."
+                                             "[A-Za-z0-9]{8}/Cam\\.component'")))
         << result.standardOutput;
+    EXPECT_EQ(std::distance(fs::directory_iterator(sandbox.library() / "QuickTime"), fs::directory_iterator()), 1);
     EXPECT_EQ(linesAfterStart(kestrel, result.standardError),
               concat(privilegedRunLines(kestrel, "delete", "Library.QuickTime", source,
                                         "/Library/QuickTime/Cam.component"),
@@ -397,24 +402,71 @@ TEST_F(HelperInSandbox, OptionLikeAndUnusualNamesAreHandledAndLoggedVerbatim) {
               lines.end());
 }
 
-TEST_F(HelperInSandbox, AStepThatCannotStartIsLoggedAndTheRunGoesOn) {
+// A mode or owner step that cannot start or fails: the copy never takes the
+// destination's name, and its room goes.
+TEST_F(HelperInSandbox, AModeOrOwnerStepThatCannotStartOrFailsInstallsNothing) {
     const std::string source = makePayloadBundle(resources, "Cam.component", "1.0");
     const fs::path broken = sandbox.work() / "not-a-program";
     testsupport::writeFile(broken, "");
-    SandboxOptions options;
-    options.replacements.emplace_back(broken.string(), fs::canonical("/bin/chown").string());
-    const SandboxResult result = privilegedRun("install", "Library.QuickTime", source, options);
-    EXPECT_EQ(result.exitStatus, 0);
-    const std::vector<std::string> lines = logLines(result.standardError);
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[lines.size() - 2], "KestrelInstallHelper could not start /bin/chown: launch path not accessible");
-    EXPECT_EQ(lines.back(), "KestrelInstallHelper exiting");
-    struct stat status{};
-    ASSERT_EQ(stat((sandbox.library() / "QuickTime/Cam.component").c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 07777, 0755u);  // the steps before it ran
-    if (administratorsGid() != 0) {
-        EXPECT_NE(status.st_gid, administratorsGid());  // the ownership step did not run
+    const fs::path failing = sandbox.work() / "failing-step";
+    testsupport::writeFile(failing, "#!/bin/sh\nexit 1\n");
+    fs::permissions(failing, fs::perms(0755));
+    const struct {
+        fs::path replacement;
+        const char* step;
+        const char* logged;
+    } cases[] = {
+        {broken, "/bin/chown", "KestrelInstallHelper could not start /bin/chown: launch path not accessible"},
+        {failing, "/bin/chmod", nullptr},
+        {failing, "/bin/chown", nullptr},
+    };
+    for (const auto& each : cases) {
+        SandboxOptions options;
+        options.replacements.emplace_back(each.replacement.string(), fs::canonical(each.step).string());
+        const SandboxResult result = privilegedRun("install", "Library.QuickTime", source, options);
+        EXPECT_EQ(result.exitStatus, 0);
+        const std::vector<std::string> lines = logLines(result.standardError);
+        ASSERT_GE(lines.size(), 3u);
+        EXPECT_EQ(lines[lines.size() - 2], std::string("KestrelInstallHelper ") + each.step +
+                                               " failed; nothing was installed at /Library/QuickTime/Cam.component");
+        EXPECT_EQ(lines.back(), "KestrelInstallHelper exiting");
+        if (each.logged) {
+            EXPECT_EQ(lines[lines.size() - 3], each.logged);
+        }
+        EXPECT_TRUE(fs::is_empty(sandbox.library() / "QuickTime")) << each.step;
     }
+}
+
+// A file of the installed copy that cannot be deleted: the copy leaves its
+// name whole first, so it is gone, not half there, and the next install
+// discards what is left.
+TEST_F(HelperInSandbox, ARemoveThatCannotDeleteAFileLeavesThePayloadGoneNotHalfThere) {
+    const fs::path installed = sandbox.library() / "QuickTime/Cam.component";
+    testsupport::writeFile(installed / "Contents/Info.plist", "plist");
+    testsupport::writeFile(installed / "Contents/Linux/payload.so", "code");
+    const fs::path stuck = installed / "Contents/Linux/payload.so";
+    if (std::system(("chattr +i '" + stuck.string() + "' 2>/dev/null").c_str()) != 0) {
+        GTEST_SKIP() << "this file system keeps no immutable flag";
+    }
+    const std::string source = makePayloadBundle(resources, "Cam.component", "2.0");
+    const SandboxResult removed = privilegedRun("delete", "Library.QuickTime", source);
+    EXPECT_EQ(removed.exitStatus, 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(installed)));
+    const std::vector<std::string> lines = logLines(removed.standardError);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3], "KestrelInstallHelper /bin/rm failed; /Library/QuickTime/Cam.component is no "
+                                       "longer installed, and the next run discards what is left of it");
+    EXPECT_EQ(lines[lines.size() - 2], "KestrelInstallHelper done with delete: ?");
+
+    std::string room;
+    for (const fs::directory_entry& entry : fs::directory_iterator(sandbox.library() / "QuickTime")) {
+        room = entry.path().string();
+    }
+    ASSERT_FALSE(room.empty());
+    ASSERT_EQ(std::system(("chattr -i '" + room + "/Cam.component/Contents/Linux/payload.so'").c_str()), 0);
+    EXPECT_EQ(privilegedRun("install", "Library.QuickTime", source).exitStatus, 0);
+    EXPECT_EQ(testsupport::readFile(installed / "Contents/Linux/payload.so"), "code 2.0");
+    EXPECT_FALSE(fs::exists(room));
 }
 
 TEST_F(HelperInSandbox, NeverWritesThroughASymbolicLinkAtTheDestination) {

@@ -296,6 +296,8 @@ std::vector<HostileVector> hostileVectors() {
         deletes("Long_SourceBeyondPathMax", run6("delete", "Library.QuickTime", beyondPathMax(kOld)), kOldInQuickTime),
         none("Long_InstallSourceBeyondPathMax", run6("install", "Library.QuickTime", beyondPathMax("Cam.component"))),
         deletes("Long_LongestName", run6("delete", "Library.QuickTime", kR + "/" + kLongName), "/Library/QuickTime/" + kLongName),
+        installs("Long_InstallLongestName", run6("install", "Library.QuickTime", kR + "/" + kLongName),
+                 "/Library/QuickTime/" + kLongName),
         none("Long_NameTooLong", run6("delete", "Library.QuickTime", kR + "/" + kTooLongName)),
         none("Long_InstallNameTooLong", run6("install", "Library.QuickTime", kR + "/" + kTooLongName)),
         none("Long_Location", run6("delete", std::string(5000, 'L'), kOld)),
