@@ -3,16 +3,16 @@
 
 #include "objc/Object.h"
 
+#include <QJsonValue>
+
 #include <string>
-#include <string_view>
 
 namespace panestatus {
 
-// A JSON string literal holding `text`.
-std::string jsonString(std::string_view text);
+// A key's value as text: YES or NO, "(absent)", or its description.
+std::string valueText(platform::Object& controller, const char* key);
 
-// A key's value as text: YES or NO, "(absent)", or its description; with
-// `json`, as a JSON value.
-std::string valueText(platform::Object& controller, const char* key, bool json);
+// The same value in JSON: true or false, null, or its description.
+QJsonValue valueJson(platform::Object& controller, const char* key);
 
 } // namespace panestatus

@@ -32,7 +32,7 @@ bool reached(Object& controller, Action action) {
 // Everything the pane shows about the payload.
 std::vector<std::string> snapshot(Object& controller) {
     std::vector<std::string> values;
-    for (const char* key : kPrivetStatusKeys) values.push_back(valueText(controller, key, false));
+    for (const char* key : kPrivetStatusKeys) values.push_back(valueText(controller, key));
     return values;
 }
 
@@ -71,7 +71,7 @@ std::optional<std::string> act(Object& controller, Action action, double seconds
     const std::optional<int> status = helperStatus(controller);
     if (status && *status != 0) return whyTheHelperFailed(*status);
     const auto shows = [&] {
-        return "the pane shows \"" + valueText(controller, "payloadSystemSummary", false) + "\"";
+        return "the pane shows \"" + valueText(controller, "payloadSystemSummary") + "\"";
     };
     while (!reached(controller, action)) {
         // Without a helper nothing is going to change.

@@ -12,9 +12,12 @@
 #include "PreferencePanes/PreferencePane.h"
 
 #include <QApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <optional>
 #include <string>
 #include <vector>
@@ -100,7 +103,7 @@ const char* actionName(Action action) { return action == Action::Install ? "Inst
 
 // Says what an action did: on standard error when it failed, else (in text
 // output) on standard output ahead of the state.
-void report(const std::string& name, Action action, const Outcome& outcome, bool json) {
+void reportOutcome(const std::string& name, Action action, const Outcome& outcome, bool json) {
     if (outcome.failed()) {
         std::fprintf(stderr, "pane-status: %s: %s did not complete: %s\n", name.c_str(), actionName(action),
                      outcome.reason.c_str());
@@ -110,11 +113,60 @@ void report(const std::string& name, Action action, const Outcome& outcome, bool
     }
 }
 
-std::string jsonOutcome(const Outcome& outcome) {
-    std::string json = std::string(", \"changed\": ") + (outcome.changed ? "true" : "false") +
-                       ", \"outcome\": " + jsonString(outcome.word);
-    if (outcome.failed()) json += ", \"reason\": " + jsonString(outcome.reason);
-    return json;
+void addOutcome(QJsonObject& payload, const Outcome& outcome) {
+    payload.insert("changed", outcome.changed);
+    payload.insert("outcome", QString::fromStdString(outcome.word));
+    if (outcome.failed()) payload.insert("reason", QString::fromStdString(outcome.reason));
+}
+
+// What pane-status prints of one pane, gathered whole before any of it is
+// printed, so that a pane that cannot be read leaves no half report.
+struct PaneReport {
+    std::string name;
+    std::string text;
+    QJsonObject json;
+};
+
+// Loads the pane at `path`, acts on the target payload when it has it, and
+// reports its payloads; false (said on standard error) when it cannot be
+// loaded or read, or the action failed.
+bool reportPane(const std::string& path, const Options& options, bool& acted, PaneReport& report) {
+    PaneSlot slot(path);
+    if (!slot.load()) {
+        std::fprintf(stderr, "pane-status: %s: %s\n", path.c_str(), slot.error().c_str());
+        return false;
+    }
+    bool succeeded = true;
+    const LoadedNib* nib = slot.pane()->loadedNib();
+    std::optional<Outcome> outcome;
+    if (options.action && nib) {
+        if (Object* target = nib->objectNamed(options.target); target && isPayloadController(*target)) {
+            acted = true;
+            outcome = bringToState(*target, *options.action, options.timeout, options.dryRun, options.verbose);
+            reportOutcome(options.target, *options.action, *outcome, options.json);
+            succeeded = !outcome->failed();
+        }
+    }
+    report.name = slot.name();
+    report.text = slot.name() + " (" + path + ")\n";
+    if (nib == nullptr) return succeeded;
+    for (const auto& [name, object] : nib->namedObjects()) {
+        if (!isPayloadController(*object)) continue;
+        QJsonObject payload;
+        report.text += "  " + name + "\n";
+        for (const char* key : kPrivetStatusKeys) {
+            if (options.json) {
+                payload.insert(key, valueJson(*object, key));
+            } else {
+                char line[64];
+                std::snprintf(line, sizeof line, "    %-31s ", key);
+                report.text += line + valueText(*object, key) + "\n";
+            }
+        }
+        if (outcome && name == options.target) addOutcome(payload, *outcome);
+        report.json.insert(QString::fromStdString(name), payload);
+    }
+    return succeeded;
 }
 
 } // namespace
@@ -131,50 +183,23 @@ int main(int argc, char** argv) {
 
     int status = 0;
     bool acted = !options.action;
-    std::string json = "{";
+    QJsonObject panes;
     for (const std::string& path : options.panes) {
-        PaneSlot slot(path);
-        if (!slot.load()) {
-            std::fprintf(stderr, "pane-status: %s: %s\n", path.c_str(), slot.error().c_str());
+        PaneReport report;
+        // A pane's own code may raise where nothing of it catches; that ends
+        // the report of that pane, not of the others.
+        try {
+            if (!reportPane(path, options, acted, report)) status = 1;
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "pane-status: %s: cannot be read: %s\n", path.c_str(), error.what());
             status = 1;
             continue;
         }
-        const LoadedNib* nib = slot.pane()->loadedNib();
-        std::optional<Outcome> outcome;
-        if (options.action && nib) {
-            if (Object* target = nib->objectNamed(options.target); target && isPayloadController(*target)) {
-                acted = true;
-                outcome =
-                    bringToState(*target, *options.action, options.timeout, options.dryRun, options.verbose);
-                report(options.target, *options.action, *outcome, options.json);
-                if (outcome->failed()) status = 1;
-            }
-        }
-        if (options.json) json += (json.size() > 1 ? ", " : "") + jsonString(slot.name()) + ": {";
-        else std::printf("%s (%s)\n", slot.name().c_str(), path.c_str());
-        bool first = true;
-        if (nib == nullptr) continue;
-        for (const auto& [name, object] : nib->namedObjects()) {
-            if (!isPayloadController(*object)) continue;
-            if (options.json) {
-                json += std::string(first ? "" : ", ") + jsonString(name) + ": {";
-                bool firstKey = true;
-                for (const char* key : kPrivetStatusKeys) {
-                    json += std::string(firstKey ? "" : ", ") + jsonString(key) + ": " + valueText(*object, key, true);
-                    firstKey = false;
-                }
-                if (outcome && name == options.target) json += jsonOutcome(*outcome);
-                json += "}";
-            } else {
-                std::printf("  %s\n", name.c_str());
-                for (const char* key : kPrivetStatusKeys)
-                    std::printf("    %-31s %s\n", key, valueText(*object, key, false).c_str());
-            }
-            first = false;
-        }
-        if (options.json) json += "}";
+        if (report.name.empty()) continue;
+        if (options.json) panes.insert(QString::fromStdString(report.name), report.json);
+        else std::fputs(report.text.c_str(), stdout);
     }
-    if (options.json) std::printf("%s}\n", json.c_str());
+    if (options.json) std::printf("%s\n", QJsonDocument(panes).toJson(QJsonDocument::Compact).constData());
     if (!acted) {
         std::fprintf(stderr, "pane-status: no payload controller is named \"%s\"\n", options.target.c_str());
         return 1;

@@ -1,12 +1,19 @@
 // The install's copy step against a plain `cp -a` of the same 128 MB payload
-// tree, in the same run. The helper's one-second polls are not measured:
-// each command is waited for directly.
+// tree, in the same run; and the copy made durable as the install makes it
+// (checked whole, each file and folder synced) against `cp -a` followed by
+// `sync -f`, and against a sync of the copy's whole file system. The
+// helper's one-second polls are not measured: each command is waited for
+// directly.
 
 #include "HelperSteps.h"
+#include "StagedCopy.h"
 
 #include "Foundation/Task.h"
 
 #include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -46,7 +53,10 @@ void runAndWait(const Ref<String>& program, const Ref<platform::Array>& argument
     Task::launchedTaskWithLaunchPath_arguments(program.get(), arguments.get())->waitUntilExit();
 }
 
-void BM_HelperCopyStep(benchmark::State& state) {
+// How the copy is put on disk after the copy step.
+enum class Durability { None, EachEntry, WholeFileSystem };
+
+void helperCopy(benchmark::State& state, Durability durability) {
     const fs::path source = payloadTree() / "Cam.plugin";
     const fs::path destination = payloadTree() / "installed" / "Cam.plugin";
     for (auto _ : state) {
@@ -59,13 +69,25 @@ void BM_HelperCopyStep(benchmark::State& state) {
         // The room is made first; the copy into it is the first polled step.
         auto copy = steps.begin();
         for (; !copy->polled; ++copy) runAndWait(copy->program, copy->arguments);
+        const std::string staged = platform::objectAs<String>(copy->arguments->objects().back().get())->text();
         state.ResumeTiming();
         runAndWait(copy->program, copy->arguments);
+        if (durability == Durability::EachEntry) {
+            if (whatTheCopyLacks(source.string(), staged) || syncTree(staged)) state.SkipWithError("not durable");
+        } else if (durability == Durability::WholeFileSystem) {
+            const int fd = open(staged.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (fd < 0 || syncfs(fd) != 0) state.SkipWithError("syncfs failed");
+            if (fd >= 0) close(fd);
+        }
     }
     state.SetBytesProcessed(state.iterations() * 128LL * 1024 * 1024);
 }
 
-void BM_PlainCpArchive(benchmark::State& state) {
+void BM_HelperCopyStep(benchmark::State& state) { helperCopy(state, Durability::None); }
+void BM_HelperDurableCopy(benchmark::State& state) { helperCopy(state, Durability::EachEntry); }
+void BM_HelperCopyThenSyncfs(benchmark::State& state) { helperCopy(state, Durability::WholeFileSystem); }
+
+void plainCp(benchmark::State& state, bool synced) {
     const fs::path source = payloadTree() / "Cam.plugin";
     const fs::path destination = payloadTree() / "plain" / "Cam.plugin";
     for (auto _ : state) {
@@ -78,13 +100,23 @@ void BM_PlainCpArchive(benchmark::State& state) {
         Ref<platform::Array> list = make<platform::Array>(std::move(arguments));
         state.ResumeTiming();
         runAndWait(make<String>("/bin/cp"), list);
+        if (synced) {
+            std::vector<Ref<platform::Object>> syncArguments{make<String>("-f"), make<String>(destination.string())};
+            runAndWait(make<String>("/bin/sync"), make<platform::Array>(std::move(syncArguments)));
+        }
     }
     state.SetBytesProcessed(state.iterations() * 128LL * 1024 * 1024);
 }
+
+void BM_PlainCpArchive(benchmark::State& state) { plainCp(state, false); }
+void BM_PlainCpArchiveThenSync(benchmark::State& state) { plainCp(state, true); }
 
 } // namespace
 
 BENCHMARK(BM_PlainCpArchive)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5)->Repetitions(3);
 BENCHMARK(BM_HelperCopyStep)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5)->Repetitions(3);
+BENCHMARK(BM_PlainCpArchiveThenSync)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5)->Repetitions(3);
+BENCHMARK(BM_HelperDurableCopy)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5)->Repetitions(3);
+BENCHMARK(BM_HelperCopyThenSyncfs)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5)->Repetitions(3);
 
 BENCHMARK_MAIN();

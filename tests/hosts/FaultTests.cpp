@@ -4,6 +4,8 @@
 
 #include "support/Sandbox.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -32,6 +34,13 @@ std::string keyValue(const std::string& output, const std::string& key) {
     std::size_t start = output.find_first_not_of(' ', at + 4 + key.size());
     const std::size_t end = output.find('\n', start);
     return start == std::string::npos || start >= end ? "" : output.substr(start, end - start);
+}
+
+// The JSON pane-status printed for one payload of one pane; empty when the
+// output is no JSON document.
+QJsonObject payloadJson(const std::string& output, const char* pane, const char* payload) {
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(output));
+    return document.object().value(pane).toObject().value(payload).toObject();
 }
 
 class Faults : public ::testing::Test {
@@ -136,11 +145,12 @@ TEST_F(Faults, AMissingOrBrokenHelperIsReportedAndNothingChanges) {
     // What a script reads: nothing changed, it failed, and why.
     result = paneStatus({"--json", "--install", "digitizer"}, pane);
     EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_NE(result.standardOutput.find("\"payloadSystemSummary\": \"NOT INSTALLED\", \"payloadSourceSummary\": "
-                                         "\"Fernhill Digitizer 1.8\", \"changed\": false, \"outcome\": \"failed\", "
-                                         "\"reason\": \"NSInvalidArgumentException: "),
-              std::string::npos)
-        << result.standardOutput;
+    const QJsonObject failed = payloadJson(result.standardOutput, "Kestrel", "digitizer");
+    EXPECT_EQ(failed.value("payloadSystemSummary").toString().toStdString(), "NOT INSTALLED") << result.standardOutput;
+    EXPECT_EQ(failed.value("payloadSourceSummary").toString().toStdString(), "Fernhill Digitizer 1.8");
+    EXPECT_EQ(failed.value("changed"), QJsonValue(false));
+    EXPECT_EQ(failed.value("outcome").toString().toStdString(), "failed");
+    EXPECT_TRUE(failed.value("reason").toString().startsWith("NSInvalidArgumentException: "));
     fs::remove(helper);
     result = paneStatus({"--install", "digitizer"}, pane);
     EXPECT_EQ(result.exitStatus, 1);
@@ -152,8 +162,37 @@ TEST_F(Faults, AMissingOrBrokenHelperIsReportedAndNothingChanges) {
     EXPECT_NE(result.standardOutput.find("digitizer: unchanged: not installed\n"), std::string::npos);
     result = paneStatus({"--json", "--dry-run", "--install", "digitizer"}, pane);
     EXPECT_EQ(result.exitStatus, 0) << result.standardError;
-    EXPECT_NE(result.standardOutput.find("\"changed\": true, \"outcome\": \"would install\"}"), std::string::npos);
+    const QJsonObject dryRun = payloadJson(result.standardOutput, "Kestrel", "digitizer");
+    EXPECT_EQ(dryRun.value("changed"), QJsonValue(true)) << result.standardOutput;
+    EXPECT_EQ(dryRun.value("outcome").toString().toStdString(), "would install");
     EXPECT_TRUE(fs::is_empty(sandbox.library()));
+}
+
+// A pane whose code raises as it is read (here: its bundle's folder name is
+// no UTF-8, so its class finds no bundle) is reported as unreadable; the
+// other pane is still reported, and the JSON is whole.
+TEST_F(Faults, APaneThatCannotBeReadIsReportedAndTheOthersStillAre) {
+    const fs::path unreadable = sandbox.work() / "Bad\xff.prefPane";
+    fs::copy(kKestrel, unreadable, fs::copy_options::recursive);
+    const std::string sidelight = std::string(PRODUCTS_DIR) + "/SidelightPane.prefPane";
+    for (const bool json : {false, true}) {
+        std::vector<std::string> arguments{kPaneStatus, unreadable.string(), sidelight};
+        if (json) arguments.insert(arguments.begin() + 1, "--json");
+        const SandboxResult result = sandbox.run(arguments);
+        EXPECT_EQ(result.exitStatus, 1) << result.standardError;
+        EXPECT_NE(result.standardError.find("pane-status: " + unreadable.string() + ": cannot be read: "),
+                  std::string::npos)
+            << result.standardError;
+        if (json) {
+            EXPECT_EQ(payloadJson(result.standardOutput, "Sidelight", "camera").value("payloadSourceSummary").toString()
+                          .toStdString(),
+                      "Fernhill Camera 2.3.1")
+                << result.standardOutput;
+        } else {
+            EXPECT_EQ(keyValue(result.standardOutput, "payloadSourceSummary"), "Fernhill Camera 2.3.1");
+            EXPECT_EQ(result.standardOutput.find("Kestrel"), std::string::npos) << result.standardOutput;
+        }
+    }
 }
 
 TEST_F(Faults, APrivilegedRunKilledHalfwayLeavesNothingInstalledAndTheNextInstallWorks) {

@@ -89,9 +89,13 @@ TEST_F(RecordedSteps, DeleteRecordsTheRemovalOnlyOfAnExistingDestination) {
     const std::string destination = root / "System/Library/Extensions/Cam.component";
     testsupport::writeFile(destination, "installed");
     const std::vector<Recorded> steps = run("delete", "System.Library.KEXT", source);
-    ASSERT_EQ(steps.size(), 1u);
-    EXPECT_EQ(steps[0].program, "/bin/rm");
-    EXPECT_EQ(steps[0].arguments, (std::vector<std::string>{"-Rdvf", "--", destination}));
+    // Moved aside whole into a room, then removed from there.
+    ASSERT_EQ(steps.size(), 5u);
+    const std::string aside = steps[1].arguments.back();
+    EXPECT_TRUE(aside.starts_with(root / "System/Library/Extensions/.Cam.component.removing.")) << aside;
+    EXPECT_EQ(steps[1].arguments, (std::vector<std::string>{"--", destination, aside}));
+    EXPECT_EQ(steps[2].program, "/bin/rm");
+    EXPECT_EQ(steps[2].arguments, (std::vector<std::string>{"-Rdvf", "--", aside}));
     EXPECT_TRUE(fs::exists(destination));
 }
 

@@ -28,7 +28,7 @@ privet=$root$prefix/lib/privet
 export QT_QPA_PLATFORM=offscreen
 out=$("$privet/pane-status" --json "$privet/KestrelPrefs.prefPane" "$privet/SidelightPane.prefPane" 2>/dev/null)
 echo "$out"
-case "$out" in *'"Kestrel": {"digitizer"'*'"Sidelight": {"camera"'*) ;; *) echo "installed panes did not load"; exit 1 ;; esac
+case "$out" in *'"Kestrel":{"digitizer"'*'"Sidelight":{"camera"'*) ;; *) echo "installed panes did not load"; exit 1 ;; esac
 "$privet/Preferences" --select Sidelight --screenshot "$root/preferences.png" \
     "$privet/KestrelPrefs.prefPane" "$privet/SidelightPane.prefPane" 2>/dev/null
 test -s "$root/preferences.png"
