@@ -176,7 +176,7 @@ std::vector<StepCommand> installCommands(const std::string& logPrefix, const Str
     move.inProcess = [logPrefix, source = Ref<String>(const_cast<String*>(source)), staged,
                       destination = Ref<String>(const_cast<String*>(destination)), merging] {
         std::optional<std::string> failure = whatTheCopyLacks(source->text(), staged->text());
-        if (!failure) failure = syncTree(staged->text());
+        if (!failure) failure = syncFileSystemOf(staged->text());
         if (!failure) failure = moveIntoPlace(staged->text(), destination->text(), merging);
         if (failure) {
             platform::NSLogEscaped("%s could not move the copy into place; nothing was installed at %@: %s",

@@ -77,22 +77,14 @@ std::optional<std::string> whatTheCopyLacks(const std::string& source, const std
     return std::nullopt;
 }
 
-std::optional<std::string> syncTree(const std::string& path) {
-    struct stat status{};
-    if (lstat(path.c_str(), &status) != 0) return platform::sys::failure("lstat") + ": " + path;
-    if (S_ISLNK(status.st_mode)) return std::nullopt;  // a link lies in its folder's entries
-    if (!S_ISDIR(status.st_mode)) return syncEntry(path, false);
-    std::error_code error;
-    fs::recursive_directory_iterator entries(path, error), end;
-    for (; !error && entries != end; entries.increment(error)) {
-        const fs::file_status kind = entries->symlink_status(error);
-        if (error || fs::is_symlink(kind)) continue;
-        if (std::optional<std::string> failed = syncEntry(entries->path().string(), fs::is_directory(kind))) {
-            return failed;
-        }
-    }
-    if (error) return path + " cannot be read: " + error.message();
-    return syncEntry(path, true);
+std::optional<std::string> syncFileSystemOf(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return platform::sys::failure("open") + ": " + path;
+    const bool synced = syncfs(fd) == 0;
+    const std::string failed = synced ? std::string() : platform::sys::failure("syncfs") + ": " + path;
+    close(fd);
+    if (!synced) return failed;
+    return std::nullopt;
 }
 
 std::optional<std::string> syncFolderOf(const std::string& path) {

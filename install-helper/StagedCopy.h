@@ -17,9 +17,10 @@ std::optional<std::string> sealStagedCopy(const std::string& staged);
 // installed copy it was merged over) may stay. Nothing when it is whole.
 std::optional<std::string> whatTheCopyLacks(const std::string& source, const std::string& staged);
 
-// Puts every file and folder at and below `path` on stable storage. Why it
-// could not, or nothing.
-std::optional<std::string> syncTree(const std::string& path);
+// Puts everything written to the file system holding `path` on stable
+// storage: one journal commit, where a sync of each file of a copy would
+// take one each. Why it could not, or nothing.
+std::optional<std::string> syncFileSystemOf(const std::string& path);
 
 // Puts the entries of the folder holding `path` on stable storage.
 std::optional<std::string> syncFolderOf(const std::string& path);

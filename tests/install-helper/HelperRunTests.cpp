@@ -263,7 +263,7 @@ TEST(StepCommands, OnlyAWholeCopyIsMovedIntoPlace) {
         if (lack) {
             EXPECT_NE(lack->find(each.lack), std::string::npos) << *lack;
         }
-        EXPECT_EQ(syncTree(copy.string()), std::nullopt) << each.name;
+        EXPECT_EQ(syncFileSystemOf(copy.string()), std::nullopt) << each.name;
     }
 }
 
