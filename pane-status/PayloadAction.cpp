@@ -21,6 +21,12 @@ using namespace platform;
 namespace panestatus {
 namespace {
 
+bool isInstalled(Object& controller) {
+    const Ref<Object> value = controller.valueForKey("payloadInstalled");
+    const Number* number = objectAs<Number>(value.get());
+    return number && number->boolValue();
+}
+
 // Installed and up to date, or not installed.
 bool reached(Object& controller, Action action) {
     const bool install = action == Action::Install;
@@ -56,13 +62,13 @@ std::string secondsText(double seconds) {
 // Sends the action and waits for its outcome, the password asked for
 // included, for `seconds` at most. Why the payload did not reach the state
 // asked for, or nothing.
-std::optional<std::string> act(Object& controller, Action action, double seconds, bool verbose) {
+std::optional<std::string> act(Object& controller, Action action, bool update, double seconds, bool verbose) {
     const bool install = action == Action::Install;
     const double deadline = RunLoop::now() + seconds;
     {
         const HelperLinesQuieted quiet(verbose);
         const ActionDeadline bound(seconds);
-        controller.performSelector(install ? "installPayload:" : "removePayload:", nullptr);
+        controller.performSelector(update ? "updatePayload:" : install ? "installPayload:" : "removePayload:", nullptr);
         if (bound.expired()) {
             return "no outcome within " + secondsText(seconds) +
                    " seconds; what it had started was stopped before anything was done";
@@ -75,7 +81,7 @@ std::optional<std::string> act(Object& controller, Action action, double seconds
     };
     while (!reached(controller, action)) {
         // Without a helper nothing is going to change.
-        if (!status) return std::string(install ? "Install" : "Remove") + " started nothing; " + shows();
+        if (!status) return std::string(update ? "Update" : install ? "Install" : "Remove") + " started nothing; " + shows();
         if (RunLoop::now() >= deadline) return "no change within " + secondsText(seconds) + " seconds; " + shows();
         usleep(250 * 1000);
     }
@@ -96,18 +102,21 @@ Outcome bringToState(Object& controller, Action action, double seconds, bool dry
     if (reached(controller, action)) {
         return {"unchanged", false, install ? "already installed and up to date" : "not installed"};
     }
-    if (dryRun) return {install ? "would install" : "would remove", true, ""};
+    // An installed copy that is not the bundled one (older, newer or
+    // damaged) is brought to it by installing over it.
+    const bool update = install && isInstalled(controller) && controller.respondsToSelector("updatePayload:");
+    if (dryRun) return {update ? "would update" : install ? "would install" : "would remove", true, ""};
 
     const std::vector<std::string> before = snapshot(controller);
     std::optional<std::string> why;
     try {
-        why = act(controller, action, seconds, verbose);
+        why = act(controller, action, update, seconds, verbose);
     } catch (const RaisedException& failure) {
         why = failure.what();
     }
     if (why) return {"failed", snapshot(controller) != before, *why};
     // Not in the state asked for before, and in it now.
-    return {install ? "installed" : "removed", true, ""};
+    return {update ? "updated" : install ? "installed" : "removed", true, ""};
 }
 
 } // namespace panestatus

@@ -53,6 +53,7 @@ const platform::Class PrivetBundlePayloadController::classRecord{
     platform::Class::factoryOf<PrivetBundlePayloadController>(),
     {{"installPayload:", method(&PrivetBundlePayloadController::installPayload)},
      {"removePayload:", method(&PrivetBundlePayloadController::removePayload)},
+     {"updatePayload:", method(&PrivetBundlePayloadController::updatePayload)},
      {"beginRefreshing", method(&PrivetBundlePayloadController::beginRefreshing)},
      {"endRefreshing", method(&PrivetBundlePayloadController::endRefreshing)},
      {"bindingsRefreshTimer:", method(&PrivetBundlePayloadController::bindingsRefreshTimer)},
@@ -188,22 +189,36 @@ void PrivetBundlePayloadController::setPayloadActionOutcome(String* outcome) {
 // -- actions
 
 void PrivetBundlePayloadController::installPayload(Object*) {
-    if (architectureSupported()) act(true);
+    if (architectureSupported()) act(Action::Install);
 }
 
 void PrivetBundlePayloadController::removePayload(Object*) {
-    if (architectureSupported()) act(false);
+    if (architectureSupported()) act(Action::Remove);
+}
+
+void PrivetBundlePayloadController::updatePayload(Object*) {
+    if (architectureSupported()) act(Action::Update);
 }
 
 // Only a helper that the action itself started tells its outcome; the
 // install controller forgets the last one's at every request.
-void PrivetBundlePayloadController::act(bool install) {
+void PrivetBundlePayloadController::act(Action action) {
     if (payloadActionOutcome_) setPayloadActionOutcome(nullptr);
-    setPayloadInstalled(install);
+    if (action == Action::Update) {
+        willChangeValueForKey("payloadInstalledAndUpToDate");
+        willChangeValueForKey("payloadSystemSummary");
+        const tagBundlePayload payload = *bundlePayload();
+        if (privetToolController) privetToolController->bundlePayloadUpdate(&payload);
+        didChangeValueForKey("payloadInstalledAndUpToDate");
+        didChangeValueForKey("payloadSystemSummary");
+    } else {
+        setPayloadInstalled(action == Action::Install);
+    }
     const std::optional<int> status =
         privetToolController ? privetToolController->helperTerminationStatus() : std::optional<int>();
     if (!status || *status == 0) return;
-    setPayloadActionOutcome(String::stringWithFormat("%s did not complete: %s.", install ? "Install" : "Remove",
+    static constexpr const char* kNames[] = {"Install", "Remove", "Update"};
+    setPayloadActionOutcome(String::stringWithFormat("%s did not complete: %s.", kNames[static_cast<int>(action)],
                                                      whyTheHelperFailed(*status).c_str())
                                 .get());
 }

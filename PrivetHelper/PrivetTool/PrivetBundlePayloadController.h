@@ -53,6 +53,8 @@ public:
     // Actions; the sender is ignored.
     void installPayload(platform::Object* sender);
     void removePayload(platform::Object* sender);
+    // Installs the bundled copy over the installed one.
+    void updatePayload(platform::Object* sender);
 
     void beginRefreshing();
     void endRefreshing();
@@ -60,8 +62,9 @@ public:
     void awakeFromNib();
 
 private:
-    // Sends Install (true) or Remove and notes how its helper ended.
-    void act(bool install);
+    enum class Action { Install, Remove, Update };
+    // Sends the action and notes how its helper ended.
+    void act(Action action);
     void setPayloadActionOutcome(platform::String* outcome);
 
     platform::Ref<platform::String> FileName_;

@@ -91,6 +91,12 @@ bool PrivetToolController::bundlePayload_installYESRemoveNO(const tagBundlePaylo
     return install_bundlePayload(install, payload);
 }
 
+bool PrivetToolController::bundlePayloadUpdate(const tagBundlePayload* payload) {
+    helperTerminationStatus_.reset();
+    if (!bundlePayloadIsInstalled(payload)) return false;  // nothing to update
+    return install_bundlePayload(true, payload);
+}
+
 bool PrivetToolController::bundlePayloadInstalledWithExtendedVerification(const tagBundlePayload* payload) {
     // Whatever does not open as a bundle, nothing installed included, has no
     // identifier to match: opening the copy answers whether it is installed.

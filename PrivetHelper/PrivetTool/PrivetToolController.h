@@ -44,6 +44,10 @@ public:
     // Installs a payload that is not installed, removes one that is; true
     // when the helper was started and its first run has ended.
     bool bundlePayload_installYESRemoveNO(const tagBundlePayload* payload, bool install);
+    // Installs the source copy over one that is installed (merging into it),
+    // whatever its version: an update, or the repair of a damaged copy; true
+    // when the helper was started and its first run has ended.
+    bool bundlePayloadUpdate(const tagBundlePayload* payload);
     // Installed, with the same bundle identifier and version as the source copy.
     bool bundlePayloadInstalledWithExtendedVerification(const tagBundlePayload* payload);
     bool bundlePayloadIsInstalled(const tagBundlePayload* payload);

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 namespace fs = std::filesystem;
 using testsupport::Sandbox;
@@ -114,6 +115,32 @@ TEST_F(Faults, APowerCutSoonAfterAnInstallLeavesTheWholeCopy) {
         EXPECT_EQ(testsupport::readFile(installed), testsupport::readFile(entry.path())) << installed;
     }
     EXPECT_GT(files, 1);
+}
+
+// An installed copy of an older version, or one whose Info.plist is empty (a
+// copy damaged before it was on disk): --install brings it to the pane's own
+// by installing over it, and a second --install changes nothing.
+TEST_F(Faults, AnOlderOrDamagedInstalledCopyIsUpdatedByInstall) {
+    const fs::path source = kKestrel + "/Contents/PlugIns/FernhillDigitizer.component";
+    const fs::path installed = sandbox.library() / "QuickTime/FernhillDigitizer.component";
+    const std::string plist = testsupport::readFile(source / "Contents/Info.plist");
+    const std::string older = std::regex_replace(plist, std::regex("<string>1\\.8</string>"), "<string>1.7</string>");
+    for (const std::string& damaged : {older, std::string()}) {
+        fs::remove_all(installed);
+        fs::create_directories(installed.parent_path());
+        fs::copy(source, installed, fs::copy_options::recursive);
+        testsupport::writeFile(installed / "Contents/Info.plist", damaged);
+        ASSERT_EQ(keyValue(paneStatus({}).standardOutput, "payloadInstalledAndUpToDate"), "NO");
+
+        const SandboxResult updated = paneStatus({"--install", "digitizer", "--timeout", "20"});
+        EXPECT_EQ(updated.exitStatus, 0) << updated.standardError;
+        EXPECT_NE(updated.standardOutput.find("digitizer: updated\n"), std::string::npos) << updated.standardOutput;
+        EXPECT_EQ(keyValue(updated.standardOutput, "payloadSystemSummary"), "Fernhill Digitizer 1.8 (IS UP TO DATE)");
+        EXPECT_EQ(testsupport::readFile(installed / "Contents/Info.plist"), plist);
+
+        const SandboxResult again = paneStatus({"--install", "digitizer"});
+        EXPECT_NE(again.standardOutput.find("digitizer: unchanged"), std::string::npos) << again.standardOutput;
+    }
 }
 
 TEST_F(Faults, ALocationFolderThatIsAPlainFileInstallsNothing) {
