@@ -61,6 +61,7 @@ const platform::Class PrivetBundlePayloadController::classRecord{
     {{"payloadInstalled", getter(&PrivetBundlePayloadController::payloadInstalled),
       setter(&PrivetBundlePayloadController::setPayloadInstalled)},
      {"payloadInstalledAndUpToDate", getter(&PrivetBundlePayloadController::payloadInstalledAndUpToDate), nullptr},
+     {"payloadNeedsUpdating", getter(&PrivetBundlePayloadController::payloadNeedsUpdating), nullptr},
      {"payloadInstalledLocation", getter(&PrivetBundlePayloadController::payloadInstalledLocation), nullptr},
      {"payloadInstalledLocationFolder", getter(&PrivetBundlePayloadController::payloadInstalledLocationFolder), nullptr},
      {"payloadSystemSummary", getter(&PrivetBundlePayloadController::payloadSystemSummary), nullptr},
@@ -122,6 +123,8 @@ bool PrivetBundlePayloadController::payloadInstalledAndUpToDate() {
     return privetToolController && privetToolController->bundlePayloadInstalledWithExtendedVerification(&payload);
 }
 
+bool PrivetBundlePayloadController::payloadNeedsUpdating() { return payloadInstalled() && !payloadInstalledAndUpToDate(); }
+
 Ref<String> PrivetBundlePayloadController::payloadInstalledLocation() {
     if (!architectureSupported()) return make<String>();
     tagBundlePayload payload = *bundlePayload();
@@ -152,10 +155,12 @@ void PrivetBundlePayloadController::setPayloadInstalled(bool install) {
     const KeyValueChange automatic(*this, "payloadInstalled");
     if (!architectureSupported()) return;
     willChangeValueForKey("payloadInstalledAndUpToDate");
+    willChangeValueForKey("payloadNeedsUpdating");
     willChangeValueForKey("payloadSystemSummary");
     tagBundlePayload payload = *bundlePayload();
     if (privetToolController) privetToolController->bundlePayload_installYESRemoveNO(&payload, install);
     didChangeValueForKey("payloadInstalledAndUpToDate");
+    didChangeValueForKey("payloadNeedsUpdating");
     didChangeValueForKey("payloadSystemSummary");
 }
 
@@ -206,10 +211,12 @@ void PrivetBundlePayloadController::act(Action action) {
     if (payloadActionOutcome_) setPayloadActionOutcome(nullptr);
     if (action == Action::Update) {
         willChangeValueForKey("payloadInstalledAndUpToDate");
+        willChangeValueForKey("payloadNeedsUpdating");
         willChangeValueForKey("payloadSystemSummary");
         const tagBundlePayload payload = *bundlePayload();
         if (privetToolController) privetToolController->bundlePayloadUpdate(&payload);
         didChangeValueForKey("payloadInstalledAndUpToDate");
+        didChangeValueForKey("payloadNeedsUpdating");
         didChangeValueForKey("payloadSystemSummary");
     } else {
         setPayloadInstalled(action == Action::Install);
@@ -248,12 +255,14 @@ void PrivetBundlePayloadController::bindingsRefreshTimer(Object*) {
     if (!architectureSupported()) return;
 #endif
     willChangeValueForKey("payloadInstalledAndUpToDate");
+    willChangeValueForKey("payloadNeedsUpdating");
     willChangeValueForKey("payloadSystemSummary");
     willChangeValueForKey("payloadSourceSummary");
     willChangeValueForKey("payloadInstalledLocation");
     willChangeValueForKey("payloadInstalledLocationFolder");
     willChangeValueForKey("payloadInstalled");
     didChangeValueForKey("payloadInstalledAndUpToDate");
+    didChangeValueForKey("payloadNeedsUpdating");
     didChangeValueForKey("payloadSystemSummary");
     didChangeValueForKey("payloadSourceSummary");
     didChangeValueForKey("payloadInstalledLocationFolder");

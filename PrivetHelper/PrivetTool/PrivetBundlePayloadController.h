@@ -26,6 +26,8 @@ public:
     // Installs (true) or removes (false) through the install controller.
     void setPayloadInstalled(bool install);
     bool payloadInstalledAndUpToDate();
+    // Installed, but not the bundled copy: what Update is for.
+    bool payloadNeedsUpdating();
     platform::Ref<platform::String> payloadInstalledLocation();
     platform::Ref<platform::String> payloadInstalledLocationFolder();
     platform::Ref<platform::String> payloadSystemSummary();

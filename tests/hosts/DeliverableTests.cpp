@@ -217,9 +217,11 @@ TEST(KestrelPrefsLifecycle, WithoutItsOutletSelectionReportsAndLeavingDoesNothin
 // Clicks Install and Remove; the real helper runs as root in the sandbox.
 TEST(PanesInSandbox, InstallAndRemoveShowTheOutcome) {
     if (getenv("PRIVET_TEST_SANDBOX") == nullptr || geteuid() != 0) GTEST_SKIP() << "runs as root in the sandbox";
-    for (const auto& [path, title, installed] :
-         {std::tuple{kKestrel, "KestrelPrefs", "Fernhill Digitizer 1.8 (IS UP TO DATE)"},
-          std::tuple{kSidelight, "SidelightPane", "Fernhill Camera 2.3.1 (IS UP TO DATE)"}}) {
+    for (const auto& [path, title, installed, copy] :
+         {std::tuple{kKestrel, "KestrelPrefs", "Fernhill Digitizer 1.8 (IS UP TO DATE)",
+                     "/Library/QuickTime/FernhillDigitizer.component"},
+          std::tuple{kSidelight, "SidelightPane", "Fernhill Camera 2.3.1 (IS UP TO DATE)",
+                     "/Library/CoreMediaIO/Plug-Ins/DAL/FernhillCamera.plugin"}}) {
         PaneSlot slot(path);
         ASSERT_TRUE(slot.load());
         QWidget* view = slot.view();
@@ -228,7 +230,14 @@ TEST(PanesInSandbox, InstallAndRemoveShowTheOutcome) {
         ASSERT_TRUE(waitUntil([&] { return shows(view, installed); })) << title;
         EXPECT_TRUE(waitUntil([&] { return button(view, "Remove")->isEnabled(); }));
         EXPECT_FALSE(button(view, "Install")->isEnabled());
+        EXPECT_FALSE(button(view, "Update")->isEnabled());
         saveScreenshot(view, std::string(title) + "-installed");
+        // A damaged copy: Update is offered, and repairs it.
+        std::ofstream(std::string(copy) + "/Contents/Info.plist", std::ios::trunc).flush();
+        ASSERT_TRUE(waitUntil([&] { return button(view, "Update")->isEnabled(); })) << title;
+        button(view, "Update")->click();
+        ASSERT_TRUE(waitUntil([&] { return shows(view, installed); })) << title;
+        EXPECT_TRUE(waitUntil([&] { return !button(view, "Update")->isEnabled(); })) << title;
         button(view, "Remove")->click();
         ASSERT_TRUE(waitUntil([&] { return shows(view, "NOT INSTALLED"); })) << title;
         view->hide();
