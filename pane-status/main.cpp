@@ -114,6 +114,15 @@ void reportOutcome(const std::string& name, Action action, const Outcome& outcom
     }
 }
 
+constexpr const char* kDamageKey = "payloadInstalledCopyDamage";
+
+// "    KEY  VALUE", the key in a column of its own.
+std::string keyLine(Object& controller, const char* key) {
+    char name[64];
+    std::snprintf(name, sizeof name, "    %-31s ", key);
+    return name + valueText(controller, key) + "\n";
+}
+
 void addOutcome(QJsonObject& payload, const Outcome& outcome) {
     payload.insert("changed", outcome.changed);
     payload.insert("outcome", QString::fromStdString(outcome.word));
@@ -159,9 +168,15 @@ bool reportPane(const std::string& path, const Options& options, bool& acted, Pa
             if (options.json) {
                 payload.insert(key, valueJson(*object, key));
             } else {
-                char line[64];
-                std::snprintf(line, sizeof line, "    %-31s ", key);
-                report.text += line + valueText(*object, key) + "\n";
+                report.text += keyLine(*object, key);
+            }
+        }
+        // Said only of a copy that is damaged.
+        if (object->objectClass().getterForKey(kDamageKey) && object->valueForKey(kDamageKey)) {
+            if (options.json) {
+                payload.insert(kDamageKey, valueJson(*object, kDamageKey));
+            } else {
+                report.text += keyLine(*object, kDamageKey);
             }
         }
         if (outcome && name == options.target) addOutcome(payload, *outcome);

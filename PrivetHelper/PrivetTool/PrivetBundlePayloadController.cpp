@@ -62,6 +62,7 @@ const platform::Class PrivetBundlePayloadController::classRecord{
       setter(&PrivetBundlePayloadController::setPayloadInstalled)},
      {"payloadInstalledAndUpToDate", getter(&PrivetBundlePayloadController::payloadInstalledAndUpToDate), nullptr},
      {"payloadNeedsUpdating", getter(&PrivetBundlePayloadController::payloadNeedsUpdating), nullptr},
+     {"payloadInstalledCopyDamage", getter(&PrivetBundlePayloadController::payloadInstalledCopyDamage), nullptr},
      {"payloadInstalledLocation", getter(&PrivetBundlePayloadController::payloadInstalledLocation), nullptr},
      {"payloadInstalledLocationFolder", getter(&PrivetBundlePayloadController::payloadInstalledLocationFolder), nullptr},
      {"payloadSystemSummary", getter(&PrivetBundlePayloadController::payloadSystemSummary), nullptr},
@@ -124,6 +125,16 @@ bool PrivetBundlePayloadController::payloadInstalledAndUpToDate() {
 }
 
 bool PrivetBundlePayloadController::payloadNeedsUpdating() { return payloadInstalled() && !payloadInstalledAndUpToDate(); }
+
+Ref<String> PrivetBundlePayloadController::payloadActionOutcome() {
+    return payloadActionOutcome_ ? payloadActionOutcome_ : payloadInstalledCopyDamage();
+}
+
+Ref<String> PrivetBundlePayloadController::payloadInstalledCopyDamage() {
+    if (!architectureSupported() || !privetToolController) return nullptr;
+    tagBundlePayload payload = *bundlePayload();
+    return privetToolController->bundlePayloadInstalledDamage(&payload);
+}
 
 Ref<String> PrivetBundlePayloadController::payloadInstalledLocation() {
     if (!architectureSupported()) return make<String>();
@@ -261,6 +272,8 @@ void PrivetBundlePayloadController::bindingsRefreshTimer(Object*) {
     willChangeValueForKey("payloadInstalledLocation");
     willChangeValueForKey("payloadInstalledLocationFolder");
     willChangeValueForKey("payloadInstalled");
+    willChangeValueForKey("payloadActionOutcome");
+    didChangeValueForKey("payloadActionOutcome");
     didChangeValueForKey("payloadInstalledAndUpToDate");
     didChangeValueForKey("payloadNeedsUpdating");
     didChangeValueForKey("payloadSystemSummary");

@@ -28,13 +28,17 @@ public:
     bool payloadInstalledAndUpToDate();
     // Installed, but not the bundled copy: what Update is for.
     bool payloadNeedsUpdating();
+    // Why the installed copy is damaged, or nothing.
+    platform::Ref<platform::String> payloadInstalledCopyDamage();
     platform::Ref<platform::String> payloadInstalledLocation();
     platform::Ref<platform::String> payloadInstalledLocationFolder();
     platform::Ref<platform::String> payloadSystemSummary();
     platform::Ref<platform::String> payloadSourceSummary();
     // After an Install or Remove whose helper failed: why, in a sentence;
     // null otherwise, and from the start of the next action.
-    platform::String* payloadActionOutcome() const { return payloadActionOutcome_.get(); }
+    // How the last action ended when it failed; else whether the installed
+    // copy is damaged.
+    platform::Ref<platform::String> payloadActionOutcome();
     // The record inside this object, rewritten from FileName and
     // SystemLocation on every call; always the same address.
     tagBundlePayload* bundlePayload();

@@ -97,6 +97,18 @@ bool PrivetToolController::bundlePayloadUpdate(const tagBundlePayload* payload) 
     return install_bundlePayload(true, payload);
 }
 
+Ref<String> PrivetToolController::bundlePayloadInstalledDamage(const tagBundlePayload* payload) {
+    if (!bundlePayloadIsInstalled(payload)) return nullptr;
+    try {
+        const Ref<Bundle> source = Bundle::bundleWithPath(bundlePayloadSourcePath(payload).get());
+        if (!source || source->infoDictionary()->count() == 0) return nullptr;  // nothing to read it against
+        const Ref<Bundle> installed = Bundle::bundleWithPath(bundlePayloadSystemInstallationPath(payload).get());
+        if (installed && installed->infoDictionary()->count() > 0) return nullptr;
+    } catch (const platform::RaisedException&) {
+    }
+    return make<String>("The installed copy is damaged: its Info.plist cannot be read. Update repairs it.");
+}
+
 bool PrivetToolController::bundlePayloadInstalledWithExtendedVerification(const tagBundlePayload* payload) {
     // Whatever does not open as a bundle, nothing installed included, has no
     // identifier to match: opening the copy answers whether it is installed.

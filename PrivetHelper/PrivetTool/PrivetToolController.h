@@ -48,6 +48,10 @@ public:
     // whatever its version: an update, or the repair of a damaged copy; true
     // when the helper was started and its first run has ended.
     bool bundlePayloadUpdate(const tagBundlePayload* payload);
+    // Why the installed copy is damaged, in a user's words, or empty: the
+    // bundled copy has an information list and the installed one has none
+    // that can be read.
+    platform::Ref<platform::String> bundlePayloadInstalledDamage(const tagBundlePayload* payload);
     // Installed, with the same bundle identifier and version as the source copy.
     bool bundlePayloadInstalledWithExtendedVerification(const tagBundlePayload* payload);
     bool bundlePayloadIsInstalled(const tagBundlePayload* payload);

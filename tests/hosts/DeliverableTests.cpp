@@ -235,6 +235,7 @@ TEST(PanesInSandbox, InstallAndRemoveShowTheOutcome) {
         // A damaged copy: Update is offered, and repairs it.
         std::ofstream(std::string(copy) + "/Contents/Info.plist", std::ios::trunc).flush();
         ASSERT_TRUE(waitUntil([&] { return button(view, "Update")->isEnabled(); })) << title;
+        EXPECT_TRUE(shows(view, "The installed copy is damaged: its Info.plist cannot be read. Update repairs it."));
         button(view, "Update")->click();
         ASSERT_TRUE(waitUntil([&] { return shows(view, installed); })) << title;
         EXPECT_TRUE(waitUntil([&] { return !button(view, "Update")->isEnabled(); })) << title;

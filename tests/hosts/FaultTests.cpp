@@ -130,7 +130,12 @@ TEST_F(Faults, AnOlderOrDamagedInstalledCopyIsUpdatedByInstall) {
         fs::create_directories(installed.parent_path());
         fs::copy(source, installed, fs::copy_options::recursive);
         testsupport::writeFile(installed / "Contents/Info.plist", damaged);
-        ASSERT_EQ(keyValue(paneStatus({}).standardOutput, "payloadInstalledAndUpToDate"), "NO");
+        const SandboxResult before = paneStatus({});
+        ASSERT_EQ(keyValue(before.standardOutput, "payloadInstalledAndUpToDate"), "NO");
+        // Only the copy whose Info.plist cannot be read is called damaged.
+        EXPECT_EQ(keyValue(before.standardOutput, "payloadInstalledCopyDamage"),
+                  damaged.empty() ? "The installed copy is damaged: its Info.plist cannot be read. Update repairs it."
+                                  : "<missing>");
 
         const SandboxResult updated = paneStatus({"--install", "digitizer", "--timeout", "20"});
         EXPECT_EQ(updated.exitStatus, 0) << updated.standardError;
