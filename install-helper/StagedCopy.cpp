@@ -52,14 +52,15 @@ std::optional<std::string> compareEntry(const std::string& source, const std::st
     return std::nullopt;
 }
 
-std::optional<std::string> syncEntry(const std::string& path, bool folder) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | (folder ? O_DIRECTORY : 0));
+// Opens `path` with `flags` and runs `call` (`name`) on it: why either
+// failed, or nothing.
+std::optional<std::string> syncThrough(const std::string& path, int flags, int (*call)(int), const char* name) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | flags);
     if (fd < 0) return platform::sys::failure("open") + ": " + path;
-    const bool synced = fsync(fd) == 0;
-    const std::string failed = synced ? std::string() : platform::sys::failure("fsync") + ": " + path;
+    std::optional<std::string> failed;
+    if (call(fd) != 0) failed = platform::sys::failure(name) + ": " + path;
     close(fd);
-    if (!synced) return failed;
-    return std::nullopt;
+    return failed;
 }
 
 } // namespace
@@ -78,17 +79,11 @@ std::optional<std::string> whatTheCopyLacks(const std::string& source, const std
 }
 
 std::optional<std::string> syncFileSystemOf(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) return platform::sys::failure("open") + ": " + path;
-    const bool synced = syncfs(fd) == 0;
-    const std::string failed = synced ? std::string() : platform::sys::failure("syncfs") + ": " + path;
-    close(fd);
-    if (!synced) return failed;
-    return std::nullopt;
+    return syncThrough(path, O_NONBLOCK, syncfs, "syncfs");
 }
 
 std::optional<std::string> syncFolderOf(const std::string& path) {
-    return syncEntry(fs::path(path).parent_path().string(), true);
+    return syncThrough(fs::path(path).parent_path().string(), O_DIRECTORY, fsync, "fsync");
 }
 
 std::optional<std::string> sealStagedCopy(const std::string& staged) {
