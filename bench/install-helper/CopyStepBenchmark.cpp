@@ -1,9 +1,9 @@
 // The install's copy step against a plain `cp -a` of the same 128 MB payload
-// tree, in the same run; and the copy made durable as the install makes it
-// (checked whole, each file and folder synced) against `cp -a` followed by
-// `sync -f`, and against a sync of the copy's whole file system. The
-// helper's one-second polls are not measured: each command is waited for
-// directly.
+// tree, in the same run; the copy made durable as the install makes it
+// (checked whole, its file system synced) against `cp -a` followed by
+// `sync -f`; and the durable update of an installed copy against the durable
+// fresh copy. The helper's one-second polls are not measured: each command
+// is waited for directly.
 
 #include "HelperSteps.h"
 #include "StagedCopy.h"
@@ -50,32 +50,38 @@ void runAndWait(const Ref<String>& program, const Ref<platform::Array>& argument
     Task::launchedTaskWithLaunchPath_arguments(program.get(), arguments.get())->waitUntilExit();
 }
 
-void helperCopy(benchmark::State& state, bool durable) {
+// The copy alone; made durable as the install makes it before it moves the
+// copy into place; or an update: an installed copy copied into the room and
+// the source merged over it, made durable.
+enum class CopyKind { Fresh, Durable, Update };
+
+void helperCopy(benchmark::State& state, CopyKind kind) {
     const fs::path source = payloadTree() / "Cam.plugin";
     const fs::path destination = payloadTree() / "installed" / "Cam.plugin";
     for (auto _ : state) {
         state.PauseTiming();
         fs::remove_all(destination.parent_path());
         fs::create_directories(destination.parent_path());
+        if (kind == CopyKind::Update) fs::copy(source, destination, fs::copy_options::recursive);
         sync();  // each copy starts without the last one's writes pending
         const std::vector<StepCommand> steps =
             installCommands("bench", make<String>(source.string()).get(), make<String>(destination.string()).get());
-        // The room is made first; the copy into it is the first polled step.
-        auto copy = steps.begin();
-        for (; !copy->polled; ++copy) runAndWait(copy->program, copy->arguments);
-        const std::string staged = platform::objectAs<String>(copy->arguments->objects().back().get())->text();
+        // The room is made first; then come the copies into it.
+        auto step = steps.begin();
+        for (; step->program->text() != "/bin/cp"; ++step) runAndWait(step->program, step->arguments);
+        const std::string staged = platform::objectAs<String>(step->arguments->objects().back().get())->text();
         state.ResumeTiming();
-        runAndWait(copy->program, copy->arguments);
-        // As the install does before it moves the copy into place.
-        if (durable && (whatTheCopyLacks(source.string(), staged) || syncFileSystemOf(staged))) {
+        for (; step->program->text() == "/bin/cp"; ++step) runAndWait(step->program, step->arguments);
+        if (kind != CopyKind::Fresh && (whatTheCopyLacks(source.string(), staged) || syncFileSystemOf(staged))) {
             state.SkipWithError("the copy is not whole, or not on disk");
         }
     }
     state.SetBytesProcessed(state.iterations() * 128LL * 1024 * 1024);
 }
 
-void BM_HelperCopyStep(benchmark::State& state) { helperCopy(state, false); }
-void BM_HelperDurableCopy(benchmark::State& state) { helperCopy(state, true); }
+void BM_HelperCopyStep(benchmark::State& state) { helperCopy(state, CopyKind::Fresh); }
+void BM_HelperDurableCopy(benchmark::State& state) { helperCopy(state, CopyKind::Durable); }
+void BM_HelperDurableUpdate(benchmark::State& state) { helperCopy(state, CopyKind::Update); }
 
 void plainCp(benchmark::State& state, bool synced) {
     const fs::path source = payloadTree() / "Cam.plugin";
@@ -107,5 +113,6 @@ BENCHMARK(BM_PlainCpArchive)->Unit(benchmark::kMillisecond)->UseRealTime()->Iter
 BENCHMARK(BM_HelperCopyStep)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5)->Repetitions(3);
 BENCHMARK(BM_PlainCpArchiveThenSync)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5)->Repetitions(3);
 BENCHMARK(BM_HelperDurableCopy)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5)->Repetitions(3);
+BENCHMARK(BM_HelperDurableUpdate)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5)->Repetitions(3);
 
 BENCHMARK_MAIN();
