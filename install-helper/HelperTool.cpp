@@ -1,5 +1,7 @@
 #include "HelperTool.h"
 
+#include "RunReport.h"
+
 #include "HelperSteps.h"
 #include "LocationLock.h"
 #include "PrivilegedRunChecks.h"
@@ -88,6 +90,7 @@ bool leaveCallersControlGroup(const HelperIdentity& identity) {
     if (!move.failure.empty()) {
         NSLogEscaped("%s cannot leave its caller's control group: %s; nothing was done", identity.name,
                      move.failure.c_str());
+        noteRunFailure("it could not leave its caller's control group: " + move.failure);
         return false;
     }
     if (move.road == platform::ControlGroupMove::Road::Nowhere) {
@@ -101,6 +104,7 @@ bool fence(const HelperIdentity& identity, const String* destination, const std:
     const std::optional<std::string> library = libraryFolderOf(destination);
     if (!library) {
         NSLogEscaped("%s finds no Library folder holding %@; nothing was done", identity.name, destination);
+        noteRunFailure("no Library folder holds " + destination->text());
         return false;
     }
     return fenceRun(identity, *library, destination->stringByDeletingLastPathComponent()->text(), source);
@@ -113,6 +117,14 @@ std::optional<std::string> whyFolderIsRefused(const HelperEnvironment& environme
                                           : platform::whyOthersThanRootCanChange(folder);
 }
 
+// The report of a run that acts for real as root; none for a run of
+// stand-in steps, or one that could not write it anyway.
+std::optional<RunReport> reportOf(const HelperIdentity& identity, const HelperEnvironment& environment,
+                                  const String* location, const String* destination) {
+    if (!stepsAreReal(environment) || geteuid() != 0) return std::nullopt;
+    return std::optional<RunReport>(std::in_place, identity, runRequester(), location, destination);
+}
+
 void install(const HelperIdentity& identity, const HelperEnvironment& environment, const StepRunner& runStep,
              const String* location, const String* source, const String* destination) {
     if (source == nullptr || destination == nullptr) return;
@@ -122,6 +134,7 @@ void install(const HelperIdentity& identity, const HelperEnvironment& environmen
     if (const SourceVerdict place = placeOfSource(source->text(), bundle); place.path.empty()) {
         if (!place.refusal.empty()) {
             NSLogEscaped("%s refused to install %@: %s", identity.name, source, place.refusal.c_str());
+            noteRunFailure("refused: " + place.refusal);
         }
         return;
     }
@@ -130,15 +143,18 @@ void install(const HelperIdentity& identity, const HelperEnvironment& environmen
     if (stepsAreReal(environment) && (!leaveCallersControlGroup(identity) || !turn.take(identity, location))) return;
     if (isSymbolicLink(destination)) {
         NSLogEscaped("%s destination is a symbolic link, left as it is: %@", identity.name, destination);
+        noteRunFailure("refused: " + destination->text() + " is a symbolic link");
         return;
     }
     const SourceVerdict verdict = judgeSource(source->text(), bundle);
     if (!verdict.refusal.empty()) {
         NSLogEscaped("%s refused to install %@: %s", identity.name, source, verdict.refusal.c_str());
+        noteRunFailure("refused: " + verdict.refusal);
         return;
     }
     if (const std::optional<std::string> why = whyFolderIsRefused(environment, destination)) {
         NSLogEscaped("%s refused to install into %@: %s", identity.name, destination, why->c_str());
+        noteRunFailure("refused: " + *why);
         return;
     }
     (void)!setuid(0);
@@ -149,6 +165,7 @@ void install(const HelperIdentity& identity, const HelperEnvironment& environmen
         if (!step.inProcess) {
             NSLogEscaped("%s %@ failed; nothing was installed at %@", identity.name, step.program, destination);
         }
+        noteRunFailure(whyTheStepFailed(step.program->text(), verdict.path, destination->text()));
         runStep(discardCommand(step.discardOnFailure.get()));
         return;
     }
@@ -160,6 +177,7 @@ void install(const HelperIdentity& identity, const HelperEnvironment& environmen
 void removeSteps(const HelperIdentity& identity, const StepRunner& runStep, const String* destination) {
     for (const StepCommand& step : removeCommands(identity.name, destination)) {
         if (runStep(step)) continue;
+        noteRunFailure(whyTheStepFailed(step.program->text(), {}, destination->text()));
         if (step.discardOnFailure) {
             runStep(discardCommand(step.discardOnFailure.get()));
         } else if (!step.inProcess) {
@@ -178,6 +196,7 @@ void remove(const HelperIdentity& identity, const HelperEnvironment& environment
     if (!folderPathNameExists(destination)) return;
     if (const std::optional<std::string> why = whyFolderIsRefused(environment, destination)) {
         NSLogEscaped("%s refused to delete %@: %s", identity.name, destination, why->c_str());
+        noteRunFailure("refused: " + *why);
         return;
     }
     (void)!setuid(0);
@@ -219,10 +238,12 @@ int runInstallHelper(const HelperIdentity& identity, int argc, const char* const
 
         if (command && command->isEqualToString(kPrivetTool_Command_Install)) {
             NSLogEscaped("%s executing %@\n", identity.name, command);
+            const std::optional<RunReport> report = reportOf(identity, environment, entries[4].get(), destination.get());
             install(identity, environment, run, entries[4].get(), source, destination.get());
         }
         if (command && command->isEqualToString(kPrivetTool_Command_Delete)) {
             NSLogEscaped("%s executing %@\n", identity.name, command);
+            const std::optional<RunReport> report = reportOf(identity, environment, entries[4].get(), destination.get());
             remove(identity, environment, run, entries[4].get(), destination.get());
             NSLogEscaped("%s done with %@: ?", identity.name, command);
         }

@@ -1,5 +1,7 @@
 #include "LocationLock.h"
 
+#include "RunReport.h"
+
 #include "Foundation/Log.h"
 #include "Foundation/RootOnlyPath.h"
 #include "Foundation/SystemCall.h"
@@ -49,12 +51,14 @@ bool LocationLock::take(const HelperIdentity& identity, const platform::String* 
     fd_ = openLockFile(location->text(), why);
     if (fd_ < 0) {
         NSLogEscaped("%s cannot take its turn in %@: %s; nothing was done", identity.name, location, why.c_str());
+        noteRunFailure("it could not take its turn in " + location->text() + ": " + why);
         return false;
     }
     if (tryLock(fd_)) return true;
     if (errno != EWOULDBLOCK) {
         NSLogEscaped("%s cannot take its turn in %@: %s; nothing was done", identity.name, location,
                      platform::sys::failure("flock").c_str());
+        noteRunFailure("it could not take its turn in " + location->text() + ": " + platform::sys::failure("flock"));
         return false;
     }
     NSLogEscaped("%s waiting for another run in %@ to end", identity.name, location);
@@ -64,5 +68,6 @@ bool LocationLock::take(const HelperIdentity& identity, const platform::String* 
         if (tryLock(fd_)) return true;
     }
     NSLogEscaped("%s gave up waiting for another run in %@ to end; nothing was done", identity.name, location);
+    noteRunFailure("another run in " + location->text() + " did not end within five minutes");
     return false;
 }

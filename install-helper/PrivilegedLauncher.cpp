@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -52,7 +53,10 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "%s: not running as the superuser\n", argv[0]);
         return 1;
     }
+    // The user polkit acted for, read before the environment is reset.
+    const uid_t requester = launcher::requesterOf(std::getenv("PKEXEC_UID"));
     platform::takeOverRootProcess();
+    setenv(launcher::kRequesterVariable, std::to_string(requester).c_str(), 1);
     umask(022);
     platform::ownStandardError();
     if (chdir("/") != 0 || !platform::sys::writeAll(STDOUT_FILENO, launcher::kGranted)) return 1;

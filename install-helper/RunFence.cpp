@@ -1,5 +1,7 @@
 #include "RunFence.h"
 
+#include "RunReport.h"
+
 #include "Foundation/Log.h"
 #include "Foundation/SystemCall.h"
 
@@ -68,7 +70,9 @@ private:
 bool kernelLacks(int error) { return error == ENOSYS || error == EOPNOTSUPP; }
 
 bool refuse(const HelperIdentity& identity, const char* fence, const char* call) {
-    NSLogEscaped("%s cannot fence %s: %s; nothing was done", identity.name, fence, failure(call).c_str());
+    const std::string why = failure(call);
+    NSLogEscaped("%s cannot fence %s: %s; nothing was done", identity.name, fence, why.c_str());
+    noteRunFailure(std::string("it could not confine itself (") + fence + "): " + why);
     return false;
 }
 
@@ -331,15 +335,17 @@ bool dropCapabilities(const HelperIdentity& identity) {
 bool fenceRun(const HelperIdentity& identity, const std::string& library, const std::string& folder,
               const std::string& source) {
     if (!makeFolders(library)) {
-        NSLogEscaped("%s cannot make %s: %s; nothing was done", identity.name, library.c_str(),
-                     failure("mkdir").c_str());
+        const std::string why = failure("mkdir");
+        NSLogEscaped("%s cannot make %s: %s; nothing was done", identity.name, library.c_str(), why.c_str());
+        noteRunFailure(errno == EROFS ? "the Library folder is read-only" : "it could not make " + library + ": " + why);
         return false;
     }
     const std::string workFolder = deepestExistingFolder(folder);
     const Descriptor work(open(workFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!work) {
-        NSLogEscaped("%s cannot open %s: %s; nothing was done", identity.name, workFolder.c_str(),
-                     failure("open").c_str());
+        const std::string why = failure("open");
+        NSLogEscaped("%s cannot open %s: %s; nothing was done", identity.name, workFolder.c_str(), why.c_str());
+        noteRunFailure("it could not open " + workFolder + ": " + why);
         return false;
     }
     if (!fenceNamespaces(identity, work.get(), workFolder, source)) return false;

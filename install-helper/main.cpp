@@ -3,7 +3,14 @@
 #include "HelperTool.h"
 
 #include "Foundation/OwnStandardError.h"
+#include "RunReport.h"
+
+#include "Security/LauncherProtocol.h"
 #include "Security/RootProcess.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
 
 // The tool's information list, readable from the ".info_plist" section.
 __asm__(".pushsection .info_plist,\"a\",@progbits\n"
@@ -17,6 +24,8 @@ int main(int argc, char* argv[]) {
     // The privileged run takes nothing from its caller but its arguments,
     // and writes where its caller said, but on its own terms.
     if (argc > ARGUMENT_COUNT) {
+        // Read before the environment is reset: set by the launcher only.
+        if (geteuid() == 0) setRunRequester(platform::launcher::requesterOf(std::getenv(platform::launcher::kRequesterVariable)));
         platform::takeOverRootProcess();
         platform::ownStandardError();
     }

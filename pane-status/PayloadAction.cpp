@@ -53,6 +53,14 @@ std::optional<int> helperStatus(Object& controller) {
     return number ? std::optional<int>(static_cast<int>(number->integerValue())) : std::nullopt;
 }
 
+// Why the privileged run of this request failed, once it has said so.
+std::optional<std::string> runFailure(Object& controller) {
+    if (!controller.objectClass().getterForKey("payloadRunFailure")) return std::nullopt;
+    const Ref<Object> failure = controller.valueForKey("payloadRunFailure");
+    if (!failure) return std::nullopt;
+    return failure->description()->text();
+}
+
 std::string secondsText(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", seconds);
@@ -80,6 +88,8 @@ std::optional<std::string> act(Object& controller, Action action, bool update, d
         return "the pane shows \"" + valueText(controller, "payloadSystemSummary") + "\"";
     };
     while (!reached(controller, action)) {
+        // The privileged run says why it failed as soon as it has ended.
+        if (const std::optional<std::string> failure = runFailure(controller)) return *failure;
         // Without a helper nothing is going to change.
         if (!status) return std::string(update ? "Update" : install ? "Install" : "Remove") + " started nothing; " + shows();
         if (RunLoop::now() >= deadline) return "no change within " + secondsText(seconds) + " seconds; " + shows();

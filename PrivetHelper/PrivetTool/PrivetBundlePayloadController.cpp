@@ -22,6 +22,9 @@ using platform::setter;
 
 namespace {
 
+// The actions as the outcome row names them.
+constexpr const char* kActionNames[] = {"Install", "Remove", "Update"};
+
 #ifdef PRIVET_KESTRELPREFS_BUILD
 constexpr long kRefresherAssertionLine = 132;
 #else
@@ -63,6 +66,7 @@ const platform::Class PrivetBundlePayloadController::classRecord{
      {"payloadInstalledAndUpToDate", getter(&PrivetBundlePayloadController::payloadInstalledAndUpToDate), nullptr},
      {"payloadNeedsUpdating", getter(&PrivetBundlePayloadController::payloadNeedsUpdating), nullptr},
      {"payloadInstalledCopyDamage", getter(&PrivetBundlePayloadController::payloadInstalledCopyDamage), nullptr},
+     {"payloadRunFailure", getter(&PrivetBundlePayloadController::payloadRunFailure), nullptr},
      {"payloadInstalledLocation", getter(&PrivetBundlePayloadController::payloadInstalledLocation), nullptr},
      {"payloadInstalledLocationFolder", getter(&PrivetBundlePayloadController::payloadInstalledLocationFolder), nullptr},
      {"payloadSystemSummary", getter(&PrivetBundlePayloadController::payloadSystemSummary), nullptr},
@@ -127,7 +131,18 @@ bool PrivetBundlePayloadController::payloadInstalledAndUpToDate() {
 bool PrivetBundlePayloadController::payloadNeedsUpdating() { return payloadInstalled() && !payloadInstalledAndUpToDate(); }
 
 Ref<String> PrivetBundlePayloadController::payloadActionOutcome() {
-    return payloadActionOutcome_ ? payloadActionOutcome_ : payloadInstalledCopyDamage();
+    if (payloadActionOutcome_) return payloadActionOutcome_;
+    if (const Ref<String> failure = payloadRunFailure()) {
+        return String::stringWithFormat("%s did not complete: %@.", kActionNames[static_cast<int>(lastAction_)],
+                                        failure.get());
+    }
+    return payloadInstalledCopyDamage();
+}
+
+Ref<String> PrivetBundlePayloadController::payloadRunFailure() {
+    if (!privetToolController) return nullptr;
+    tagBundlePayload payload = *bundlePayload();
+    return privetToolController->bundlePayloadRunFailure(&payload);
 }
 
 Ref<String> PrivetBundlePayloadController::payloadInstalledCopyDamage() {
@@ -220,6 +235,7 @@ void PrivetBundlePayloadController::updatePayload(Object*) {
 // install controller forgets the last one's at every request.
 void PrivetBundlePayloadController::act(Action action) {
     if (payloadActionOutcome_) setPayloadActionOutcome(nullptr);
+    lastAction_ = action;
     if (action == Action::Update) {
         willChangeValueForKey("payloadInstalledAndUpToDate");
         willChangeValueForKey("payloadNeedsUpdating");
@@ -235,8 +251,7 @@ void PrivetBundlePayloadController::act(Action action) {
     const std::optional<int> status =
         privetToolController ? privetToolController->helperTerminationStatus() : std::optional<int>();
     if (!status || *status == 0) return;
-    static constexpr const char* kNames[] = {"Install", "Remove", "Update"};
-    setPayloadActionOutcome(String::stringWithFormat("%s did not complete: %s.", kNames[static_cast<int>(action)],
+    setPayloadActionOutcome(String::stringWithFormat("%s did not complete: %s.", kActionNames[static_cast<int>(action)],
                                                      whyTheHelperFailed(*status).c_str())
                                 .get());
 }

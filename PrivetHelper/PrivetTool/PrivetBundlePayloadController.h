@@ -30,6 +30,8 @@ public:
     bool payloadNeedsUpdating();
     // Why the installed copy is damaged, or nothing.
     platform::Ref<platform::String> payloadInstalledCopyDamage();
+    // Why the privileged run of the last action failed, once it has said so.
+    platform::Ref<platform::String> payloadRunFailure();
     platform::Ref<platform::String> payloadInstalledLocation();
     platform::Ref<platform::String> payloadInstalledLocationFolder();
     platform::Ref<platform::String> payloadSystemSummary();
@@ -72,6 +74,7 @@ private:
     // Sends the action and notes how its helper ended.
     void act(Action action);
     void setPayloadActionOutcome(platform::String* outcome);
+    Action lastAction_ = Action::Install;
 
     platform::Ref<platform::String> FileName_;
     platform::Ref<platform::String> SystemLocation_;

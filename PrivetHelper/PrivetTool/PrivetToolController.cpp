@@ -8,6 +8,7 @@
 #include "Foundation/Number.h"
 #include "Foundation/Thread.h"
 #include "objc/KeyValueObserving.h"
+#include "Security/RunOutcome.h"
 
 using platform::Array;
 using platform::Bundle;
@@ -109,6 +110,15 @@ Ref<String> PrivetToolController::bundlePayloadInstalledDamage(const tagBundlePa
     return make<String>("The installed copy is damaged: its Info.plist cannot be read. Update repairs it.");
 }
 
+Ref<String> PrivetToolController::bundlePayloadRunFailure(const tagBundlePayload* payload) {
+    const String* location = locationOf(payload);
+    const Ref<String> destination = bundlePayloadSystemInstallationPath(payload);
+    if (!asked_ || !location || !destination) return nullptr;
+    const std::optional<platform::RunOutcome> outcome =
+        platform::readRunOutcome(location->text(), destination->text(), *asked_);
+    return outcome && outcome->failed ? make<String>(outcome->reason) : nullptr;
+}
+
 bool PrivetToolController::bundlePayloadInstalledWithExtendedVerification(const tagBundlePayload* payload) {
     // Whatever does not open as a bundle, nothing installed included, has no
     // identifier to match: opening the copy answers whether it is installed.
@@ -162,6 +172,9 @@ bool PrivetToolController::launchHelperWithArguments(const Array* arguments) {
     if (arguments == nullptr || arguments->count() == 0) return false;
     const String* launchPath = platform::objectAs<String>(arguments->objectAtIndex(0));
     helperTerminationStatus_.reset();
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    asked_ = now;
     Ref<Task> task = Task::launchedTaskWithLaunchPath_arguments(launchPath, arguments);
     const bool ended = sleepUntilTaskExits(task.get());
     helperTerminationStatus_ = task->terminationStatus();

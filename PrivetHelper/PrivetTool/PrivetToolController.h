@@ -9,6 +9,7 @@
 #include "Foundation/Task.h"
 #include "objc/Object.h"
 
+#include <ctime>
 #include <optional>
 
 // A payload: its file name in the host bundle and at its destination, and
@@ -73,6 +74,9 @@ public:
     // remove that had nothing to do. Only for reporting: nothing here acts
     // on it.
     std::optional<int> helperTerminationStatus() const { return helperTerminationStatus_; }
+    // Why the privileged run of the last request about `payload` failed, in
+    // a user's words, once it has reported so; null otherwise.
+    platform::Ref<platform::String> bundlePayloadRunFailure(const tagBundlePayload* payload);
 
 private:
     // Whether an installed copy, opened as a bundle, is the source copy's build.
@@ -80,6 +84,8 @@ private:
 
     platform::Ref<platform::String> privetToolHelperName_;
     std::optional<int> helperTerminationStatus_;
+    // When the last helper was started; no run that ended before speaks for it.
+    std::optional<timespec> asked_;
 };
 
 extern "C" PRIVET_EXPORT int import_PrivetToolController(void);

@@ -80,11 +80,11 @@ bool journalRunning(std::time_t second) {
     return journalPresent.load(std::memory_order_relaxed);
 }
 
-void sendToJournal(std::time_t second, std::string_view text) {
+void sendToJournal(std::time_t second, std::string_view text, int level = LOG_NOTICE) {
     if (!journalRunning(second)) return;
     if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
     static const std::string identifier = std::string("SYSLOG_IDENTIFIER=") + program_invocation_short_name;
-    static const std::string priority = "PRIORITY=" + std::to_string(LOG_NOTICE);
+    const std::string priority = "PRIORITY=" + std::to_string(level);
     thread_local std::string message;
     message.assign("MESSAGE=").append(text);
     iovec fields[] = {{message.data(), message.size()},
@@ -159,6 +159,12 @@ Ref<String> detail::escapedDescription(const Object* object) {
 void NSLogText(std::string_view text) {
     LogBatch entry;
     entry.add(text);
+}
+
+void journalEntry(int priority, std::string_view text) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    sendToJournal(now.tv_sec, text, priority);
 }
 
 void NSLogv(const char* format, va_list arguments) {

@@ -21,6 +21,10 @@ void NSLogv(const char* format, va_list arguments);
 
 // Writes a finished text as the whole entry; it is never read as a format.
 void NSLogText(std::string_view text);
+// Writes a finished text to the system journal only, at a syslog priority
+// (every other entry has LOG_NOTICE): for what the journal's readers look
+// for by priority, such as a failure at LOG_ERR.
+void journalEntry(int priority, std::string_view text);
 
 // Entries that reach standard error together, in one write, when flushed.
 // Used by one thread at a time. Each entry goes to the journal as it is added. It flushes by

@@ -4,6 +4,18 @@
 
 namespace platform::launcher {
 
+uid_t requesterOf(const char* value) {
+    if (value == nullptr) return 0;
+    const std::string_view text(value);
+    unsigned long long uid = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), uid);
+    // Digits only, and not the "no user" id.
+    if (error != std::errc() || end != text.data() + text.size() || text.empty() || uid >= static_cast<uid_t>(-1)) {
+        return 0;
+    }
+    return static_cast<uid_t>(uid);
+}
+
 std::string encodeRequest(const Request& request) {
     std::string bytes = request.path;
     bytes += '\0';

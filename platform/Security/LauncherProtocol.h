@@ -6,6 +6,8 @@
 //   caller   -> launcher path NUL argument NUL ...   then end of stream
 //   launcher -> caller   "started\n" or "failed <errno>\n"
 
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +31,12 @@ std::string encodeRequest(const Request& request);
 // Absent for a request that is empty, malformed, too large, or whose path
 // is not absolute.
 std::optional<Request> decodeRequest(std::string_view bytes);
+
+// How the launcher tells the run it starts which user polkit acted for
+// (pkexec's PKEXEC_UID), so that the run can leave its outcome for that user.
+inline constexpr const char* kRequesterVariable = "PRIVET_REQUESTED_BY";
+// The user a decimal user id names; root when the value is absent or not one.
+uid_t requesterOf(const char* value);
 
 std::string encodeReply(int startError);
 // The start's errno (0 for started); absent for a malformed reply.

@@ -65,20 +65,32 @@ protected:
 
 } // namespace
 
-TEST_F(Faults, AFullDiskLeavesNothingHalfInstalled) {
+// A full disk and a read-only Library: nothing half installed, and
+// pane-status fails as soon as the run has ended, saying why.
+TEST_F(Faults, AFullDiskOrAReadOnlyLibraryInstallsNothingAndSaysWhyAtOnce) {
     // This process and the sandbox it starts see a tiny file system as /Library.
     ASSERT_EQ(unshare(CLONE_NEWNS), 0);
     ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
-    ASSERT_EQ(mount("tmpfs", sandbox.library().c_str(), "tmpfs", 0, "size=8k,mode=0755"), 0);
-
-    const SandboxResult result = paneStatus({"--install", "digitizer", "--timeout", "8", "--verbose"});
-    EXPECT_NE(result.standardError.find("KestrelInstallHelper /bin/cp failed; nothing was installed at "
-                                        "/Library/QuickTime/FernhillDigitizer.component"),
-              std::string::npos)
-        << result.standardError;
-    EXPECT_EQ(keyValue(result.standardOutput, "payloadSystemSummary"), "NOT INSTALLED");
-    EXPECT_EQ(keyValue(result.standardOutput, "payloadInstalled"), "NO");
-    EXPECT_TRUE(fs::is_empty(sandbox.library() / "QuickTime"));  // not even the hidden copy
+    const struct {
+        unsigned long flags;
+        const char* reason;
+    } cases[] = {{0, "not enough space in /Library/QuickTime"}, {MS_RDONLY, "the Library folder is read-only"}};
+    for (const auto& each : cases) {
+        ASSERT_EQ(mount("tmpfs", sandbox.library().c_str(), "tmpfs", each.flags, "size=8k,mode=0755"), 0);
+        if (each.flags == 0) fs::create_directory(sandbox.library() / "QuickTime");
+        const SandboxResult result = paneStatus({"--install", "digitizer", "--timeout", "60"});
+        EXPECT_EQ(result.exitStatus, 1);
+        EXPECT_NE(result.standardError.find(std::string("pane-status: digitizer: Install did not complete: ") +
+                                            each.reason + "\n"),
+                  std::string::npos)
+            << result.standardError;
+        EXPECT_EQ(keyValue(result.standardOutput, "payloadSystemSummary"), "NOT INSTALLED");
+        EXPECT_EQ(keyValue(result.standardOutput, "payloadInstalled"), "NO");
+        if (each.flags == 0) {
+            EXPECT_TRUE(fs::is_empty(sandbox.library() / "QuickTime"));  // not even the hidden copy
+        }
+        ASSERT_EQ(umount(sandbox.library().c_str()), 0);
+    }
 }
 
 // A power cut soon after the run: /Library is an ext4 file system on a loop

@@ -1,6 +1,7 @@
 #include "Security/Authorization.h"
 #include "Security/DetachedStart.h"
 #include "Security/LauncherProtocol.h"
+#include "Security/RunOutcome.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -74,6 +75,35 @@ TEST(LauncherProtocol, RepliesCarryTheStartError) {
     for (const char* bad : {"", "started", "failed \n", "failed x\n", "failed -1\n", "failed 2", "granted\n"}) {
         EXPECT_FALSE(launcher::decodeReply(bad)) << bad;
     }
+}
+
+// Who asked for a run, as the launcher passes it on: digits only, never the
+// "no user" id; anything else is root.
+TEST(LauncherProtocol, TheRequesterIsAUserIdOrRoot) {
+    EXPECT_EQ(launcher::requesterOf("1000"), 1000u);
+    for (const char* bad : {static_cast<const char*>(nullptr), "", "-1", "1000 ", " 1000", "0x10", "4294967295",
+                            "99999999999999999999", "1e3"}) {
+        EXPECT_EQ(launcher::requesterOf(bad), 0u) << (bad ? bad : "(null)");
+    }
+}
+
+// A run's outcome record: whole records round-trip, a record being rewritten
+// (no end line) or of another shape is none.
+TEST(LauncherProtocol, RunOutcomeRecordsRoundTripAndPartOfOneIsNone) {
+    const platform::RunOutcome failed{"/Library/QuickTime/Cam.component", {1765000000, 123456789}, true,
+                                      "not enough space in /Library/QuickTime"};
+    const std::string text = platform::encodeRunOutcome(failed);
+    const std::optional<platform::RunOutcome> back = platform::decodeRunOutcome(text);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->destination, failed.destination);
+    EXPECT_EQ(back->ended.tv_sec, failed.ended.tv_sec);
+    EXPECT_EQ(back->ended.tv_nsec, failed.ended.tv_nsec);
+    EXPECT_TRUE(back->failed);
+    EXPECT_EQ(back->reason, failed.reason);
+    EXPECT_FALSE(platform::decodeRunOutcome(text.substr(0, text.size() - 4)));
+    EXPECT_FALSE(platform::decodeRunOutcome(""));
+    EXPECT_FALSE(platform::decodeRunOutcome("/x\nsoon\ndone\n\nend\n"));
+    EXPECT_FALSE(platform::decodeRunOutcome("/x\n1.0\nmaybe\n\nend\n"));
 }
 
 TEST(DetachedStartTest, StartsAProgramThatIsNotOurChild) {

@@ -1,0 +1,84 @@
+#include "RunReport.h"
+
+#include "Foundation/Log.h"
+#include "Security/RunOutcome.h"
+
+#include <sys/statvfs.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <optional>
+#include <utility>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::optional<std::string>& firstFailure() {
+    static std::optional<std::string> reason;
+    return reason;
+}
+
+// The bytes of the files at and below `path`, counted as far as they can be.
+std::uintmax_t sizeOf(const std::string& path) {
+    std::error_code error;
+    if (!fs::is_directory(fs::symlink_status(path, error))) {
+        const std::uintmax_t size = fs::file_size(path, error);
+        return error ? 0 : size;
+    }
+    std::uintmax_t total = 0;
+    for (fs::recursive_directory_iterator entry(path, error), end; !error && entry != end; entry.increment(error)) {
+        if (entry->is_regular_file(error)) total += entry->file_size(error);
+    }
+    return total;
+}
+
+} // namespace
+
+namespace {
+uid_t requester = 0;
+} // namespace
+
+void setRunRequester(uid_t uid) { requester = uid; }
+uid_t runRequester() { return requester; }
+
+void noteRunFailure(std::string reason) {
+    if (!firstFailure()) firstFailure() = std::move(reason);
+}
+
+RunReport::RunReport(const HelperIdentity& identity, uid_t requester, const platform::String* location,
+                     const platform::String* destination)
+    : identity_(identity), destination_(destination ? destination->text() : std::string()) {
+    if (location && !destination_.empty()) record_ = platform::openRunOutcomeRecord(requester, location->text());
+}
+
+RunReport::~RunReport() {
+    platform::RunOutcome outcome;
+    outcome.destination = destination_;
+    clock_gettime(CLOCK_REALTIME, &outcome.ended);
+    if (firstFailure()) {
+        outcome.failed = true;
+        outcome.reason = platform::escapedControlCharacters(*firstFailure());
+        platform::journalEntry(LOG_ERR, std::string(identity_.name) + " failed: " + outcome.reason);
+    }
+    if (record_ >= 0) {
+        platform::writeRunOutcome(record_, outcome);
+        close(record_);
+    }
+}
+
+std::string whyTheStepFailed(const std::string& program, const std::string& source, const std::string& destination) {
+    std::string folder = fs::path(destination).parent_path().string();
+    struct statvfs disk{};
+    while (!folder.empty() && statvfs(folder.c_str(), &disk) != 0) folder = fs::path(folder).parent_path().string();
+    if (!folder.empty()) {
+        if (disk.f_flag & ST_RDONLY) return "the Library folder is read-only";
+        if (program == "/bin/cp" && !source.empty() &&
+            static_cast<std::uintmax_t>(disk.f_bavail) * disk.f_frsize < sizeOf(source)) {
+            return "not enough space in " + folder;
+        }
+    }
+    if (program == "/bin/cp") return "the payload could not be copied";
+    return program + " failed";
+}
