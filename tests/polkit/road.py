@@ -483,6 +483,31 @@ def case_remove():
     check(not os.path.exists(INSTALLED), f'{INSTALLED} is still there')
 
 
+def case_failed_install_says_why():
+    """The run fails as root; the reason reaches the user who asked as soon
+    as it has ended, from a record that only root writes and only that user
+    reads."""
+    folder = os.path.dirname(INSTALLED)
+    os.makedirs(folder)
+    subprocess.run(['mount', '-t', 'tmpfs', '-o', 'ro,mode=0755', 'read-only-library', folder], check=True)
+    try:
+        started = time.monotonic()
+        status, run = pane_status('--install', ADMIN_PASSWORD, 60)
+        took = time.monotonic() - started
+    finally:
+        subprocess.run(['umount', folder], check=True)
+        os.rmdir(folder)
+    said = [line for line in run.output.splitlines() if 'did not complete' in line]
+    check(status == 1 and 'Install did not complete: the Library folder is read-only' in run.output,
+          f'pane-status {ended(status)}: {said}')
+    check(took < 40, f'the reason came only after {took:.0f} s of a 60 s bound')
+    user = pwd.getpwnam(USER)
+    record = os.stat(f'/run/privet-outcomes/{user.pw_uid}/Library.QuickTime')
+    check(record.st_uid == 0 and record.st_mode & 0o777 == 0o640 and record.st_gid == user.pw_gid,
+          f'the record is {record.st_uid}:{record.st_gid} {oct(record.st_mode)}')
+    nothing_installed()
+
+
 def case_foreign_program():
     # A shell command, and a program of the user's that only bears a helper's name.
     impostor = f'/home/{USER}/KestrelInstallHelper'
@@ -674,6 +699,7 @@ CASES = [
     ('2', 'wrong password: pane-status fails', case_wrong_password_pane_status),
     ('3', 'Cancel in the agent: the elevation run ends with 154, pane-status fails', case_cancel),
     ('4', "the user's own password is refused", case_own_password),
+    ('11', 'a failed install says why to the user who asked, at once', case_failed_install_says_why),
     ('6', 'the launcher refuses a program that is not an install helper', case_foreign_program),
     ('7', 'a click on Install in the Preferences window, read over AT-SPI', case_preferences_click),
     ('8', "no agent: pane-status's own prompt refuses a wrong password, then installs", case_own_prompt),
