@@ -15,6 +15,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+uid_t requestedBy = 0;
+
 std::optional<std::string>& firstFailure() {
     static std::optional<std::string> reason;
     return reason;
@@ -36,12 +38,8 @@ std::uintmax_t sizeOf(const std::string& path) {
 
 } // namespace
 
-namespace {
-uid_t requester = 0;
-} // namespace
-
-void setRunRequester(uid_t uid) { requester = uid; }
-uid_t runRequester() { return requester; }
+void setRunRequester(uid_t requester) { requestedBy = requester; }
+uid_t runRequester() { return requestedBy; }
 
 void noteRunFailure(std::string reason) {
     if (!firstFailure()) firstFailure() = std::move(reason);

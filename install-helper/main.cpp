@@ -1,10 +1,9 @@
 // One source, built as KestrelInstallHelper and as OspreyInstallHelper.
 
 #include "HelperTool.h"
-
-#include "Foundation/OwnStandardError.h"
 #include "RunReport.h"
 
+#include "Foundation/OwnStandardError.h"
 #include "Security/LauncherProtocol.h"
 #include "Security/RootProcess.h"
 
@@ -25,7 +24,9 @@ int main(int argc, char* argv[]) {
     // and writes where its caller said, but on its own terms.
     if (argc > ARGUMENT_COUNT) {
         // Read before the environment is reset: set by the launcher only.
-        if (geteuid() == 0) setRunRequester(platform::launcher::requesterOf(std::getenv(platform::launcher::kRequesterVariable)));
+        if (geteuid() == 0) {
+            setRunRequester(platform::launcher::requesterOf(std::getenv(platform::launcher::kRequesterVariable)));
+        }
         platform::takeOverRootProcess();
         platform::ownStandardError();
     }
