@@ -112,6 +112,19 @@ play second
 expect_changes second 0
 [ "$(inodes)" = "$before" ] || fail "the second run installed again"
 
+step "a damaged camera on one host: the role repairs it there, and only there"
+: >"$fleet/${hosts[0]}/$camera/Contents/Info.plist"
+play repair
+for host in "${hosts[@]}"; do
+  expected=0
+  [ "$host" = "${hosts[0]}" ] && expected=1
+  [ "$(changes repair "$host")" = "$expected" ] ||
+    fail "the repair run reported $(changes repair "$host") changes on $host, not $expected"
+done
+cmp -s "$fleet/${hosts[0]}/$camera/Contents/Info.plist" "$fleet/${hosts[1]}/$camera/Contents/Info.plist" ||
+  fail "the camera on ${hosts[0]} was not repaired"
+before=$(inodes)
+
 step "check mode with the digitizer absent: reported, not done"
 play check --check -e "@$fleet/digitizer-absent.json"
 expect_changes check 1
@@ -127,4 +140,4 @@ done
   "$(cut -d' ' -f2 <<<"$before" | paste -sd' ')" ] || fail "removing the digitizer touched the camera"
 
 echo
-echo "fleet: ${#hosts[@]} hosts brought to their state by the Ansible role; a second run changed nothing; check mode changed nothing"
+echo "fleet: ${#hosts[@]} hosts brought to their state by the Ansible role; a second run changed nothing; a damaged copy was repaired where it was damaged; check mode changed nothing"
