@@ -4,7 +4,8 @@
 # checks what an administrator relies on: check mode reports what would
 # change and changes nothing, on fresh hosts too; the first run installs the
 # package and the plug-ins and reports a change on every host; a second run
-# changes nothing and reports nothing; a plug-in set absent is removed. Two
+# changes nothing and reports nothing; a plug-in damaged on one host is
+# repaired there and nowhere else; a plug-in set absent is removed. Two
 # hosts get the package file, the third a repository. Needs root and network
 # access to the Debian archive.
 #
