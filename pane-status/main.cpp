@@ -9,12 +9,15 @@
 
 #include "AppKit/NibLoader.h"
 #include "Foundation/CommandLine.h"
+#include "PreferencePanes/PaneTrial.h"
 #include "PreferencePanes/PreferencePane.h"
 
 #include <QApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <chrono>
+#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -55,9 +58,13 @@ const char* const kUsage =
     "  -h, --help      print this text\n"
     "  --version       print the version\n"
     "\n"
+    "Each pane is read in a process of its own: a pane whose code crashes, exits or\n"
+    "takes longer than 10 seconds for a step is reported as failed (\"failed\" in\n"
+    "place of its payloads with --json) and the others are still reported.\n"
+    "\n"
     "Exit status: 0 when every payload acted on is in the state asked for, whether\n"
-    "or not anything changed; 1 when one is not, or a pane or the payload controller\n"
-    "cannot be found; 2 for bad usage.\n";
+    "or not anything changed; 1 when one is not, or a pane failed, or the payload\n"
+    "controller cannot be found; 2 for bad usage.\n";
 
 struct Options {
     bool json = false;
@@ -140,9 +147,9 @@ struct PaneReport {
 // Loads the pane at `path`, acts on the target payload when it has it, and
 // reports its payloads; false (said on standard error) when it cannot be
 // loaded or read, or the action failed.
-bool reportPane(const std::string& path, const Options& options, bool& acted, PaneReport& report) {
+bool reportPane(const std::string& path, const Options& options, bool& acted, PaneReport& report, TrialSteps& steps) {
     PaneSlot slot(path);
-    if (!slot.load()) {
+    if (!slot.load([&](std::string_view step) { steps.begin(step); })) {
         std::fprintf(stderr, "pane-status: %s: %s\n", path.c_str(), slot.error().c_str());
         return false;
     }
@@ -152,11 +159,16 @@ bool reportPane(const std::string& path, const Options& options, bool& acted, Pa
     if (options.action && nib) {
         if (Object* target = nib->objectNamed(options.target); target && isPayloadController(*target)) {
             acted = true;
+            // The action's own wait is bounded by --timeout; the step by a little more.
+            const auto bound = std::chrono::seconds(static_cast<long long>(options.timeout)) + kPaneStepBound;
+            steps.begin(std::string(*options.action == Action::Install ? "installing " : "removing ") + options.target,
+                        bound);
             outcome = bringToState(*target, *options.action, options.timeout, options.dryRun, options.verbose);
             reportOutcome(options.target, *options.action, *outcome, options.json);
             succeeded = !outcome->failed();
         }
     }
+    steps.begin("being read");
     report.name = slot.name();
     report.text = slot.name() + " (" + path + ")\n";
     if (nib == nullptr) return succeeded;
@@ -185,6 +197,43 @@ bool reportPane(const std::string& path, const Options& options, bool& acted, Pa
     return succeeded;
 }
 
+
+// In a process of the pane's own: its report, for the process that prints
+// it, as {"succeeded", "acted", "name", "text", "json"}.
+std::string reportPaneAlone(const std::string& path, const Options& options, int argc, char** argv,
+                            TrialSteps& steps) {
+    QApplication application(argc, argv);
+    PaneReport report;
+    bool acted = false;
+    bool succeeded = false;
+    // A pane's own code may raise where nothing of it catches; that ends
+    // the report of that pane, not of the others.
+    try {
+        succeeded = reportPane(path, options, acted, report, steps);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "pane-status: %s: cannot be read: %s\n", path.c_str(), error.what());
+        report.name.clear();
+    }
+    std::fflush(nullptr);  // this process ends without running exit handlers
+    QJsonObject out;
+    out.insert("succeeded", succeeded);
+    out.insert("acted", acted);
+    out.insert("name", QString::fromStdString(report.name));
+    out.insert("text", QString::fromStdString(report.text));
+    out.insert("json", report.json);
+    return QJsonDocument(out).toJson(QJsonDocument::Compact).toStdString();
+}
+
+// The name a pane that failed is reported under: its bundle's, as far as
+// that can be read without its code.
+std::string nameOfPaneAt(const std::string& path) {
+    try {
+        return PaneSlot(path).name();
+    } catch (const std::exception&) {
+        return std::filesystem::path(path).filename().replace_extension().string();
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -195,30 +244,39 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
 
     int status = 0;
     bool acted = !options.action;
+    bool anyFailed = false;
     QJsonObject panes;
     for (const std::string& path : options.panes) {
-        PaneReport report;
-        // A pane's own code may raise where nothing of it catches; that ends
-        // the report of that pane, not of the others.
-        try {
-            if (!reportPane(path, options, acted, report)) status = 1;
-        } catch (const std::exception& error) {
-            std::fprintf(stderr, "pane-status: %s: cannot be read: %s\n", path.c_str(), error.what());
+        // No Qt application here: this process stays one thread, from which
+        // each pane's process is forked.
+        TrialOptions alone;
+        alone.ownProcessGroup = false;  // a password may be asked on this terminal
+        alone.quiet = false;
+        const TrialEnd end = runInProcessOfItsOwn(
+            [&](TrialSteps& steps) { return reportPaneAlone(path, options, argc, argv, steps); }, alone);
+        if (!end.finished) {
+            std::fprintf(stderr, "pane-status: %s: %s\n", path.c_str(), end.failure.c_str());
+            if (options.json) panes.insert(QString::fromStdString(nameOfPaneAt(path)), QJsonObject{{"failed", QString::fromStdString(end.failure)}});
             status = 1;
+            anyFailed = true;
             continue;
         }
-        if (report.name.empty()) continue;
-        if (options.json) panes.insert(QString::fromStdString(report.name), report.json);
-        else std::fputs(report.text.c_str(), stdout);
+        const QJsonObject report = QJsonDocument::fromJson(QByteArray::fromStdString(end.result)).object();
+        if (!report.value("succeeded").toBool()) status = 1;
+        if (report.value("acted").toBool()) acted = true;
+        const std::string name = report.value("name").toString().toStdString();
+        if (name.empty()) continue;
+        if (options.json) panes.insert(QString::fromStdString(name), report.value("json").toObject());
+        else std::fputs(report.value("text").toString().toStdString().c_str(), stdout);
     }
     if (options.json) std::printf("%s\n", QJsonDocument(panes).toJson(QJsonDocument::Compact).constData());
-    if (!acted) {
+    // A pane that failed may have held it; that failure was said.
+    if (!acted && !anyFailed) {
         std::fprintf(stderr, "pane-status: no payload controller is named \"%s\"\n", options.target.c_str());
         return 1;
     }
-    return status;
+    return acted ? status : 1;
 }

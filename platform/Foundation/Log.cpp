@@ -71,6 +71,7 @@ void appendEntry(std::string& out, const timespec& now, std::string_view text) {
 // dropped.
 std::atomic<std::time_t> journalLookedUpIn{-1};
 std::atomic<bool> journalPresent{false};
+std::atomic<bool> journalSilenced{false};
 
 bool journalRunning(std::time_t second) {
     if (journalLookedUpIn.load(std::memory_order_acquire) != second) {
@@ -81,7 +82,7 @@ bool journalRunning(std::time_t second) {
 }
 
 void sendToJournal(std::time_t second, std::string_view text, int level = LOG_NOTICE) {
-    if (!journalRunning(second)) return;
+    if (journalSilenced.load(std::memory_order_relaxed) || !journalRunning(second)) return;
     if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
     static const std::string identifier = std::string("SYSLOG_IDENTIFIER=") + program_invocation_short_name;
     const std::string priority = "PRIORITY=" + std::to_string(level);
@@ -160,6 +161,8 @@ void NSLogText(std::string_view text) {
     LogBatch entry;
     entry.add(text);
 }
+
+void silenceJournal() { journalSilenced.store(true, std::memory_order_relaxed); }
 
 void journalEntry(int priority, std::string_view text) {
     timespec now{};

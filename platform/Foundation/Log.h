@@ -26,6 +26,10 @@ void NSLogText(std::string_view text);
 // for by priority, such as a failure at LOG_ERR.
 void journalEntry(int priority, std::string_view text);
 
+// Sends nothing more of this process to the journal: for a process that
+// tries code whose lines its host writes again when it runs that code.
+void silenceJournal();
+
 // Entries that reach standard error together, in one write, when flushed.
 // Used by one thread at a time. Each entry goes to the journal as it is added. It flushes by
 // itself when it holds much, when an entry comes in a later second than the

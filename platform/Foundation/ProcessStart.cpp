@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <utility>
 
 extern char** environ;
@@ -30,13 +31,15 @@ constexpr idtype_t kPidfd = static_cast<idtype_t>(3);
     _exit(127);
 }
 
-[[noreturn]] void becomeProgram(const ProcessStart& start, char* const argv[], pid_t starter, int report) {
+// Begins the child clean, as the header says; false (errno set) when a step
+// failed.
+bool beginClean(const ProcessStart& start, pid_t starter) {
     if (start.diesWithStarter) {
-        if (prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0) != 0) failInChild(report);
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0) != 0) return false;
         // The starter may have ended before the signal was asked for.
         if (getppid() != starter) _exit(127);
     }
-    if (start.newSession && setsid() < 0) failInChild(report);
+    if (start.newSession && setsid() < 0) return false;
     struct sigaction pipe{};
     sigaction(SIGPIPE, nullptr, &pipe);
     resetSignals({pipe.sa_handler == SIG_IGN ? SIGPIPE : 0});
@@ -46,17 +49,38 @@ constexpr idtype_t kPidfd = static_cast<idtype_t>(3);
     const int given[3] = {start.standardInput, start.standardOutput, start.standardError};
     int moved[3] = {-1, -1, -1};
     for (int stream = 0; stream < 3; ++stream) {
-        if (given[stream] >= 0 && (moved[stream] = fcntl(given[stream], F_DUPFD_CLOEXEC, 3)) < 0) failInChild(report);
+        if (given[stream] >= 0 && (moved[stream] = fcntl(given[stream], F_DUPFD_CLOEXEC, 3)) < 0) return false;
     }
     for (int stream = 0; stream < 3; ++stream) {
-        if (moved[stream] >= 0 && dup2(moved[stream], stream) < 0) failInChild(report);
+        if (moved[stream] >= 0 && dup2(moved[stream], stream) < 0) return false;
     }
+    return true;
+}
+
+[[noreturn]] void becomeProgram(const ProcessStart& start, char* const argv[], pid_t starter, int report) {
+    if (!beginClean(start, starter)) failInChild(report);
     // Every other descriptor closes at exec, the report too once exec worked.
     if (syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
         for (int fd = 3; fd < 65536; ++fd) fcntl(fd, F_SETFD, FD_CLOEXEC);
     }
     execve(start.path.c_str(), argv, environ);
     failInChild(report);
+}
+
+// Closes every descriptor from `first` on but `kept`.
+void closeAllFromBut(int first, int kept) {
+    const auto closeRange = [](int from, int to) {
+        if (from > to) return;
+        if (syscall(SYS_close_range, static_cast<unsigned>(from), static_cast<unsigned>(to), 0U) != 0) {
+            for (int fd = from; fd <= std::min(to, 65535); ++fd) close(fd);
+        }
+    };
+    if (kept < first) {
+        closeRange(first, INT_MAX);
+        return;
+    }
+    closeRange(first, kept - 1);
+    closeRange(kept + 1, INT_MAX);
 }
 
 // argv for exec: pointers into `texts`, ended by a null.
@@ -128,6 +152,20 @@ std::optional<ChildProcess> startProcess(const ProcessStart& start) {
     return child;
 }
 
+std::optional<ChildProcess> startForkedProcess(const ProcessStart& start, const std::function<int()>& body) {
+    const pid_t starter = getpid();
+    const pid_t pid = fork();
+    if (pid < 0) return std::nullopt;
+    if (pid == 0) {
+        if (!beginClean(start, starter)) _exit(127);
+        closeAllFromBut(3, start.keptDescriptor);
+        _exit(body());
+    }
+    // Our own child, not yet reaped: its id names it alone.
+    const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    return ChildProcess(pid, pidfd);
+}
+
 int startDetachedProcess(const ProcessStart& start) {
     if (start.diesWithStarter) return EINVAL;  // it would die with the child in between
     std::vector<std::string> texts = start.arguments;
@@ -157,7 +195,7 @@ int startDetachedProcess(const ProcessStart& start) {
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : pid_(other.pid_), pidfd_(std::exchange(other.pidfd_, -1)), ended_(other.ended_), status_(other.status_) {
+    : pid_(other.pid_), pidfd_(std::exchange(other.pidfd_, -1)), ended_(other.ended_), status_(other.status_), signal_(other.signal_) {
     other.ended_ = true;
 }
 
@@ -176,8 +214,12 @@ void ChildProcess::reap(bool block) {
     if (result == 0 && info.si_pid == 0) return;  // still running
     ended_ = true;
     if (result != 0) return;  // reaped elsewhere, or by a SIGCHLD that is ignored: nothing to read
-    if (info.si_code == CLD_EXITED) status_ = info.si_status;
-    else status_ = 128 + info.si_status;
+    if (info.si_code == CLD_EXITED) {
+        status_ = info.si_status;
+    } else {
+        signal_ = info.si_status;
+        status_ = 128 + info.si_status;
+    }
 }
 
 bool ChildProcess::hasEnded() {
@@ -186,5 +228,11 @@ bool ChildProcess::hasEnded() {
 }
 
 void ChildProcess::waitUntilEnded() { reap(true); }
+
+void ChildProcess::sendSignal(int signal) const {
+    if (ended_) return;
+    if (pidfd_ >= 0) syscall(SYS_pidfd_send_signal, pidfd_, signal, nullptr, 0U);
+    else kill(pid_, signal);
+}
 
 } // namespace platform

@@ -8,6 +8,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -26,6 +27,9 @@ struct ProcessStart {
     bool newSession = false;    // a session and process group of its own
     // SIGKILL once the thread that started it ends, however it ends.
     bool diesWithStarter = false;
+    // A descriptor of ours that a forked child keeps open under its number
+    // (-1: none); a child that executes a program never has it.
+    int keptDescriptor = -1;
 };
 
 // A started child. Going away neither ends nor reaps it: its owner decides.
@@ -45,6 +49,14 @@ public:
     // Once ended: its exit status, 128 + the signal that ended it, or -1
     // when its end could not be read (never a success).
     int exitStatus() const { return status_.value_or(-1); }
+    // Once ended: the signal that ended it, 0 when it exited.
+    int endingSignal() const { return signal_; }
+
+    // Readable once it has ended; for poll.
+    int descriptor() const { return pidfd_; }
+    // Sends a signal while it has not been reaped, so it cannot reach
+    // another process of the same id.
+    void sendSignal(int signal) const;
 
 private:
     void reap(bool block);
@@ -53,11 +65,19 @@ private:
     int pidfd_;
     bool ended_ = false;
     std::optional<int> status_;
+    int signal_ = 0;
 };
 
 // Starts the child; absent, with errno set, when it could not be started
 // (the program could not be executed included).
 std::optional<ChildProcess> startProcess(const ProcessStart& start);
+
+// Starts a child that runs `body` of this program, not another program (a
+// fork without exec), begun as clean as startProcess makes one, with
+// `keptDescriptor` too; it ends with the status `body` returns, without
+// running this program's exit handlers. Only while this process has one
+// thread: a copy of a process whose other threads held locks can deadlock.
+std::optional<ChildProcess> startForkedProcess(const ProcessStart& start, const std::function<int()>& body);
 
 // Starts the child as a process that is nobody's child of ours: it outlives
 // us and is never waited for (`diesWithStarter` cannot be asked for). 0, or

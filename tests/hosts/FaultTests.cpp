@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -27,6 +28,8 @@ namespace {
 
 const std::string kPaneStatus = std::string(PRODUCTS_DIR) + "/pane-status";
 const std::string kKestrel = std::string(PRODUCTS_DIR) + "/KestrelPrefs.prefPane";
+// The tests' own panes, good and bad, seen in the sandbox.
+const SandboxOptions kTestPanesSeen{.readOnlyFolders = {TEST_PANES_DIR, TEST_FAULT_PANES_DIR}};
 
 // The value pane-status printed for a key.
 std::string keyValue(const std::string& output, const std::string& key) {
@@ -212,31 +215,98 @@ TEST_F(Faults, AMissingOrBrokenHelperIsReportedAndNothingChanges) {
     EXPECT_TRUE(fs::is_empty(sandbox.library()));
 }
 
-// A pane whose code raises as it is read (here: its bundle's folder name is
-// no UTF-8, so its class finds no bundle) is reported as unreadable; the
-// other pane is still reported, and the JSON is whole.
+// Panes that cannot be read are reported as failed, each with why, and the
+// others are still reported, the JSON whole: one whose code raises as it is
+// read (its bundle's folder name is no UTF-8, so its class finds no bundle),
+// and third parties' panes whose code crashes, exits or hangs.
 TEST_F(Faults, APaneThatCannotBeReadIsReportedAndTheOthersStillAre) {
     const fs::path unreadable = sandbox.work() / "Bad\xff.prefPane";
     fs::copy(kKestrel, unreadable, fs::copy_options::recursive);
     const std::string sidelight = std::string(PRODUCTS_DIR) + "/SidelightPane.prefPane";
+    const std::string crashes = TEST_FAULT_PANES_DIR "/CrashOnLoad.prefPane";
+    const std::string exits = TEST_FAULT_PANES_DIR "/ExitInView.prefPane";
+    const std::string hangs = TEST_FAULT_PANES_DIR "/HangInView.prefPane";
     for (const bool json : {false, true}) {
-        std::vector<std::string> arguments{kPaneStatus, unreadable.string(), sidelight};
-        if (json) arguments.insert(arguments.begin() + 1, "--json");
-        const SandboxResult result = sandbox.run(arguments);
+        std::vector<std::string> arguments{kPaneStatus, unreadable.string(), crashes, sidelight};
+        // A hang costs its whole bound: once is enough.
+        if (json) arguments.insert(arguments.end(), {"--json", exits, hangs});
+        const SandboxResult result = sandbox.run(arguments, kTestPanesSeen);
         EXPECT_EQ(result.exitStatus, 1) << result.standardError;
-        EXPECT_NE(result.standardError.find("pane-status: " + unreadable.string() + ": cannot be read: "),
-                  std::string::npos)
-            << result.standardError;
+        for (const std::string& said : {unreadable.string() + ": cannot be read: ",
+                                        crashes + ": stopped while loading: it crashed (segmentation fault)"}) {
+            EXPECT_NE(result.standardError.find("pane-status: " + said), std::string::npos) << result.standardError;
+        }
         if (json) {
             EXPECT_EQ(payloadJson(result.standardOutput, "Sidelight", "camera").value("payloadSourceSummary").toString()
                           .toStdString(),
                       "Fernhill Camera 2.3.1")
                 << result.standardOutput;
+            const QJsonObject panes = QJsonDocument::fromJson(QByteArray::fromStdString(result.standardOutput)).object();
+            EXPECT_EQ(panes.value("ExitInView").toObject().value("failed").toString().toStdString(),
+                      "stopped while loading its view: it exited with status 3");
+            EXPECT_EQ(panes.value("HangInView").toObject().value("failed").toString().toStdString(),
+                      "did not finish loading its view within 10 seconds");
         } else {
             EXPECT_EQ(keyValue(result.standardOutput, "payloadSourceSummary"), "Fernhill Camera 2.3.1");
             EXPECT_EQ(result.standardOutput.find("Kestrel"), std::string::npos) << result.standardOutput;
         }
     }
+}
+
+// Preferences shows a pane that crashes, exits or hangs as it is loaded,
+// created, its view loaded or selected as failed, says why, and goes on.
+TEST_F(Faults, APaneThatCrashesExitsOrHangsNeitherEndsNorFreezesPreferences) {
+    const std::string preferences = std::string(PRODUCTS_DIR) + "/Preferences";
+    const struct {
+        const char* pane;
+        const char* why;
+    } cases[] = {
+        {"CrashOnLoad", "stopped while loading: it crashed (segmentation fault)"},
+        {"CrashOnCreate", "stopped while being created: it crashed (segmentation fault)"},
+        {"CrashInView", "stopped while loading its view: it crashed (segmentation fault)"},
+        {"CrashOnSelect", "stopped while being selected: it crashed (segmentation fault)"},
+        {"ExitInView", "stopped while loading its view: it exited with status 3"},
+        {"HangInView", "did not finish loading its view within 10 seconds"},
+    };
+    for (const auto& [pane, why] : cases) {
+        const std::string path = std::string(TEST_FAULT_PANES_DIR "/") + pane + ".prefPane";
+        const fs::path picture = sandbox.work() / (std::string(pane) + ".png");
+        // The screenshot is taken once the pane is shown as failed; the
+        // status says it failed.
+        const SandboxResult result = sandbox.run({"env", "QT_QPA_PLATFORM=offscreen", "timeout", "60", preferences,
+                                                  "--select", pane, "--screenshot", picture.string(), path,
+                                                  TEST_PANES_DIR "/Alpha.prefPane"},
+                                                 kTestPanesSeen);
+        EXPECT_EQ(result.exitStatus, 1) << pane << result.standardError;
+        EXPECT_NE(result.standardError.find("The pane \"" + std::string(pane) + "\" (" + path + ") cannot be loaded: " + why),
+                  std::string::npos)
+            << result.standardError;
+        EXPECT_TRUE(fs::is_regular_file(picture)) << pane;
+    }
+}
+
+// A pane in the user's own pane folder that crashes Preferences once it is
+// shown is not shown by itself at the next start: the window says why.
+TEST_F(Faults, APaneThatTookPreferencesDownIsNotOpenedByItselfAtTheNextStart) {
+    fs::create_directories(sandbox.home() / "Library/PreferencePanes");
+    fs::copy(TEST_FAULT_PANES_DIR "/CrashLater.prefPane", sandbox.home() / "Library/PreferencePanes/CrashLater.prefPane",
+             fs::copy_options::recursive);
+    const std::vector<std::string> start{"env", "-u", "XDG_STATE_HOME", "HOME=/root", "QT_QPA_PLATFORM=offscreen",
+                                         "timeout", "60", std::string(PRODUCTS_DIR) + "/Preferences",
+                                         TEST_PANES_DIR "/Alpha.prefPane"};
+    const SandboxResult crashed = sandbox.run(start, kTestPanesSeen);
+    EXPECT_EQ(crashed.exitStatus, 128 + SIGSEGV) << crashed.standardError;
+    EXPECT_NE(crashed.standardError.find("PaneLifecycle CrashLater didSelect"), std::string::npos) << crashed.standardError;
+
+    std::vector<std::string> again = start;
+    again.insert(again.end(), {"--screenshot", (sandbox.work() / "held.png").string()});
+    const SandboxResult held = sandbox.run(again, kTestPanesSeen);
+    EXPECT_EQ(held.exitStatus, 0) << held.standardError;
+    EXPECT_NE(held.standardError.find("The pane \"CrashLater\" (/root/Library/PreferencePanes/CrashLater.prefPane) was "
+                                      "shown when Preferences last quit unexpectedly"),
+              std::string::npos)
+        << held.standardError;
+    EXPECT_EQ(held.standardError.find("PaneLifecycle CrashLater"), std::string::npos) << held.standardError;
 }
 
 TEST_F(Faults, APrivilegedRunKilledHalfwayLeavesNothingInstalledAndTheNextInstallWorks) {

@@ -72,11 +72,20 @@ const void* PaneSlot::loadCode() {
     return Class::imageContaining(map->l_ld);
 }
 
-bool PaneSlot::load() {
+void PaneSlot::trialEnded(std::string failure) {
+    tried_ = true;
+    if (!failure.empty() && state_ == State::Unloaded) fail(std::move(failure));
+}
+
+bool PaneSlot::load(const std::function<void(std::string_view step)>& onStep) {
     if (state_ != State::Unloaded) return isLoaded();
+    const auto step = [&](std::string_view name) {
+        if (onStep) onStep(name);
+    };
     if (!bundle_) return fail("the bundle cannot be read");
     const String* principal = infoString(*bundle_, "NSPrincipalClass");
     if (principal == nullptr) return fail("its Info.plist names no principal class (NSPrincipalClass)");
+    step("loading");
     const void* image = loadCode();
     if (image == nullptr) return false;
 
@@ -88,6 +97,7 @@ bool PaneSlot::load() {
         return fail("its principal class " + cls->name() + " is not a preference pane (NSPreferencePane)");
     }
     Ref<Object> made;
+    step("being created");
     if (auto raised = runCatching([&] { made = cls->createInstance(); })) {
         return fail("creating " + cls->name() + " raised " + raised->text());
     }
@@ -95,6 +105,7 @@ bool PaneSlot::load() {
     if (!pane_) return fail(cls->name() + " cannot be created by name");
 
     View* view = nullptr;
+    step("loading its view");
     if (auto raised = runCatching([&] {
             pane_->performSelector("initWithBundle:", bundle_.get());
             view = pane_->loadMainView();

@@ -2,7 +2,9 @@
 
 #include "objc/Object.h"
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 class QWidget;
 
@@ -30,10 +32,19 @@ public:
     // from that code, sends it initWithBundle: and loadMainView (which
     // sends mainViewDidLoad). False when a step fails; error() tells which
     // and why. Later calls answer the same without loading again.
-    bool load();
+    // `onStep` hears each step named before it starts ("loading", "being
+    // created", "loading its view"), for a trial that must say where a pane
+    // stopped.
+    bool load(const std::function<void(std::string_view step)>& onStep = {});
     bool isLoaded() const { return state_ == State::Loaded; }
     bool hasFailed() const { return state_ == State::Failed; }
     const std::string& error() const { return error_; }
+
+    // Whether its code has yet to be tried in a process of its own before
+    // it runs in ours; once tried, `failure` is empty when it came through,
+    // else why not, and the slot has failed with it.
+    bool awaitsTrial() const { return state_ == State::Unloaded && !tried_; }
+    void trialEnded(std::string failure);
 
     // Null until loaded.
     PreferencePane* pane() const;
@@ -49,6 +60,7 @@ private:
     Ref<Bundle> bundle_;
     Ref<PreferencePane> pane_;
     State state_ = State::Unloaded;
+    bool tried_ = false;
     std::string error_;
 };
 

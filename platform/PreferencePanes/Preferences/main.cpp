@@ -5,8 +5,10 @@
 #include "AppKit/EventLoopBridge.h"
 #include "AppKit/FirstPaint.h"
 #include "PreferencePanes/Preferences/PaneSearch.h"
+#include "PreferencePanes/Preferences/PaneTrials.h"
 #include "PreferencePanes/Preferences/PreferencesOptions.h"
 #include "PreferencePanes/Preferences/PreferencesWindow.h"
+#include "PreferencePanes/Preferences/ShownPaneMemory.h"
 #include "Foundation/CommandLine.h"
 #include "objc/AutoreleasePool.h"
 
@@ -35,6 +37,8 @@ int main(int argc, char** argv) {
     if (const auto status = answerInformationRequest(argc, argv, "Preferences", preferencesUsage("Preferences"))) {
         return *status;
     }
+    // Forked while this process has one thread: before Qt starts any.
+    PaneTrials trials;
     QApplication application(argc, argv);
     adoptDesktopIdentity({QStringLiteral(PRIVET_APP_ID), QStringLiteral(PRIVET_APP_NAME),
                           QStringLiteral("privet-preferences")});
@@ -52,7 +56,8 @@ int main(int argc, char** argv) {
     AutoreleasePool pool;
 
     std::vector<std::string> problems;
-    PreferencesWindow window(findPaneBundles(standardPaneFolders(), options.paths, &problems));
+    ShownPaneMemory memory(ShownPaneMemory::standardFile());
+    PreferencesWindow window(findPaneBundles(standardPaneFolders(), options.paths, &problems), &trials, &memory);
     for (const std::string& problem : problems) std::fprintf(stderr, "Preferences: %s\n", problem.c_str());
     window.show();
 
@@ -64,20 +69,21 @@ int main(int argc, char** argv) {
         }
         window.selectPane(index);
     }
-    // The first paint of what the content area shows; the status, as for a
-    // screenshot, tells whether the selected pane loaded.
-    const int chosen = window.selectedPane();
-    const bool loaded = chosen < 0 || window.paneAt(static_cast<std::size_t>(chosen)).isLoaded();
-    probe.watch(window.shownContent(), loaded ? 0 : 1);
-    if (!options.screenshot.empty()) {
+    // The first paint of what the content area shows once the selected pane
+    // is shown; the status, as for a screenshot, tells whether it loaded.
+    window.whenSelectionShown([&window, &probe, &options] {
+        const int chosen = window.selectedPane();
+        const bool loaded = chosen < 0 || window.paneAt(static_cast<std::size_t>(chosen)).isLoaded();
+        probe.watch(window.shownContent(), loaded ? 0 : 1);
+        if (options.screenshot.empty()) return;
         // The picture is saved either way; the status tells whether the selected pane loaded.
-        QTimer::singleShot(kScreenshotDelay, &window, [&window, file = options.screenshot] {
+        QTimer::singleShot(kScreenshotDelay, &window, [&window, file = options.screenshot, loaded] {
             const bool saved = window.grab().save(QString::fromStdString(file), "PNG");
             if (!saved) std::fprintf(stderr, "Preferences: cannot save a screenshot to %s\n", file.c_str());
-            const int selected = window.selectedPane();
-            const bool shown = selected < 0 || window.paneAt(static_cast<std::size_t>(selected)).isLoaded();
-            QApplication::exit(saved && shown ? 0 : 1);
+            QApplication::exit(saved && loaded ? 0 : 1);
         });
-    }
-    return QApplication::exec();
+    });
+    const int status = QApplication::exec();
+    memory.forget();
+    return status;
 }

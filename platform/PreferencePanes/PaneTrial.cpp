@@ -1,0 +1,192 @@
+#include "PreferencePanes/PaneTrial.h"
+
+#include "Foundation/Log.h"
+#include "Foundation/ProcessStart.h"
+#include "Foundation/SystemCall.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstring>
+#include <exception>
+#include <optional>
+
+namespace platform {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// What the child writes on its pipe: a line "S<seconds> <step>" as each step
+// begins, then "R" and its result up to the end, or "X" and the text of an
+// exception that its work let out.
+constexpr char kStep = 'S';
+constexpr char kResult = 'R';
+constexpr char kRaised = 'X';
+// A result larger than this is cut; nothing a pane reports comes near it.
+constexpr std::size_t kResultLimit = 16 << 20;
+
+// The descriptor, closed when this goes.
+class OwnedFd {
+public:
+    explicit OwnedFd(int fd = -1) : fd_(fd) {}
+    ~OwnedFd() {
+        if (fd_ >= 0) close(fd_);
+    }
+    OwnedFd(const OwnedFd&) = delete;
+    OwnedFd& operator=(const OwnedFd&) = delete;
+    int get() const { return fd_; }
+    void reset() {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+// What the child said, as far as it got.
+struct ChildReport {
+    std::string step = "starting";
+    std::chrono::seconds bound = kPaneStepBound;
+    bool resultBegun = false;
+    std::string result;
+    std::optional<std::string> raised;
+    std::string pending;  // a line not yet whole
+
+    // Takes in what arrived; true when a step began.
+    bool take(std::string_view bytes) {
+        bool stepBegun = false;
+        if (resultBegun) {
+            result.append(bytes.substr(0, kResultLimit - std::min(kResultLimit, result.size())));
+            return false;
+        }
+        pending.append(bytes);
+        while (!pending.empty() && !resultBegun) {
+            if (pending[0] == kResult) {
+                resultBegun = true;
+                result = pending.substr(1);
+                pending.clear();
+                break;
+            }
+            const std::size_t end = pending.find('\n');
+            if (end == std::string::npos) break;
+            const std::string line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            if (line.size() > 1 && line[0] == kRaised) {
+                raised = line.substr(1);
+            } else if (line.size() > 1 && line[0] == kStep) {
+                const std::size_t blank = line.find(' ');
+                if (blank == std::string::npos) continue;
+                bound = std::chrono::seconds(std::strtol(line.c_str() + 1, nullptr, 10));
+                step = line.substr(blank + 1);
+                stepBegun = true;
+            }
+        }
+        return stepBegun;
+    }
+};
+
+std::string lowerFirst(std::string text) {
+    if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
+// How a child that did not finish its work ended, in a user's words.
+std::string howItEnded(const ChildProcess& child, const ChildReport& report) {
+    if (report.raised) return "it raised " + *report.raised;
+    if (const int signal = child.endingSignal()) {
+        if (signal == SIGKILL) return "it was killed";
+        const char* name = strsignal(signal);
+        return "it crashed (" + lowerFirst(name ? name : "signal " + std::to_string(signal)) + ")";
+    }
+    if (child.exitStatus() < 0) return "its end could not be read";
+    return "it exited with status " + std::to_string(child.exitStatus());
+}
+
+// The child's side: runs the work and writes what it returned.
+int runWork(const std::function<std::string(TrialSteps&)>& work, int fd, bool quiet) {
+    if (quiet) {
+        const int nowhere = open("/dev/null", O_RDWR | O_CLOEXEC);
+        if (nowhere >= 0) {
+            dup2(nowhere, STDOUT_FILENO);
+            dup2(nowhere, STDERR_FILENO);
+        }
+        silenceJournal();
+    }
+    TrialSteps steps(fd);
+    std::string result;
+    try {
+        result = work(steps);
+    } catch (const std::exception& error) {
+        sys::writeAll(fd, std::string(1, kRaised) + escapedControlCharacters(error.what()) + "\n");
+        return 1;
+    } catch (...) {
+        sys::writeAll(fd, std::string(1, kRaised) + "an exception of unknown type\n");
+        return 1;
+    }
+    if (!sys::writeAll(fd, std::string(1, kResult) + result)) return 1;
+    return 0;
+}
+
+} // namespace
+
+void TrialSteps::begin(std::string_view step, std::chrono::seconds bound) {
+    sys::writeAll(fd_, std::string(1, kStep) + std::to_string(bound.count()) + " " + std::string(step) + "\n");
+}
+
+TrialEnd runInProcessOfItsOwn(const std::function<std::string(TrialSteps&)>& work, const TrialOptions& options) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) return {false, {}, "could not be tried: " + sys::failure("pipe2")};
+    OwnedFd reading(ends[0]);
+    OwnedFd writing(ends[1]);
+
+    ProcessStart start;
+    start.newSession = options.ownProcessGroup;
+    start.diesWithStarter = true;
+    start.keptDescriptor = writing.get();
+    std::optional<ChildProcess> child =
+        startForkedProcess(start, [&] { return runWork(work, writing.get(), options.quiet); });
+    if (!child) return {false, {}, "could not be tried: " + sys::failure("fork")};
+    writing.reset();
+
+    ChildReport report;
+    auto deadline = Clock::now() + report.bound;
+    bool overran = false;
+    bool streamEnded = false;
+    while (!child->hasEnded() || !streamEnded) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            overran = true;
+            break;
+        }
+        pollfd ready[2] = {{streamEnded ? -1 : reading.get(), POLLIN, 0}, {child->descriptor(), POLLIN, 0}};
+        if (sys::retryingInterrupts([&] { return poll(ready, 2, static_cast<int>(left.count())); }) < 0) break;
+        if (ready[0].revents != 0) {
+            char buffer[65536];
+            const ssize_t got = sys::retryingInterrupts([&] { return read(reading.get(), buffer, sizeof buffer); });
+            if (got <= 0) streamEnded = true;
+            else if (report.take(std::string_view(buffer, static_cast<std::size_t>(got)))) deadline = Clock::now() + report.bound;
+        }
+        // A child that ended leaves nothing more to read once the pipe is dry;
+        // one that gave its pipe away to a process that lives on is not waited for.
+        if (ready[1].revents != 0 && ready[0].revents == 0) streamEnded = true;
+    }
+    if (overran || !child->hasEnded()) {
+        if (options.ownProcessGroup) kill(-child->pid(), SIGKILL);
+        child->sendSignal(SIGKILL);
+        child->waitUntilEnded();
+        if (overran) {
+            return {false, {}, "did not finish " + report.step + " within " + std::to_string(report.bound.count()) + " seconds"};
+        }
+    }
+    if (options.ownProcessGroup) kill(-child->pid(), SIGKILL);  // what it left running
+    if (report.resultBegun && child->endingSignal() == 0 && child->exitStatus() == 0) {
+        return {true, std::move(report.result), {}};
+    }
+    return {false, {}, "stopped while " + report.step + ": " + howItEnded(*child, report)};
+}
+
+} // namespace platform

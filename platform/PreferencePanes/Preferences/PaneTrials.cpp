@@ -1,0 +1,142 @@
+#include "PreferencePanes/Preferences/PaneTrials.h"
+
+#include "AppKit/ActionBoundary.h"
+#include "Foundation/Log.h"
+#include "Foundation/SystemCall.h"
+#include "PreferencePanes/PaneTrial.h"
+#include "PreferencePanes/PreferencePane.h"
+#include "PreferencePanes/Preferences/PaneSlot.h"
+#include "objc/AutoreleasePool.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace platform {
+namespace {
+
+// A request is a pane's path; an answer is the path, a zero byte, and why
+// the pane failed (nothing when it came through). One of each per packet.
+constexpr std::size_t kPacketLimit = 64 * 1024;
+
+// In the child of a try: the pane as the window would take it, offscreen.
+std::string tryPaneHere(const std::string& path, TrialSteps& steps) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int argc = 1;
+    char name[] = "Preferences";
+    char* argv[] = {name, nullptr};
+    QApplication application(argc, argv);
+    AutoreleasePool pool;
+    PaneSlot slot(path);
+    if (slot.load([&](std::string_view step) { steps.begin(step); })) {
+        steps.begin("being selected");
+        // What these raise the window shows in an alert; here only the end counts.
+        runCatching([&] { slot.pane()->performSelector("willSelect", nullptr); });
+        runCatching([&] { slot.pane()->performSelector("didSelect", nullptr); });
+    }
+    return {};
+}
+
+// The server: answers each request in turn until the window's end of the
+// socket closes.
+int serve(int socket) {
+    std::string packet(kPacketLimit, '\0');
+    for (;;) {
+        const ssize_t got = sys::retryingInterrupts([&] { return recv(socket, packet.data(), packet.size(), 0); });
+        if (got <= 0) return 0;
+        const std::string path(packet.data(), static_cast<std::size_t>(got));
+        const TrialEnd end = runInProcessOfItsOwn([&](TrialSteps& steps) { return tryPaneHere(path, steps); });
+        std::string answer = path;
+        answer.push_back('\0');
+        answer += end.failure;
+        if (sys::retryingInterrupts([&] { return send(socket, answer.data(), answer.size(), MSG_NOSIGNAL); }) < 0) {
+            return 0;
+        }
+    }
+}
+
+} // namespace
+
+PaneTrials::PaneTrials() {
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) {
+        startError_ = "could not be tried: " + sys::failure("socketpair");
+        return;
+    }
+    ProcessStart start;
+    start.diesWithStarter = true;
+    start.keptDescriptor = ends[1];
+    if (std::optional<ChildProcess> server = startForkedProcess(start, [&] { return serve(ends[1]); })) {
+        server_.emplace(std::move(*server));
+    }
+    if (!server_) startError_ = "could not be tried: " + sys::failure("fork");
+    close(ends[1]);
+    if (server_) socket_ = ends[0];
+    else close(ends[0]);
+}
+
+PaneTrials::~PaneTrials() {
+    delete notifier_.data();
+    if (socket_ >= 0) close(socket_);
+    if (server_) {
+        // Its socket is closed: it ends once a try under way is over, and no
+        // try outlasts its bound.
+        server_->sendSignal(SIGKILL);
+        server_->waitUntilEnded();
+    }
+}
+
+void PaneTrials::tryPane(const std::string& path, std::function<void(std::string failure)> done) {
+    if (socket_ < 0) {
+        QTimer::singleShot(0, [done = std::move(done), why = startError_] { done(why); });
+        return;
+    }
+    if (notifier_ == nullptr) {
+        notifier_ = new QSocketNotifier(socket_, QSocketNotifier::Read, QCoreApplication::instance());
+        QObject::connect(notifier_, &QSocketNotifier::activated, [this] { readAnswers(); });
+    }
+    std::vector<std::function<void(std::string)>>& callers = waiting_[path];
+    callers.push_back(std::move(done));
+    if (callers.size() > 1) return;  // already asked
+    if (sys::retryingInterrupts([&] { return send(socket_, path.data(), path.size(), MSG_NOSIGNAL); }) < 0) {
+        failAll("could not be tried: " + sys::failure("send"));
+    }
+}
+
+void PaneTrials::readAnswers() {
+    std::string packet(kPacketLimit, '\0');
+    const ssize_t got = sys::retryingInterrupts([&] { return recv(socket_, packet.data(), packet.size(), MSG_DONTWAIT); });
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    if (got <= 0) {
+        failAll("could not be tried: the process that tries panes has ended");
+        return;
+    }
+    packet.resize(static_cast<std::size_t>(got));
+    const std::size_t split = packet.find('\0');
+    if (split == std::string::npos) return;
+    const auto found = waiting_.find(packet.substr(0, split));
+    if (found == waiting_.end()) return;
+    std::vector<std::function<void(std::string)>> callers = std::move(found->second);
+    waiting_.erase(found);
+    for (const auto& caller : callers) caller(packet.substr(split + 1));
+}
+
+void PaneTrials::failAll(const std::string& why) {
+    NSLogText("Panes cannot be tried: " + why);
+    if (notifier_) notifier_->setEnabled(false);
+    if (socket_ >= 0) close(socket_);
+    socket_ = -1;
+    startError_ = why;
+    auto waiting = std::move(waiting_);
+    waiting_.clear();
+    for (auto& [path, callers] : waiting) {
+        for (const auto& caller : callers) caller(why);
+    }
+}
+
+} // namespace platform
