@@ -188,7 +188,8 @@ bool measure(const Program& program, int runs, int errors) {
 
 const char kUsage[] = "Usage: startup_benchmark [--runs N]\n"
                       "\n"
-                      "Starts Preferences (both panes, one selected) and PaneHarness from " PRODUCTS_DIR "\n"
+                      "Starts Preferences (both panes, one selected), the same window with its panes\n"
+                      "untried (the baseline of the isolation's cost) and PaneHarness from " PRODUCTS_DIR "\n"
                       "once unmeasured, then N times each (1 to 100, default 15), and prints the time\n"
                       "from start to the first paint of the pane (ms) and the peak resident memory (MB)\n"
                       "as CSV lines name,unit,min,median,max.\n";
@@ -217,6 +218,9 @@ int main(int argc, char** argv) {
     const std::vector<Program> programs{
         {"preferences",
          {products + "/Preferences", "--select", "Kestrel", products + "/KestrelPrefs.prefPane",
+          products + "/SidelightPane.prefPane"}},
+        {"preferences_untried",
+         {UNTRIED_PREFERENCES, "--select", "Kestrel", products + "/KestrelPrefs.prefPane",
           products + "/SidelightPane.prefPane"}},
         {"harness", {products + "/PaneHarness.app/Contents/Linux/PaneHarness"}},
     };

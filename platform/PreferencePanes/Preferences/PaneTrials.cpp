@@ -91,6 +91,15 @@ PaneTrials::~PaneTrials() {
     }
 }
 
+bool PaneTrials::ask(const std::string& path) {
+    return sys::retryingInterrupts([&] { return send(socket_, path.data(), path.size(), MSG_NOSIGNAL); }) >= 0;
+}
+
+void PaneTrials::tryEarly(const std::string& path) {
+    if (socket_ < 0 || path.empty() || waiting_.count(path) != 0) return;
+    if (ask(path)) waiting_[path];
+}
+
 void PaneTrials::tryPane(const std::string& path, std::function<void(std::string failure)> done) {
     if (socket_ < 0) {
         QTimer::singleShot(0, [done = std::move(done), why = startError_] { done(why); });
@@ -100,12 +109,9 @@ void PaneTrials::tryPane(const std::string& path, std::function<void(std::string
         notifier_ = new QSocketNotifier(socket_, QSocketNotifier::Read, QCoreApplication::instance());
         QObject::connect(notifier_, &QSocketNotifier::activated, [this] { readAnswers(); });
     }
-    std::vector<std::function<void(std::string)>>& callers = waiting_[path];
-    callers.push_back(std::move(done));
-    if (callers.size() > 1) return;  // already asked
-    if (sys::retryingInterrupts([&] { return send(socket_, path.data(), path.size(), MSG_NOSIGNAL); }) < 0) {
-        failAll("could not be tried: " + sys::failure("send"));
-    }
+    const bool asked = waiting_.count(path) != 0;
+    waiting_[path].push_back(std::move(done));
+    if (!asked && !ask(path)) failAll("could not be tried: " + sys::failure("send"));
 }
 
 void PaneTrials::readAnswers() {

@@ -30,8 +30,12 @@ public:
     // Tries the pane at `path`; `done` is called from the event loop with
     // why the pane cannot run here, or an empty text when it came through.
     void tryPane(const std::string& path, std::function<void(std::string failure)> done);
+    // Starts the try of the pane at `path` now, before Qt, so that it runs
+    // while the window is made; a later tryPane of it hears its answer.
+    void tryEarly(const std::string& path);
 
 private:
+    bool ask(const std::string& path);
     void readAnswers();
     void failAll(const std::string& why);
 

@@ -5,6 +5,7 @@
 #include "AppKit/EventLoopBridge.h"
 #include "AppKit/FirstPaint.h"
 #include "PreferencePanes/Preferences/PaneSearch.h"
+#include "PreferencePanes/Preferences/PaneSlot.h"
 #include "PreferencePanes/Preferences/PaneTrials.h"
 #include "PreferencePanes/Preferences/PreferencesOptions.h"
 #include "PreferencePanes/Preferences/PreferencesWindow.h"
@@ -30,6 +31,18 @@ constexpr int kScreenshotDelay = 300;
 #error "PRIVET_APP_ID is the desktop file's id, PRIVET_APP_NAME the name its launcher shows"
 #endif
 
+// The pane the window will show first, as far as it can be told before Qt
+// has taken its own options: the one --select names, else the first listed.
+std::string paneShownFirst(int argc, char** argv) {
+    const PreferencesOptions options = parsePreferencesOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (!options.error.empty()) return {};
+    AutoreleasePool pool;
+    for (const std::string& path : findPaneBundles(standardPaneFolders(), options.paths)) {
+        if (options.select.empty() || PaneSlot(path).name() == options.select) return path;
+    }
+    return {};
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -39,6 +52,7 @@ int main(int argc, char** argv) {
     }
     // Forked while this process has one thread: before Qt starts any.
     PaneTrials trials;
+    trials.tryEarly(paneShownFirst(argc, argv));
     QApplication application(argc, argv);
     adoptDesktopIdentity({QStringLiteral(PRIVET_APP_ID), QStringLiteral(PRIVET_APP_NAME),
                           QStringLiteral("privet-preferences")});
