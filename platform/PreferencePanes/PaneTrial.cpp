@@ -156,13 +156,16 @@ TrialEnd runInProcessOfItsOwn(const std::function<std::string(TrialSteps&)>& wor
     auto deadline = Clock::now() + report.bound;
     bool overran = false;
     bool streamEnded = false;
-    while (!child->hasEnded() || !streamEnded) {
+    // Ended is seen on its pidfd, and it is reaped only after what it left
+    // in its process group has been ended: until then its id stays its own.
+    bool ended = false;
+    while (!ended || !streamEnded) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) {
             overran = true;
             break;
         }
-        pollfd ready[2] = {{streamEnded ? -1 : reading.get(), POLLIN, 0}, {child->descriptor(), POLLIN, 0}};
+        pollfd ready[2] = {{streamEnded ? -1 : reading.get(), POLLIN, 0}, {ended ? -1 : child->descriptor(), POLLIN, 0}};
         if (sys::retryingInterrupts([&] { return poll(ready, 2, static_cast<int>(left.count())); }) < 0) break;
         if (ready[0].revents != 0) {
             char buffer[65536];
@@ -170,19 +173,18 @@ TrialEnd runInProcessOfItsOwn(const std::function<std::string(TrialSteps&)>& wor
             if (got <= 0) streamEnded = true;
             else if (report.take(std::string_view(buffer, static_cast<std::size_t>(got)))) deadline = Clock::now() + report.bound;
         }
-        // A child that ended leaves nothing more to read once the pipe is dry;
-        // one that gave its pipe away to a process that lives on is not waited for.
-        if (ready[1].revents != 0 && ready[0].revents == 0) streamEnded = true;
+        if (ready[1].revents != 0) ended = true;
+        // Without a pidfd (a kernel before 5.3), its stream's end stands for its own.
+        if (child->descriptor() < 0 && streamEnded) ended = true;
+        // One that gave its pipe to a process that lives on is not waited for.
+        if (ended && ready[0].revents == 0) streamEnded = true;
     }
-    if (overran || !child->hasEnded()) {
-        if (options.ownProcessGroup) kill(-child->pid(), SIGKILL);
-        child->sendSignal(SIGKILL);
-        child->waitUntilEnded();
-        if (overran) {
-            return {false, {}, "did not finish " + report.step + " within " + std::to_string(report.bound.count()) + " seconds"};
-        }
+    if (options.ownProcessGroup) kill(-child->pid(), SIGKILL);
+    if (!ended) child->sendSignal(SIGKILL);
+    child->waitUntilEnded();
+    if (overran) {
+        return {false, {}, "did not finish " + report.step + " within " + std::to_string(report.bound.count()) + " seconds"};
     }
-    if (options.ownProcessGroup) kill(-child->pid(), SIGKILL);  // what it left running
     if (report.resultBegun && child->endingSignal() == 0 && child->exitStatus() == 0) {
         return {true, std::move(report.result), {}};
     }
