@@ -2,6 +2,7 @@
 
 #include "RunReport.h"
 
+#include "Foundation/Descriptor.h"
 #include "Foundation/Log.h"
 #include "Foundation/SystemCall.h"
 
@@ -21,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+using platform::Descriptor;
 using platform::NSLogEscaped;
 using platform::sys::failure;
 
@@ -39,30 +41,6 @@ struct RulesetAttributes {
     std::uint64_t handledAccessFs = 0;
     std::uint64_t handledAccessNet = 0;
     std::uint64_t scoped = 0;
-};
-
-// A descriptor closed when it goes.
-class Descriptor {
-public:
-    Descriptor() = default;
-    explicit Descriptor(long value) : fd_(static_cast<int>(value)) {}
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        if (this != &other) {
-            if (fd_ >= 0) close(fd_);
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    Descriptor(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) close(fd_);
-    }
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-
-private:
-    int fd_ = -1;
 };
 
 // A kernel without the mechanism is a reason to go on without it; any other

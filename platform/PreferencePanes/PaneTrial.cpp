@@ -1,5 +1,6 @@
 #include "PreferencePanes/PaneTrial.h"
 
+#include "Foundation/Descriptor.h"
 #include "Foundation/Log.h"
 #include "Foundation/ProcessStart.h"
 #include "Foundation/SystemCall.h"
@@ -27,25 +28,6 @@ constexpr char kResult = 'R';
 constexpr char kRaised = 'X';
 // A result larger than this is cut; nothing a pane reports comes near it.
 constexpr std::size_t kResultLimit = 16 << 20;
-
-// The descriptor, closed when this goes.
-class OwnedFd {
-public:
-    explicit OwnedFd(int fd = -1) : fd_(fd) {}
-    ~OwnedFd() {
-        if (fd_ >= 0) close(fd_);
-    }
-    OwnedFd(const OwnedFd&) = delete;
-    OwnedFd& operator=(const OwnedFd&) = delete;
-    int get() const { return fd_; }
-    void reset() {
-        if (fd_ >= 0) close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
 
 // What the child said, as far as it got.
 struct ChildReport {
@@ -140,8 +122,8 @@ void TrialSteps::begin(std::string_view step, std::chrono::seconds bound) {
 TrialEnd runInProcessOfItsOwn(const std::function<std::string(TrialSteps&)>& work, const TrialOptions& options) {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) return {false, {}, "could not be tried: " + sys::failure("pipe2")};
-    OwnedFd reading(ends[0]);
-    OwnedFd writing(ends[1]);
+    Descriptor reading(ends[0]);
+    Descriptor writing(ends[1]);
 
     ProcessStart start;
     start.newSession = options.ownProcessGroup;
