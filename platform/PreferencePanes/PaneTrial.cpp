@@ -10,6 +10,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <exception>
@@ -28,6 +29,10 @@ constexpr char kResult = 'R';
 constexpr char kRaised = 'X';
 // A result larger than this is cut; nothing a pane reports comes near it.
 constexpr std::size_t kResultLimit = 16 << 20;
+// A line longer than this is dropped.
+constexpr std::size_t kLineLimit = 64 << 10;
+// No step is given longer than a day.
+constexpr long kLongestStep = 24 * 60 * 60;
 
 // What the child said, as far as it got.
 struct ChildReport {
@@ -54,7 +59,10 @@ struct ChildReport {
                 break;
             }
             const std::size_t end = pending.find('\n');
-            if (end == std::string::npos) break;
+            if (end == std::string::npos) {
+                if (pending.size() > kLineLimit) pending.clear();
+                break;
+            }
             const std::string line = pending.substr(0, end);
             pending.erase(0, end + 1);
             if (line.size() > 1 && line[0] == kRaised) {
@@ -62,7 +70,8 @@ struct ChildReport {
             } else if (line.size() > 1 && line[0] == kStep) {
                 const std::size_t blank = line.find(' ');
                 if (blank == std::string::npos) continue;
-                bound = std::chrono::seconds(std::strtol(line.c_str() + 1, nullptr, 10));
+                // The pipe is within reach of the pane's code: its words are kept in bounds.
+                bound = std::chrono::seconds(std::clamp(std::strtol(line.c_str() + 1, nullptr, 10), 1L, kLongestStep));
                 step = line.substr(blank + 1);
                 stepBegun = true;
             }
