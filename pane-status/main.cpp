@@ -11,16 +11,17 @@
 #include "Foundation/CommandLine.h"
 #include "PreferencePanes/PaneTrial.h"
 #include "PreferencePanes/PreferencePane.h"
+#include "objc/AutoreleasePool.h"
 
 #include <QApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <chrono>
-#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -227,6 +228,7 @@ std::string reportPaneAlone(const std::string& path, const Options& options, int
 // The name a pane that failed is reported under: its bundle's, as far as
 // that can be read without its code.
 std::string nameOfPaneAt(const std::string& path) {
+    AutoreleasePool pool;
     try {
         return PaneSlot(path).name();
     } catch (const std::exception&) {
