@@ -25,19 +25,22 @@ namespace {
 constexpr std::size_t kPacketLimit = 64 * 1024;
 
 // In the child of a try: the pane as the window would take it, offscreen.
+// What it makes is left standing: the child ends as soon as its answer is
+// out, and a pane's teardown is no part of its try (Preferences keeps a pane
+// for its whole life).
 std::string tryPaneHere(const std::string& path, TrialSteps& steps) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    int argc = 1;
-    char name[] = "Preferences";
-    char* argv[] = {name, nullptr};
-    QApplication application(argc, argv);
-    AutoreleasePool pool;
-    PaneSlot slot(path);
-    if (slot.load([&](std::string_view step) { steps.begin(step); })) {
+    static int argc = 1;
+    static char name[] = "Preferences";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+    new AutoreleasePool;
+    auto* slot = new PaneSlot(path);
+    if (slot->load([&](std::string_view step) { steps.begin(step); })) {
         steps.begin("being selected");
         // What these raise the window shows in an alert; here only the end counts.
-        runCatching([&] { slot.pane()->performSelector("willSelect", nullptr); });
-        runCatching([&] { slot.pane()->performSelector("didSelect", nullptr); });
+        runCatching([&] { slot->pane()->performSelector("willSelect", nullptr); });
+        runCatching([&] { slot->pane()->performSelector("didSelect", nullptr); });
     }
     return {};
 }
