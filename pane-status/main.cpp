@@ -17,6 +17,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -161,7 +162,9 @@ bool reportPane(const std::string& path, const Options& options, bool& acted, Pa
         if (Object* target = nib->objectNamed(options.target); target && isPayloadController(*target)) {
             acted = true;
             // The action's own wait is bounded by --timeout; the step by a little more.
-            const auto bound = std::chrono::seconds(static_cast<long long>(options.timeout)) + kPaneStepBound;
+            // --timeout may be "inf": no step is bounded beyond a day.
+            const auto bound = std::chrono::seconds(static_cast<long long>(std::min(options.timeout, 86400.0))) +
+                               kPaneStepBound;
             steps.begin(std::string(*options.action == Action::Install ? "installing " : "removing ") + options.target,
                         bound);
             outcome = bringToState(*target, *options.action, options.timeout, options.dryRun, options.verbose);

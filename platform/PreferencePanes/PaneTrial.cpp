@@ -32,7 +32,7 @@ constexpr std::size_t kResultLimit = 16 << 20;
 // A line longer than this is dropped.
 constexpr std::size_t kLineLimit = 64 << 10;
 // No step is given longer than a day.
-constexpr long kLongestStep = 24 * 60 * 60;
+constexpr long kLongestStep = 24 * 60 * 60 + 60;
 
 // What the child said, as far as it got.
 struct ChildReport {
