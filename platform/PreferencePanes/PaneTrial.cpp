@@ -99,14 +99,7 @@ std::string howItEnded(const ChildProcess& child, const ChildReport& report) {
 
 // The child's side: runs the work and writes what it returned.
 int runWork(const std::function<std::string(TrialSteps&)>& work, int fd, bool quiet) {
-    if (quiet) {
-        const int nowhere = open("/dev/null", O_RDWR | O_CLOEXEC);
-        if (nowhere >= 0) {
-            dup2(nowhere, STDOUT_FILENO);
-            dup2(nowhere, STDERR_FILENO);
-        }
-        silenceJournal();
-    }
+    if (quiet) silenceJournal();
     TrialSteps steps(fd);
     std::string result;
     try {
@@ -138,6 +131,8 @@ TrialEnd runInProcessOfItsOwn(const std::function<std::string(TrialSteps&)>& wor
     start.newSession = options.ownProcessGroup;
     start.diesWithStarter = true;
     start.keptDescriptor = writing.get();
+    const Descriptor nowhere(options.quiet ? open("/dev/null", O_WRONLY | O_CLOEXEC) : -1);
+    start.standardOutput = start.standardError = nowhere.get();
     std::optional<ChildProcess> child =
         startForkedProcess(start, [&] { return runWork(work, writing.get(), options.quiet); });
     if (!child) return {false, {}, "could not be tried: " + sys::failure("fork")};

@@ -13,7 +13,6 @@
 
 #include <signal.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 
@@ -71,45 +70,45 @@ PaneTrials::PaneTrials() {
         startError_ = "could not be tried: " + sys::failure("socketpair");
         return;
     }
+    Descriptor ours(ends[0]);
+    const Descriptor theirs(ends[1]);
     ProcessStart start;
     start.diesWithStarter = true;
-    start.keptDescriptor = ends[1];
-    if (std::optional<ChildProcess> server = startForkedProcess(start, [&] { return serve(ends[1]); })) {
+    start.keptDescriptor = theirs.get();
+    if (std::optional<ChildProcess> server = startForkedProcess(start, [&] { return serve(theirs.get()); })) {
         server_.emplace(std::move(*server));
+        socket_ = std::move(ours);
+    } else {
+        startError_ = "could not be tried: " + sys::failure("fork");
     }
-    if (!server_) startError_ = "could not be tried: " + sys::failure("fork");
-    close(ends[1]);
-    if (server_) socket_ = ends[0];
-    else close(ends[0]);
 }
 
 PaneTrials::~PaneTrials() {
     delete notifier_.data();
-    if (socket_ >= 0) close(socket_);
     if (server_) {
-        // Its socket is closed: it ends once a try under way is over, and no
-        // try outlasts its bound.
+        // Ended at once: a try under way is of no use any more, and its
+        // child dies with the server.
         server_->sendSignal(SIGKILL);
         server_->waitUntilEnded();
     }
 }
 
 bool PaneTrials::ask(const std::string& path) {
-    return sys::retryingInterrupts([&] { return send(socket_, path.data(), path.size(), MSG_NOSIGNAL); }) >= 0;
+    return sys::retryingInterrupts([&] { return send(socket_.get(), path.data(), path.size(), MSG_NOSIGNAL); }) >= 0;
 }
 
 void PaneTrials::tryEarly(const std::string& path) {
-    if (socket_ < 0 || path.empty() || waiting_.count(path) != 0) return;
+    if (!socket_ || path.empty() || waiting_.count(path) != 0) return;
     if (ask(path)) waiting_[path];
 }
 
 void PaneTrials::tryPane(const std::string& path, std::function<void(std::string failure)> done) {
-    if (socket_ < 0) {
+    if (!socket_) {
         QTimer::singleShot(0, [done = std::move(done), why = startError_] { done(why); });
         return;
     }
     if (notifier_ == nullptr) {
-        notifier_ = new QSocketNotifier(socket_, QSocketNotifier::Read, QCoreApplication::instance());
+        notifier_ = new QSocketNotifier(socket_.get(), QSocketNotifier::Read, QCoreApplication::instance());
         QObject::connect(notifier_, &QSocketNotifier::activated, [this] { readAnswers(); });
     }
     const bool asked = waiting_.count(path) != 0;
@@ -119,7 +118,7 @@ void PaneTrials::tryPane(const std::string& path, std::function<void(std::string
 
 void PaneTrials::readAnswers() {
     std::string packet(kPacketLimit, '\0');
-    const ssize_t got = sys::retryingInterrupts([&] { return recv(socket_, packet.data(), packet.size(), MSG_DONTWAIT); });
+    const ssize_t got = sys::retryingInterrupts([&] { return recv(socket_.get(), packet.data(), packet.size(), MSG_DONTWAIT); });
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
     if (got <= 0) {
         failAll("could not be tried: the process that tries panes has ended");
@@ -138,8 +137,7 @@ void PaneTrials::readAnswers() {
 void PaneTrials::failAll(const std::string& why) {
     NSLogText("Panes cannot be tried: " + why);
     if (notifier_) notifier_->setEnabled(false);
-    if (socket_ >= 0) close(socket_);
-    socket_ = -1;
+    socket_.reset();
     startError_ = why;
     auto waiting = std::move(waiting_);
     waiting_.clear();

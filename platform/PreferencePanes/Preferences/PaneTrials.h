@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Foundation/Descriptor.h"
 #include "Foundation/ProcessStart.h"
 
 #include <functional>
@@ -39,7 +40,7 @@ private:
     void readAnswers();
     void failAll(const std::string& why);
 
-    int socket_ = -1;
+    Descriptor socket_;
     std::optional<ChildProcess> server_;
     std::string startError_;
     QPointer<QSocketNotifier> notifier_;
