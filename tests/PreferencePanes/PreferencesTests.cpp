@@ -2,9 +2,12 @@
 
 #include "AppKit/View.h"
 #include "Foundation/FileManager.h"
+#include "Foundation/ProcessStatus.h"
+#include "PreferencePanes/PaneTrial.h"
 #include "PreferencePanes/PreferencePane.h"
 #include "PreferencePanes/Preferences/PaneSearch.h"
 #include "PreferencePanes/Preferences/PreferencesWindow.h"
+#include "PreferencePanes/Preferences/ShownPaneMemory.h"
 #include "support/GuiTest.h"
 #include "support/StderrCapture.h"
 #include "support/TempDir.h"
@@ -16,8 +19,15 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
+#include <stdexcept>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace platform;
@@ -203,3 +213,109 @@ TEST_F(PreferencesTest, AnExceptionFromAPaneActionIsShownInAnAlert) {
     EXPECT_NE(log.find("*** installPayload: raised NSInvalidArgumentException"), std::string::npos);
     EXPECT_TRUE(window.paneAt(0).isLoaded());
 }
+
+// The memory of the pane shown: a run that ended without forgetting it left
+// its pane noted; the next window holds that pane back, current but not
+// loaded, until it is chosen, and notes each pane before it runs its code.
+TEST_F(PreferencesTest, APaneLeftNotedByARunThatEndedUnaskedIsHeldBackUntilChosen) {
+    const std::string file = (dir.path() / "state/privet/preferences-shown-pane").string();
+    ShownPaneMemory(file).note(kBeta);
+    ShownPaneMemory memory(file);
+    EXPECT_EQ(memory.leftByLastRun(), kBeta);
+
+    PreferencesWindow window({kAlpha, kBeta}, nullptr, &memory);
+    window.show();
+    QApplication::processEvents();
+    EXPECT_EQ(window.selectedPane(), -1);
+    EXPECT_FALSE(window.paneAt(1).isLoaded());
+    QPushButton* open = nullptr;
+    for (QPushButton* button : window.findChildren<QPushButton*>()) {
+        if (button->text() == QString::fromUtf8("Open \u201cBeta\u201d")) open = button;
+    }
+    ASSERT_NE(open, nullptr);
+    EXPECT_EQ(window.shownContent(), open->parentWidget());
+
+    open->click();
+    EXPECT_EQ(window.selectedPane(), 1);
+    EXPECT_EQ(window.shownContent(), window.paneAt(1).view());
+    window.selectPane(0);
+    EXPECT_EQ(memory.leftByLastRun(), kAlpha);
+    memory.forget();
+    EXPECT_EQ(ShownPaneMemory(file).leftByLastRun(), "");
+}
+
+namespace {
+
+// Dies by the signal itself, whatever a sanitizer would make of it.
+[[noreturn]] void dieBy(int signal) {
+    ::signal(signal, SIG_DFL);
+    raise(signal);
+    _exit(99);
+}
+
+} // namespace
+
+// Code tried in a process of its own: what it returned, or where it stopped
+// and how, in a user's words; a hang is bounded by its step, not by the whole.
+TEST(PaneTrial, SaysWhereAndHowTheCodeStopped) {
+    using std::chrono::seconds;
+    const struct {
+        const char* what;
+        std::function<std::string(TrialSteps&)> work;
+        const char* said;
+    } cases[] = {
+        {"returns", [](TrialSteps& steps) { steps.begin("loading"); return std::string("fine"); }, ""},
+        {"crashes", [](TrialSteps& steps) -> std::string { steps.begin("loading its view"); dieBy(SIGSEGV); },
+         "stopped while loading its view: it crashed (segmentation fault)"},
+        {"exits", [](TrialSteps& steps) -> std::string { steps.begin("being created"); _exit(3); },
+         "stopped while being created: it exited with status 3"},
+        {"raises", [](TrialSteps& steps) -> std::string { steps.begin("loading"); throw std::runtime_error("no nib"); },
+         "stopped while loading: it raised no nib"},
+        {"hangs", [](TrialSteps& steps) -> std::string { steps.begin("being selected", seconds(1)); for (;;) pause(); },
+         "did not finish being selected within 1 seconds"},
+        {"takes each step in time",
+         [](TrialSteps& steps) {
+             for (const char* step : {"loading", "loading its view"}) {
+                 steps.begin(step, seconds(1));
+                 std::this_thread::sleep_for(std::chrono::milliseconds(700));
+             }
+             return std::string("fine");
+         },
+         ""},
+    };
+    for (const auto& [what, work, said] : cases) {
+        const auto started = std::chrono::steady_clock::now();
+        const TrialEnd end = runInProcessOfItsOwn(work);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, seconds(5)) << what;  // the default bound is 10 s
+        EXPECT_EQ(end.finished, *said == '\0') << what;
+        EXPECT_EQ(end.failure, said) << what;
+        if (end.finished) EXPECT_EQ(end.result, "fine") << what;
+    }
+}
+
+// What the code started is ended with it, and a process that kept its pipe
+// open does not hold the answer up.
+TEST(PaneTrial, WhatTheCodeLeftRunningEndsWithItsTry) {
+    testsupport::TempDir dir;
+    const fs::path pidFile = dir.path() / "left";
+    const auto started = std::chrono::steady_clock::now();
+    const TrialEnd end = runInProcessOfItsOwn([&](TrialSteps&) {
+        if (const pid_t left = fork(); left == 0) {
+            for (;;) pause();
+        } else {
+            std::ofstream(pidFile) << left;
+        }
+        return std::string("fine");
+    });
+    EXPECT_TRUE(end.finished) << end.failure;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    pid_t left = 0;
+    std::ifstream(pidFile) >> left;
+    ASSERT_GT(left, 0);
+    std::optional<std::vector<std::string>> fields;
+    for (int tries = 0; tries < 50 && (fields = processStatusFields(left)) && fields->at(0) != "Z"; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(!fields || fields->at(0) == "Z") << "the process the code left is still running";
+}
+
