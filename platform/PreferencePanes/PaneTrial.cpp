@@ -31,6 +31,8 @@ constexpr char kRaised = 'X';
 constexpr std::size_t kResultLimit = 16 << 20;
 // A line longer than this is dropped.
 constexpr std::size_t kLineLimit = 64 << 10;
+// Reads of what a child left on its pipe once it has ended (each up to 64 kB).
+constexpr std::size_t kDrainRounds = (kResultLimit + kLineLimit) / 65536 + 1;
 // No step is given longer than a day.
 constexpr long kLongestStep = 24 * 60 * 60 + 60;
 
@@ -115,6 +117,16 @@ int runWork(const std::function<std::string(TrialSteps&)>& work, int fd, bool qu
     return 0;
 }
 
+// Reads what has arrived into the report, a new step restarting the clock;
+// false at the stream's end.
+bool readFrom(int fd, ChildReport& report, Clock::time_point& deadline) {
+    char buffer[65536];
+    const ssize_t got = sys::retryingInterrupts([&] { return read(fd, buffer, sizeof buffer); });
+    if (got <= 0) return false;
+    if (report.take(std::string_view(buffer, static_cast<std::size_t>(got)))) deadline = Clock::now() + report.bound;
+    return true;
+}
+
 } // namespace
 
 void TrialSteps::begin(std::string_view step, std::chrono::seconds bound) {
@@ -153,17 +165,19 @@ TrialEnd runInProcessOfItsOwn(const std::function<std::string(TrialSteps&)>& wor
         }
         pollfd ready[2] = {{streamEnded ? -1 : reading.get(), POLLIN, 0}, {ended ? -1 : child->descriptor(), POLLIN, 0}};
         if (sys::retryingInterrupts([&] { return poll(ready, 2, static_cast<int>(left.count())); }) < 0) break;
-        if (ready[0].revents != 0) {
-            char buffer[65536];
-            const ssize_t got = sys::retryingInterrupts([&] { return read(reading.get(), buffer, sizeof buffer); });
-            if (got <= 0) streamEnded = true;
-            else if (report.take(std::string_view(buffer, static_cast<std::size_t>(got)))) deadline = Clock::now() + report.bound;
+        if (ready[0].revents != 0 && !readFrom(reading.get(), report, deadline)) streamEnded = true;
+        if (ready[1].revents != 0) {
+            ended = true;
+            // What it wrote before it ended is there now; a process it left
+            // holding the pipe is not waited for.
+            for (std::size_t rounds = 0; !streamEnded && rounds < kDrainRounds; ++rounds) {
+                pollfd more{reading.get(), POLLIN, 0};
+                if (poll(&more, 1, 0) <= 0 || !readFrom(reading.get(), report, deadline)) break;
+            }
+            streamEnded = true;
         }
-        if (ready[1].revents != 0) ended = true;
         // Without a pidfd (a kernel before 5.3), its stream's end stands for its own.
         if (child->descriptor() < 0 && streamEnded) ended = true;
-        // One that gave its pipe to a process that lives on is not waited for.
-        if (ended && ready[0].revents == 0) streamEnded = true;
     }
     if (options.ownProcessGroup) kill(-child->pid(), SIGKILL);
     if (!ended) child->sendSignal(SIGKILL);
