@@ -289,7 +289,9 @@ TEST(PaneTrial, SaysWhereAndHowTheCodeStopped) {
         EXPECT_LT(std::chrono::steady_clock::now() - started, seconds(5)) << what;  // the default bound is 10 s
         EXPECT_EQ(end.finished, *said == '\0') << what;
         EXPECT_EQ(end.failure, said) << what;
-        if (end.finished) EXPECT_EQ(end.result, "fine") << what;
+        if (end.finished) {
+            EXPECT_EQ(end.result, "fine") << what;
+        }
     }
 }
 

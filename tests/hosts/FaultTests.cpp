@@ -32,7 +32,11 @@ const std::string kKestrel = std::string(PRODUCTS_DIR) + "/KestrelPrefs.prefPane
 // check would change the status its process ends with.
 const char* const kNoLeakCheck = "ASAN_OPTIONS=detect_leaks=0";
 // The tests' own panes, good and bad, seen in the sandbox.
-const SandboxOptions kTestPanesSeen{.readOnlyFolders = {TEST_PANES_DIR, TEST_FAULT_PANES_DIR}};
+const SandboxOptions kTestPanesSeen = [] {
+    SandboxOptions options;
+    options.readOnlyFolders = {TEST_PANES_DIR, TEST_FAULT_PANES_DIR};
+    return options;
+}();
 
 // The value pane-status printed for a key.
 std::string keyValue(const std::string& output, const std::string& key) {
