@@ -281,7 +281,7 @@ TEST_F(HelperInSandbox, AnUnprivilegedCallerWithoutPolkitIsDeniedAndNothingIsWri
     EXPECT_EQ(linesAfterStart(kestrel, result.standardError),
               (std::vector<std::string>{"KestrelInstallHelper (argc == ARGUMENT_COUNT)",
                                         "KestrelInstallHelper executing self-repair"}));
-    sleep(1);
+    EXPECT_TRUE(sandbox.waitUntilStandardErrorIsLeft()) << sandbox.standardErrorSoFar();
     EXPECT_TRUE(fs::is_empty(sandbox.library()));
 }
 

@@ -3,6 +3,7 @@
 #include "Security/ControlGroup.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -89,6 +90,31 @@ bool Sandbox::waitForLines(const std::string& text, int count, int seconds) cons
         int found = 0;
         for (std::size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1)) ++found;
         if (found >= count) return true;
+        usleep(50 * 1000);
+    }
+    return false;
+}
+
+bool Sandbox::waitUntilStandardErrorIsLeft(int seconds) const {
+    struct stat file{};
+    if (stat((root_.path() / "stderr").c_str(), &file) != 0) return false;
+    const auto held = [&file] {
+        std::error_code error;
+        for (fs::directory_iterator process("/proc", error), end; !error && process != end; process.increment(error)) {
+            const std::string pid = process->path().filename();
+            if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+            std::error_code gone;
+            for (fs::directory_iterator fd(process->path() / "fd", gone), none; !gone && fd != none; fd.increment(gone)) {
+                struct stat target{};
+                if (stat(fd->path().c_str(), &target) == 0 && target.st_dev == file.st_dev && target.st_ino == file.st_ino) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    for (int tick = 0; tick < seconds * 20; ++tick) {
+        if (!held()) return true;
         usleep(50 * 1000);
     }
     return false;

@@ -58,6 +58,10 @@ public:
     // Waits until standard error holds `count` lines containing `text`;
     // false after `seconds` without.
     bool waitForLines(const std::string& text, int count, int seconds = 30) const;
+    // Waits until no process holds the last run's standard error open: what
+    // the run started, and what those started, have ended (a run that should
+    // not have started has had its say); false after `seconds` without.
+    bool waitUntilStandardErrorIsLeft(int seconds = 30) const;
 
 private:
     TempDir root_;
