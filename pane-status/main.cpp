@@ -60,9 +60,10 @@ const char* const kUsage =
     "  -h, --help      print this text\n"
     "  --version       print the version\n"
     "\n"
-    "Each pane is read in a process of its own: a pane whose code crashes, exits or\n"
-    "takes longer than 10 seconds for a step is reported as failed (\"failed\" in\n"
-    "place of its payloads with --json) and the others are still reported.\n"
+    "Each pane is read in a process of its own: a pane that cannot be loaded or\n"
+    "read, or whose code crashes, exits or takes longer than 10 seconds for a step,\n"
+    "is reported as failed (\"failed\" in place of its payloads with --json) and the\n"
+    "others are still reported.\n"
     "\n"
     "Exit status: 0 when every payload acted on is in the state asked for, whether\n"
     "or not anything changed; 1 when one is not, or a pane failed, or the payload\n"
@@ -144,6 +145,7 @@ struct PaneReport {
     std::string name;
     std::string text;
     QJsonObject json;
+    std::string failure;  // why the pane could not be loaded or read
 };
 
 // Loads the pane at `path`, acts on the target payload when it has it, and
@@ -152,7 +154,8 @@ struct PaneReport {
 bool reportPane(const std::string& path, const Options& options, bool& acted, PaneReport& report, TrialSteps& steps) {
     PaneSlot slot(path);
     if (!slot.load([&](std::string_view step) { steps.begin(step); })) {
-        std::fprintf(stderr, "pane-status: %s: %s\n", path.c_str(), slot.error().c_str());
+        report.failure = slot.error();
+        std::fprintf(stderr, "pane-status: %s: %s\n", path.c_str(), report.failure.c_str());
         return false;
     }
     bool succeeded = true;
@@ -215,8 +218,9 @@ std::string reportPaneAlone(const std::string& path, const Options& options, int
     try {
         succeeded = reportPane(path, options, acted, report, steps);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "pane-status: %s: cannot be read: %s\n", path.c_str(), error.what());
-        report.name.clear();
+        report = {};
+        report.failure = std::string("cannot be read: ") + error.what();
+        std::fprintf(stderr, "pane-status: %s: %s\n", path.c_str(), report.failure.c_str());
     }
     std::fflush(nullptr);  // this process ends without running exit handlers
     QJsonObject out;
@@ -225,6 +229,7 @@ std::string reportPaneAlone(const std::string& path, const Options& options, int
     out.insert("name", QString::fromStdString(report.name));
     out.insert("text", QString::fromStdString(report.text));
     out.insert("json", report.json);
+    out.insert("failure", QString::fromStdString(report.failure));
     return QJsonDocument(out).toJson(QJsonDocument::Compact).toStdString();
 }
 
@@ -272,6 +277,11 @@ int main(int argc, char** argv) {
         const QJsonObject report = QJsonDocument::fromJson(QByteArray::fromStdString(end.result)).object();
         if (!report.value("succeeded").toBool()) status = 1;
         if (report.value("acted").toBool()) acted = true;
+        // Said on standard error by the pane's process; the JSON holds it too.
+        if (const QString failure = report.value("failure").toString(); !failure.isEmpty()) {
+            if (options.json) panes.insert(QString::fromStdString(nameOfPaneAt(path)), QJsonObject{{"failed", failure}});
+            continue;
+        }
         const std::string name = report.value("name").toString().toStdString();
         if (name.empty()) continue;
         if (options.json) panes.insert(QString::fromStdString(name), report.value("json").toObject());

@@ -253,6 +253,8 @@ TEST_F(Faults, APaneThatCannotBeReadIsReportedAndTheOthersStillAre) {
                       "stopped while loading its view: it exited with status 3");
             EXPECT_EQ(panes.value("HangInView").toObject().value("failed").toString().toStdString(),
                       "did not finish loading its view within 10 seconds");
+            EXPECT_TRUE(panes.value("Kestrel").toObject().value("failed").toString().startsWith("cannot be read: "))
+                << result.standardOutput;
         } else {
             EXPECT_EQ(keyValue(result.standardOutput, "payloadSourceSummary"), "Fernhill Camera 2.3.1");
             EXPECT_EQ(result.standardOutput.find("Kestrel"), std::string::npos) << result.standardOutput;
