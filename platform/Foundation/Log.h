@@ -13,9 +13,10 @@ namespace platform {
 // Writes one entry to standard error, as
 //   YYYY-MM-DD HH:MM:SS.mmm name[pid:tid] text
 // (no second newline when the text ends in one), and the same text to the
-// system journal. The format takes printf conversions plus %@.
+// system journal. The format takes printf conversions plus %@, checked
+// against the arguments when compiling (Foundation/CheckedFormat.h).
 template <class... Args>
-void NSLog(const char* format, const Args&... args);
+void NSLog(CheckedFormat<std::type_identity_t<Args>...> format, const Args&... args);
 
 void NSLogv(const char* format, va_list arguments);
 
@@ -57,7 +58,7 @@ std::string escapedControlCharacters(std::string_view text);
 // As NSLog, with every %@ and %s argument escaped as above, for lines that
 // carry values from outside. The format's own text stands as it is.
 template <class... Args>
-void NSLogEscaped(const char* format, const Args&... args);
+void NSLogEscaped(CheckedFormat<std::type_identity_t<Args>...> format, const Args&... args);
 
 namespace detail {
 void NSLogVariadic(const char* format, ...);
@@ -85,14 +86,14 @@ auto escapedArgument(const T& value) {
 } // namespace detail
 
 template <class... Args>
-void NSLog(const char* format, const Args&... args) {
-    detail::NSLogVariadic(format, detail::formatArgument(args)...);
+void NSLog(CheckedFormat<std::type_identity_t<Args>...> format, const Args&... args) {
+    detail::NSLogVariadic(format.text(), detail::formatArgument(args)...);
 }
 
 template <class... Args>
-void NSLogEscaped(const char* format, const Args&... args) {
+void NSLogEscaped(CheckedFormat<std::type_identity_t<Args>...> format, const Args&... args) {
     using detail::formatArgument;
-    detail::NSLogVariadic(format, formatArgument(detail::escapedArgument(args))...);
+    detail::NSLogVariadic(format.text(), formatArgument(detail::escapedArgument(args))...);
 }
 
 } // namespace platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Foundation/CheckedFormat.h"
 #include "objc/Object.h"
 
 #include <cstdarg>
@@ -46,8 +47,8 @@ public:
     // printf conversions plus %@, which prints an object's description, or
     // "(null)" for none. Null when the format is malformed.
     template <class... Args>
-    static Ref<String> stringWithFormat(const char* format, const Args&... args) {
-        return stringWithFormatVariadic(format, detail::formatArgument(args)...);
+    static Ref<String> stringWithFormat(CheckedFormat<std::type_identity_t<Args>...> format, const Args&... args) {
+        return stringWithFormatVariadic(format.text(), detail::formatArgument(args)...);
     }
     static Ref<String> stringWithFormatV(const char* format, va_list arguments);
 

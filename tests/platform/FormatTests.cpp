@@ -5,12 +5,44 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdarg>
 #include <cstddef>
 
 using namespace platform;
 
 namespace {
 std::string formatted(Ref<String> s) { return s ? s->text() : std::string("<no string>"); }
+
+// A format read only when running, as a C caller's is.
+Ref<String> formattedAtRunTime(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    Ref<String> text = String::stringWithFormatV(format, arguments);
+    va_end(arguments);
+    return text;
+}
+
+// What the compiler refuses: a conversion given an argument it does not take,
+// too few or too many arguments, a conversion the formatter does not know.
+using format::formatFits;
+static_assert(!formatFits<Ref<String>>("%d"));
+static_assert(!formatFits<int>("%@"));
+static_assert(!formatFits<String*>("%s"));
+static_assert(!formatFits<const char*>("%@"));
+static_assert(!formatFits<long>("%d"));
+static_assert(!formatFits<int>("%ld"));
+static_assert(!formatFits<double>("%d"));
+static_assert(!formatFits<int>("%f"));
+static_assert(!formatFits<int>("%d %d"));
+static_assert(!formatFits<int, int>("%d"));
+static_assert(!formatFits<int>("%y"));
+static_assert(!formatFits<>("trailing %"));
+static_assert(!formatFits<long, int>("%*d"));
+// ... and what it takes: every conversion of the formatter, and literal percent signs.
+static_assert(formatFits<Ref<String>, const char*, char[3], int, unsigned, long, unsigned long long, std::size_t,
+                         double, float, long double, void*, char, bool, short>(
+    "100%% %@ %s %-8s %d %u %ld %llu %zu %.2f %g %Lf %p %c %d %hd"));
+static_assert(formatFits<int, int, const char*, std::nullptr_t>("%*.*s %@"));
 }
 
 TEST(Format, ObjectConversionPrintsDescriptionsAndNullForAbsent) {
@@ -48,17 +80,17 @@ TEST(Format, HexadecimalIsLowerCaseAndZeroPadded) {
     EXPECT_EQ(formatted(String::stringWithFormat("%p", reinterpret_cast<void*>(0xbeefUL))), "0xbeef");
 }
 
-TEST(Format, MalformedFormatsGiveNoString) {
-    EXPECT_FALSE(String::stringWithFormat("trailing %"));
-    EXPECT_FALSE(String::stringWithFormat("%y", 1));
+TEST(Format, MalformedFormatsReadWhenRunningGiveNoString) {
+    EXPECT_FALSE(formattedAtRunTime("trailing %"));
+    EXPECT_FALSE(formattedAtRunTime("%y", 1));
     int count = 0;
-    EXPECT_FALSE(String::stringWithFormat("%n", &count));
-    EXPECT_FALSE(String::stringWithFormat("%ls", L"wide"));
-    EXPECT_FALSE(String::stringWithFormat(nullptr));
-    EXPECT_FALSE(String::stringWithFormat("%99999999999999999999d", 1));  // widths are not padded out without end
-    EXPECT_FALSE(String::stringWithFormat("%.99999999999999999999s", "x"));
-    EXPECT_FALSE(String::stringWithFormat("%*d", INT_MIN, 1));
-    EXPECT_EQ(formatted(String::stringWithFormat("plain")), "plain");
+    EXPECT_FALSE(formattedAtRunTime("%n", &count));
+    EXPECT_FALSE(formattedAtRunTime("%ls", L"wide"));
+    EXPECT_FALSE(formattedAtRunTime(nullptr));
+    EXPECT_FALSE(formattedAtRunTime("%99999999999999999999d", 1));  // widths are not padded out without end
+    EXPECT_FALSE(formattedAtRunTime("%.99999999999999999999s", "x"));
+    EXPECT_FALSE(formattedAtRunTime("%*d", INT_MIN, 1));
+    EXPECT_EQ(formatted(formattedAtRunTime("plain")), "plain");
 }
 
 TEST(Format, DescriptionOfAPlainObjectNamesClassAndAddress) {

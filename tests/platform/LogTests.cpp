@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdarg>
 #include <regex>
 
 using namespace platform;
@@ -30,9 +31,17 @@ TEST(LogLines, AFinishedTextIsNeverReadAsAFormat) {
     EXPECT_TRUE(std::regex_match(output, std::regex(kPrefix + R"(/Library/100% sure/%@ %s %n\n)"))) << output;
 }
 
-TEST(LogLines, AMalformedFormatWritesNothing) {
+// A format read when running, as a C caller's is.
+void logAtRunTime(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    NSLogv(format, arguments);
+    va_end(arguments);
+}
+
+TEST(LogLines, AMalformedFormatReadWhenRunningWritesNothing) {
     testsupport::StderrCapture capture;
-    NSLog("broken %");
+    logAtRunTime("broken %");
     EXPECT_EQ(capture.finish(), "");
 }
 
