@@ -2,6 +2,7 @@
 // else asks polkit, which authenticates an administrator and then runs the
 // privileged launcher for us.
 
+#include "Foundation/Descriptor.h"
 #include "Foundation/SystemCall.h"
 #include "Security/Authorization.h"
 #include "Security/DetachedStart.h"
@@ -90,88 +91,80 @@ public:
     ~PolkitAuthority() override { endLauncher(); }
 
     OSStatus obtainAdministratorRight(bool interactionAllowed) override {
-        if (socket_ >= 0) return errAuthorizationSuccess;
+        if (socket_) return errAuthorizationSuccess;
         if (!interactionAllowed) return errAuthorizationInteractionNotAllowed;
         if (access(kPkexecPath, X_OK) != 0) return errAuthorizationInternal;
         const std::optional<std::string> launcher = privilegedLauncherPath();
         if (!launcher) return errAuthorizationToolExecuteFailure;
 
-        int ends[2];
-        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return errAuthorizationInternal;
+        int pair[2];
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return errAuthorizationInternal;
+        Descriptor ours(pair[0]);
+        Descriptor theirs(pair[1]);
         // What pkexec says on standard error tells why it refused.
         int said[2];
-        if (pipe2(said, O_CLOEXEC) != 0) {
-            close(ends[0]);
-            close(ends[1]);
-            return errAuthorizationInternal;
-        }
+        if (pipe2(said, O_CLOEXEC) != 0) return errAuthorizationInternal;
+        Descriptor saidHere(said[0]);
+        Descriptor saidThere(said[1]);
         // On a terminal, the password is asked there when no agent is registered.
         const TerminalAgent terminalAgent;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, said[1], STDERR_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, theirs.get(), STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, theirs.get(), STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, saidThere.get(), STDERR_FILENO);
         std::string pkexec = kPkexecPath;
         std::string launcherPath = *launcher;
         char* argv[] = {pkexec.data(), launcherPath.data(), nullptr};
         const int error = posix_spawn(&pid_, kPkexecPath, &actions, nullptr, argv, environ);
         posix_spawn_file_actions_destroy(&actions);
-        close(ends[1]);
-        close(said[1]);
+        theirs.reset();
+        saidThere.reset();
         if (error != 0) {
-            close(ends[0]);
-            close(said[0]);
             pid_ = -1;
             return errAuthorizationInternal;
         }
-        socket_ = ends[0];
-        said_ = said[0];
+        socket_ = std::move(ours);
+        said_ = std::move(saidHere);
 
         // Authentication happens now; the launcher speaks once it runs as root.
-        if (sys::readUpTo(socket_, kMaximumReply, true) == launcher::kGranted) return errAuthorizationSuccess;
-        const std::string words = sys::readUpToWithin(said_, kMaximumReply, kLastWordsPatience).value_or("");
+        if (sys::readUpTo(socket_.get(), kMaximumReply, true) == launcher::kGranted) return errAuthorizationSuccess;
+        const std::string words = sys::readUpToWithin(said_.get(), kMaximumReply, kLastWordsPatience).value_or("");
         sys::writeAll(STDERR_FILENO, words);
-        close(said_);
-        said_ = -1;
-        close(socket_);
-        socket_ = -1;
+        said_.reset();
+        socket_.reset();
         const int status = waitForExit(pid_);
         pid_ = -1;
         return statusOfRefusedPkexec(status, words);
     }
 
     OSStatus startPrivileged(const std::string& path, const std::vector<std::string>& arguments) override {
-        if (socket_ < 0) return errAuthorizationInternal;
+        if (!socket_) return errAuthorizationInternal;
         // MSG_NOSIGNAL: a launcher that went away is a failed start, not a SIGPIPE.
         const std::string request = launcher::encodeRequest({path, arguments});
         for (std::string_view rest = request; !rest.empty();) {
             const ssize_t sent =
-                sys::retryingInterrupts([&] { return send(socket_, rest.data(), rest.size(), MSG_NOSIGNAL); });
+                sys::retryingInterrupts([&] { return send(socket_.get(), rest.data(), rest.size(), MSG_NOSIGNAL); });
             if (sent <= 0) break;
             rest.remove_prefix(static_cast<std::size_t>(sent));
         }
-        shutdown(socket_, SHUT_WR);
-        const std::optional<int> startError = launcher::decodeReply(sys::readUpTo(socket_, kMaximumReply));
+        shutdown(socket_.get(), SHUT_WR);
+        const std::optional<int> startError = launcher::decodeReply(sys::readUpTo(socket_.get(), kMaximumReply));
         endLauncher();
         return startError ? statusOfStart(*startError) : errAuthorizationToolExecuteFailure;
     }
 
 private:
     void endLauncher() {
-        if (socket_ >= 0) close(socket_);  // an idle launcher ends at end of stream
-        socket_ = -1;
-        if (said_ >= 0) {
-            passOnUntilTheEnd(said_);
-            close(said_);
-        }
-        said_ = -1;
+        socket_.reset();  // an idle launcher ends at end of stream
+        if (said_) passOnUntilTheEnd(said_.get());
+        said_.reset();
         if (pid_ > 0) waitForExit(pid_);
         pid_ = -1;
     }
 
-    int socket_ = -1;
-    int said_ = -1;  // pkexec's standard error, then the launcher's
+    Descriptor socket_;
+    Descriptor said_;  // pkexec's standard error, then the launcher's
     pid_t pid_ = -1;
 };
 
