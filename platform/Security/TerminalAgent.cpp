@@ -1,5 +1,6 @@
 #include "Security/TerminalAgent.h"
 
+#include "Foundation/Descriptor.h"
 #include "Foundation/ProcessStatus.h"
 #include "Foundation/SystemCall.h"
 
@@ -27,21 +28,20 @@ constexpr std::chrono::seconds kRegistrationPatience{5};
 
 TerminalAgent::TerminalAgent() {
     if (access(kAgentPath, X_OK) != 0) return;
-    const int terminal = sys::retryingInterrupts([] { return open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC); });
-    if (terminal < 0) return;
+    Descriptor terminal(sys::retryingInterrupts([] { return open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC); }));
+    if (!terminal) return;
     // Named by pid and start time, so that a recycled pid cannot stand in.
     const std::optional<std::string> process = processForPolkit(getpid());
     int notify[2];
-    if (!process || pipe2(notify, O_CLOEXEC) != 0) {
-        close(terminal);
-        return;
-    }
+    if (!process || pipe2(notify, O_CLOEXEC) != 0) return;
+    const Descriptor registered(notify[0]);
+    Descriptor toldRegistered(notify[1]);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     for (int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
-        posix_spawn_file_actions_adddup2(&actions, terminal, stream);
+        posix_spawn_file_actions_adddup2(&actions, terminal.get(), stream);
     }
-    posix_spawn_file_actions_adddup2(&actions, notify[1], kNotifyDescriptor);
+    posix_spawn_file_actions_adddup2(&actions, toldRegistered.get(), kNotifyDescriptor);
     std::string program = kAgentPath, processOption = "--process", processValue = *process,
                 notifyOption = "--notify-fd", notifyValue = std::to_string(kNotifyDescriptor),
                 fallback = "--fallback";
@@ -50,15 +50,11 @@ TerminalAgent::TerminalAgent() {
     pid_t pid = -1;
     const int error = posix_spawn(&pid, kAgentPath, &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
-    close(notify[1]);
-    close(terminal);
-    if (error != 0) {
-        close(notify[0]);
-        return;
-    }
+    toldRegistered.reset();
+    terminal.reset();
+    if (error != 0) return;
     // The end of the stream comes when the agent is registered, or gone.
-    sys::readUpToWithin(notify[0], 1, kRegistrationPatience);
-    close(notify[0]);
+    sys::readUpToWithin(registered.get(), 1, kRegistrationPatience);
     // Still running: registered, or still trying. Ended: it could not be.
     int status = 0;
     if (sys::retryingInterrupts([&] { return waitpid(pid, &status, WNOHANG); }) == 0) pid_ = pid;
