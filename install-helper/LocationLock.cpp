@@ -42,19 +42,15 @@ bool tryLock(int fd) { return platform::sys::retryingInterrupts([&] { return flo
 
 } // namespace
 
-LocationLock::~LocationLock() {
-    if (fd_ >= 0) close(fd_);
-}
-
 bool LocationLock::take(const HelperIdentity& identity, const platform::String* location) {
     std::string why;
-    fd_ = openLockFile(location->text(), why);
-    if (fd_ < 0) {
+    fd_ = platform::Descriptor(openLockFile(location->text(), why));
+    if (!fd_) {
         NSLogEscaped("%s cannot take its turn in %@: %s; nothing was done", identity.name, location, why.c_str());
         noteRunFailure("it could not take its turn in " + location->text() + ": " + why);
         return false;
     }
-    if (tryLock(fd_)) return true;
+    if (tryLock(fd_.get())) return true;
     if (errno != EWOULDBLOCK) {
         NSLogEscaped("%s cannot take its turn in %@: %s; nothing was done", identity.name, location,
                      platform::sys::failure("flock").c_str());
@@ -65,7 +61,7 @@ bool LocationLock::take(const HelperIdentity& identity, const platform::String* 
     const auto deadline = std::chrono::steady_clock::now() + kPatience;
     while (std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(kPollInterval);
-        if (tryLock(fd_)) return true;
+        if (tryLock(fd_.get())) return true;
     }
     NSLogEscaped("%s gave up waiting for another run in %@ to end; nothing was done", identity.name, location);
     noteRunFailure("another run in " + location->text() + " did not end within five minutes");

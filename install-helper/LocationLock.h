@@ -6,6 +6,7 @@
 
 #include "HelperTool.h"
 
+#include "Foundation/Descriptor.h"
 #include "Foundation/String.h"
 
 #include <chrono>
@@ -16,7 +17,6 @@ public:
     static constexpr std::chrono::seconds kPatience{300};
 
     LocationLock() = default;
-    ~LocationLock();
     LocationLock(const LocationLock&) = delete;
     LocationLock& operator=(const LocationLock&) = delete;
 
@@ -26,5 +26,5 @@ public:
     bool take(const HelperIdentity& identity, const platform::String* location);
 
 private:
-    int fd_ = -1;
+    platform::Descriptor fd_;
 };

@@ -60,10 +60,7 @@ RunReport::~RunReport() {
         outcome.reason = platform::escapedControlCharacters(*firstFailure());
         platform::journalEntry(LOG_ERR, std::string(identity_.name) + " failed: " + outcome.reason);
     }
-    if (record_ >= 0) {
-        platform::writeRunOutcome(record_, outcome);
-        close(record_);
-    }
+    if (record_) platform::writeRunOutcome(record_.get(), outcome);
 }
 
 std::string whyTheStepFailed(const std::string& program, const std::string& source, const std::string& destination) {

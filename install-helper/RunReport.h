@@ -6,6 +6,7 @@
 
 #include "HelperTool.h"
 
+#include "Foundation/Descriptor.h"
 #include "Foundation/String.h"
 
 #include <sys/types.h>
@@ -32,7 +33,7 @@ public:
 
 private:
     const HelperIdentity& identity_;
-    int record_ = -1;
+    platform::Descriptor record_;
     std::string destination_;
 };
 

@@ -1,5 +1,6 @@
 #include "StagedCopy.h"
 
+#include "Foundation/Descriptor.h"
 #include "Foundation/SystemCall.h"
 
 #include <fcntl.h>
@@ -55,12 +56,10 @@ std::optional<std::string> compareEntry(const std::string& source, const std::st
 // Opens `path` with `flags` and runs `call` (`name`) on it: why either
 // failed, or nothing.
 std::optional<std::string> syncThrough(const std::string& path, int flags, int (*call)(int), const char* name) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | flags);
-    if (fd < 0) return platform::sys::failure("open") + ": " + path;
-    std::optional<std::string> failed;
-    if (call(fd) != 0) failed = platform::sys::failure(name) + ": " + path;
-    close(fd);
-    return failed;
+    const platform::Descriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | flags));
+    if (!fd) return platform::sys::failure("open") + ": " + path;
+    if (call(fd.get()) != 0) return platform::sys::failure(name) + ": " + path;
+    return std::nullopt;
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "Foundation/Array.h"
 #include "Foundation/Data.h"
 #include "Foundation/Date.h"
+#include "Foundation/Descriptor.h"
 #include "Foundation/Dictionary.h"
 #include "Foundation/Number.h"
 #include "Foundation/String.h"
@@ -125,12 +126,9 @@ Ref<Object> objectFromNode(plist_t node, std::size_t depth, std::size_t maxDepth
 // Reads a whole regular file of at most `maxBytes`. Opening does not wait on
 // a FIFO, and a file that grows while it is read still cannot exceed the limit.
 std::optional<std::string> readRegularFile(const char* path, std::size_t maxBytes) {
-    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return std::nullopt;
-    struct Closer {
-        int fd;
-        ~Closer() { close(fd); }
-    } closer{fd};
+    const Descriptor owner(open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!owner) return std::nullopt;
+    const int fd = owner.get();
     struct stat status{};
     if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < 0 ||
         static_cast<std::uint64_t>(status.st_size) > maxBytes) {

@@ -1,5 +1,6 @@
 #include "Security/ControlGroup.h"
 
+#include "Foundation/Descriptor.h"
 #include "Foundation/RootOnlyPath.h"
 #include "Foundation/SystemCall.h"
 
@@ -105,13 +106,10 @@ std::string joinOwnGroup(const std::string& hierarchy, const std::string& groupN
             return group + "/" + file + " may be written by others than root";
         }
     }
-    const int procs =
-        sys::retryingInterrupts([&] { return open((group + "/cgroup.procs").c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW); });
-    if (procs < 0) return sys::failure("open");
-    const bool moved = sys::writeAll(procs, "0");
-    const int error = errno;
-    close(procs);
-    if (!moved) return sys::failure("write", error);
+    const Descriptor procs(
+        sys::retryingInterrupts([&] { return open((group + "/cgroup.procs").c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW); }));
+    if (!procs) return sys::failure("open");
+    if (!sys::writeAll(procs.get(), "0")) return sys::failure("write");
     if (!waitForMoveInto(groupName, std::chrono::milliseconds(0))) return "the move into " + group + " does not show";
     return {};
 }

@@ -1,5 +1,6 @@
 #include "Security/DetachedStart.h"
 
+#include "Foundation/Descriptor.h"
 #include "Foundation/ProcessStart.h"
 #include "Foundation/SystemCall.h"
 
@@ -12,12 +13,10 @@ namespace platform {
 int startDetached(const std::string& path, const std::vector<std::string>& arguments) {
     ProcessStart start{.path = path, .arguments = {path}, .newSession = true};
     start.arguments.insert(start.arguments.end(), arguments.begin(), arguments.end());
-    const int null = sys::retryingInterrupts([] { return open("/dev/null", O_RDWR | O_CLOEXEC); });
-    if (null < 0) return errno;
-    start.standardInput = start.standardOutput = null;
-    const int error = startDetachedProcess(start);
-    close(null);
-    return error;
+    const Descriptor null(sys::retryingInterrupts([] { return open("/dev/null", O_RDWR | O_CLOEXEC); }));
+    if (!null) return errno;
+    start.standardInput = start.standardOutput = null.get();
+    return startDetachedProcess(start);
 }
 
 } // namespace platform

@@ -1,5 +1,6 @@
 #include "Security/RunOutcome.h"
 
+#include "Foundation/Descriptor.h"
 #include "Foundation/SystemCall.h"
 
 #include <fcntl.h>
@@ -27,11 +28,8 @@ bool laterOrSame(const timespec& a, const timespec& b) {
 // root can make anything in /run).
 bool rootFolder(const std::string& path, mode_t mode, gid_t group) {
     if (mkdir(path.c_str(), mode) != 0 && errno != EEXIST) return false;
-    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool made = fchown(fd, 0, group) == 0 && fchmod(fd, mode) == 0;
-    close(fd);
-    return made;
+    const Descriptor fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return fd && fchown(fd.get(), 0, group) == 0 && fchmod(fd.get(), mode) == 0;
 }
 
 } // namespace
@@ -67,17 +65,13 @@ std::optional<RunOutcome> decodeRunOutcome(const std::string& text) {
     return outcome;
 }
 
-int openRunOutcomeRecord(uid_t requester, const std::string& location) {
+Descriptor openRunOutcomeRecord(uid_t requester, const std::string& location) {
     const passwd* account = getpwuid(requester);
     const gid_t group = account ? account->pw_gid : 0;
-    if (!rootFolder(kOutcomes, 0755, 0) || !rootFolder(runOutcomeFolder(requester), 0750, group)) return -1;
+    if (!rootFolder(kOutcomes, 0755, 0) || !rootFolder(runOutcomeFolder(requester), 0750, group)) return {};
     const std::string path = runOutcomeFolder(requester) + "/" + location;
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0640);
-    if (fd < 0) return -1;
-    if (fchown(fd, 0, group) != 0 || fchmod(fd, 0640) != 0) {
-        close(fd);
-        return -1;
-    }
+    Descriptor fd(open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0640));
+    if (!fd || fchown(fd.get(), 0, group) != 0 || fchmod(fd.get(), 0640) != 0) return {};
     return fd;
 }
 
@@ -91,10 +85,9 @@ bool writeRunOutcome(int fd, const RunOutcome& outcome) {
 std::optional<RunOutcome> readRunOutcome(const std::string& location, const std::string& destination,
                                          const timespec& asked) {
     const std::string path = runOutcomeFolder(getuid()) + "/" + location;
-    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    const std::string text = sys::readUpTo(fd, 64 * 1024);
-    close(fd);
+    const Descriptor fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd) return std::nullopt;
+    const std::string text = sys::readUpTo(fd.get(), 64 * 1024);
     std::optional<RunOutcome> outcome = decodeRunOutcome(text);
     if (!outcome || outcome->destination != destination || !laterOrSame(outcome->ended, asked)) return std::nullopt;
     return outcome;

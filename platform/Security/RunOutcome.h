@@ -7,6 +7,8 @@
 // when the run ended, so that a reader takes only the outcome of its own
 // request.
 
+#include "Foundation/Descriptor.h"
+
 #include <sys/types.h>
 
 #include <ctime>
@@ -31,10 +33,10 @@ std::string encodeRunOutcome(const RunOutcome& outcome);
 std::optional<RunOutcome> decodeRunOutcome(const std::string& text);
 
 // Opens the record of `requester` for `location` for writing, making its
-// folders (root's, the user's own readable by the user's group) as needed; a
-// descriptor the caller owns, or -1 (errno set). Opened before the run
-// confines itself, it can be written after.
-int openRunOutcomeRecord(uid_t requester, const std::string& location);
+// folders (root's, the user's own readable by the user's group) as needed;
+// none when it cannot be. Opened before the run confines itself, it can be
+// written after.
+Descriptor openRunOutcomeRecord(uid_t requester, const std::string& location);
 
 // Replaces what the record at `fd` holds.
 bool writeRunOutcome(int fd, const RunOutcome& outcome);
