@@ -50,9 +50,10 @@ std::vector<pid_t> descendantsOf(pid_t pid) {
 } // namespace
 
 ActionDeadline::ActionDeadline(double seconds) {
-    terminal_ = platform::sys::retryingInterrupts([] { return open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC); });
+    terminal_ = platform::Descriptor(
+        platform::sys::retryingInterrupts([] { return open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC); }));
     termios settings{};
-    if (terminal_ >= 0 && tcgetattr(terminal_, &settings) == 0) terminalSettings_ = settings;
+    if (terminal_ && tcgetattr(terminal_.get(), &settings) == 0) terminalSettings_ = settings;
     // A year stands for any longer time, infinity included.
     constexpr double kLongest = 365.0 * 24 * 3600;
     const auto deadline = std::chrono::steady_clock::now() +
@@ -74,7 +75,6 @@ ActionDeadline::~ActionDeadline() {
     }
     ended_.notify_all();
     watcher_.join();
-    if (terminal_ >= 0) close(terminal_);
 }
 
 bool ActionDeadline::expired() const {
@@ -89,24 +89,23 @@ void ActionDeadline::endWhatRuns() {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     for (const pid_t pid : descendantsOf(getpid())) kill(pid, SIGKILL);
-    if (terminalSettings_) tcsetattr(terminal_, TCSANOW, &*terminalSettings_);
+    if (terminalSettings_) tcsetattr(terminal_.get(), TCSANOW, &*terminalSettings_);
 }
 
 HelperLinesQuieted::HelperLinesQuieted(bool verbose) {
     if (verbose) return;
-    const int null = platform::sys::retryingInterrupts([] { return open("/dev/null", O_WRONLY | O_CLOEXEC); });
-    if (null < 0) return;
+    const platform::Descriptor null(
+        platform::sys::retryingInterrupts([] { return open("/dev/null", O_WRONLY | O_CLOEXEC); }));
+    if (!null) return;
     std::fflush(stderr);
-    saved_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-    if (saved_ >= 0) dup2(null, STDERR_FILENO);
-    close(null);
+    saved_ = platform::Descriptor(fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3));
+    if (saved_) dup2(null.get(), STDERR_FILENO);
 }
 
 HelperLinesQuieted::~HelperLinesQuieted() {
-    if (saved_ < 0) return;
+    if (!saved_) return;
     std::fflush(stderr);
-    dup2(saved_, STDERR_FILENO);
-    close(saved_);
+    dup2(saved_.get(), STDERR_FILENO);
 }
 
 } // namespace panestatus

@@ -2,6 +2,8 @@
 // take, and where the lines of the helper it starts go.
 #pragma once
 
+#include "Foundation/Descriptor.h"
+
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -33,7 +35,7 @@ private:
     std::condition_variable ended_;
     bool over_ = false;
     bool expired_ = false;
-    int terminal_ = -1;
+    platform::Descriptor terminal_;
     std::optional<termios> terminalSettings_;
     std::thread watcher_;
 };
@@ -48,7 +50,7 @@ public:
     HelperLinesQuieted& operator=(const HelperLinesQuieted&) = delete;
 
 private:
-    int saved_ = -1;
+    platform::Descriptor saved_;
 };
 
 } // namespace panestatus
