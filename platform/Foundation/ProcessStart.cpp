@@ -142,8 +142,7 @@ std::optional<ChildProcess> startProcess(const ProcessStart& start) {
     close(report[1]);
     const int error = readReport(report[0]);
     // Our own child, not yet reaped: its id names it alone.
-    const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-    ChildProcess child(pid, pidfd);
+    ChildProcess child(pid, Descriptor(syscall(SYS_pidfd_open, pid, 0)));
     if (error != 0) {
         child.waitUntilEnded();
         errno = error;
@@ -162,8 +161,7 @@ std::optional<ChildProcess> startForkedProcess(const ProcessStart& start, const 
         _exit(body());
     }
     // Our own child, not yet reaped: its id names it alone.
-    const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-    return ChildProcess(pid, pidfd);
+    return ChildProcess(pid, Descriptor(syscall(SYS_pidfd_open, pid, 0)));
 }
 
 int startDetachedProcess(const ProcessStart& start) {
@@ -195,12 +193,8 @@ int startDetachedProcess(const ProcessStart& start) {
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : pid_(other.pid_), pidfd_(std::exchange(other.pidfd_, -1)), ended_(other.ended_), status_(other.status_), signal_(other.signal_) {
+    : pid_(other.pid_), pidfd_(std::move(other.pidfd_)), ended_(other.ended_), status_(other.status_), signal_(other.signal_) {
     other.ended_ = true;
-}
-
-ChildProcess::~ChildProcess() {
-    if (pidfd_ >= 0) close(pidfd_);
 }
 
 void ChildProcess::reap(bool block) {
@@ -208,7 +202,7 @@ void ChildProcess::reap(bool block) {
     siginfo_t info{};
     const int options = WEXITED | (block ? 0 : WNOHANG);
     const int result = sys::retryingInterrupts([&] {
-        return pidfd_ >= 0 ? waitid(kPidfd, static_cast<id_t>(pidfd_), &info, options)
+        return pidfd_ ? waitid(kPidfd, static_cast<id_t>(pidfd_.get()), &info, options)
                            : waitid(P_PID, static_cast<id_t>(pid_), &info, options);
     });
     if (result == 0 && info.si_pid == 0) return;  // still running
@@ -231,7 +225,7 @@ void ChildProcess::waitUntilEnded() { reap(true); }
 
 void ChildProcess::sendSignal(int signal) const {
     if (ended_) return;
-    if (pidfd_ >= 0) syscall(SYS_pidfd_send_signal, pidfd_, signal, nullptr, 0U);
+    if (pidfd_) syscall(SYS_pidfd_send_signal, pidfd_.get(), signal, nullptr, 0U);
     else kill(pid_, signal);
 }
 

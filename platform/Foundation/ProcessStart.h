@@ -6,6 +6,8 @@
 // blocked, no descriptor but its three standard streams. It is waited for
 // through a descriptor of its own (a pidfd), never by a process id alone.
 
+#include "Foundation/Descriptor.h"
+
 #include <sys/types.h>
 
 #include <functional>
@@ -35,11 +37,10 @@ struct ProcessStart {
 // A started child. Going away neither ends nor reaps it: its owner decides.
 class ChildProcess {
 public:
-    ChildProcess(pid_t pid, int pidfd) : pid_(pid), pidfd_(pidfd) {}
+    ChildProcess(pid_t pid, Descriptor pidfd) : pid_(pid), pidfd_(std::move(pidfd)) {}
     ChildProcess(ChildProcess&& other) noexcept;
     ChildProcess& operator=(ChildProcess&&) = delete;
     ChildProcess(const ChildProcess&) = delete;
-    ~ChildProcess();
 
     pid_t pid() const { return pid_; }
     // Whether it has ended (reaping it); never blocks.
@@ -53,7 +54,7 @@ public:
     int endingSignal() const { return signal_; }
 
     // Readable once it has ended; for poll.
-    int descriptor() const { return pidfd_; }
+    int descriptor() const { return pidfd_.get(); }
     // Sends a signal while it has not been reaped, so it cannot reach
     // another process of the same id.
     void sendSignal(int signal) const;
@@ -62,7 +63,7 @@ private:
     void reap(bool block);
 
     pid_t pid_;
-    int pidfd_;
+    Descriptor pidfd_;
     bool ended_ = false;
     std::optional<int> status_;
     int signal_ = 0;
