@@ -95,11 +95,13 @@ constexpr bool formatFits(const char* text, const std::array<Argument, N>& argum
             }
             while (*p >= '0' && *p <= '9') ++p;
         }
+        // hh, h, ll, l, q, L, j, z or t, as the formatter reads them.
         char length[3] = {};
-        for (int i = 0; i < 2 && (*p == 'h' || *p == 'l' || *p == 'q' || *p == 'L' || *p == 'j' || *p == 'z' ||
-                                  *p == 't');
-             ++i) {
-            length[i] = *p++;
+        if ((p[0] == 'h' || p[0] == 'l') && p[1] == p[0]) {
+            length[0] = length[1] = *p;
+            p += 2;
+        } else if (*p == 'h' || *p == 'l' || *p == 'q' || *p == 'L' || *p == 'j' || *p == 'z' || *p == 't') {
+            length[0] = *p++;
         }
         if (*p == '\0' || !take(*p, length)) return false;
     }

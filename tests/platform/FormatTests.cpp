@@ -36,6 +36,7 @@ static_assert(!formatFits<int>("%f"));
 static_assert(!formatFits<int>("%d %d"));
 static_assert(!formatFits<int, int>("%d"));
 static_assert(!formatFits<int>("%y"));
+static_assert(!formatFits<long>("%lhd"));
 static_assert(!formatFits<>("trailing %"));
 static_assert(!formatFits<long, int>("%*d"));
 // ... and what it takes: every conversion of the formatter, and literal percent signs.

@@ -194,7 +194,8 @@ namespace {
 
 struct LoadedImage {
     explicit LoadedImage(const char* tag) {
-        const std::string path = std::string(TEST_IMAGE_DIR) + "/test_image_" + tag + ".so";
+        std::string path = TEST_IMAGE_DIR;  // appended to: gcc 12 warns wrongly of a chain of +
+        path.append("/test_image_").append(tag).append(".so");
         handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (handle == nullptr) throw std::runtime_error(dlerror());
         sharedClass = reinterpret_cast<const Class* (*)()>(dlsym(handle, "testImageSharedClass"))();
