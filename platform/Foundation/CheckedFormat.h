@@ -10,6 +10,33 @@
 namespace platform {
 namespace format {
 
+// The syntax the formatter reads and the compiler checks alike.
+constexpr bool isFlag(char c) { return c == '-' || c == '+' || c == ' ' || c == '#' || c == '0' || c == '\''; }
+
+enum class Length { None, Char, Short, Long, LongLong, IntMax, Size, PtrDiff, LongDouble };
+
+// The length modifier at `p` (hh, h, ll, l, q, L, j, z or t), with how
+// many characters it takes and how printf spells it (q is ll there).
+struct LengthModifier {
+    Length kind = Length::None;
+    int size = 0;
+    const char* text = "";
+};
+constexpr LengthModifier lengthModifierAt(const char* p) {
+    if (p[0] == 'h' && p[1] == 'h') return {Length::Char, 2, "hh"};
+    if (p[0] == 'l' && p[1] == 'l') return {Length::LongLong, 2, "ll"};
+    switch (*p) {
+    case 'h': return {Length::Short, 1, "h"};
+    case 'l': return {Length::Long, 1, "l"};
+    case 'q': return {Length::LongLong, 1, "ll"};
+    case 'L': return {Length::LongDouble, 1, "L"};
+    case 'j': return {Length::IntMax, 1, "j"};
+    case 'z': return {Length::Size, 1, "z"};
+    case 't': return {Length::PtrDiff, 1, "t"};
+    default: return {};
+    }
+}
+
 // What a format conversion can take.
 enum class Kind { Object, Text, Integer, Floating, LongDouble, Pointer, Other };
 
@@ -31,9 +58,7 @@ constexpr Argument argumentOf() {
         if constexpr (std::is_same_v<Pointee, char>) return {Kind::Text, sizeof(void*)};
         else if constexpr (std::is_base_of_v<Object, Pointee>) return {Kind::Object, sizeof(void*)};
         else return {Kind::Pointer, sizeof(void*)};
-    } else if constexpr (std::is_enum_v<Value>) {
-        return {Kind::Integer, sizeof(Value)};
-    } else if constexpr (std::is_integral_v<Value>) {
+    } else if constexpr (std::is_integral_v<Value> || std::is_enum_v<Value>) {
         return {Kind::Integer, sizeof(Value)};
     } else if constexpr (std::is_same_v<Value, long double>) {
         return {Kind::LongDouble, sizeof(Value)};
@@ -44,27 +69,26 @@ constexpr Argument argumentOf() {
     }
 }
 
-// Whether an argument fits a conversion with its length modifier ("" when
-// none): %@ an object, %s a C string, %p any pointer, * and %c an int, the
+// Whether an argument fits a conversion with its length modifier: %@ an object, %s a C string, %p any pointer, * and %c an int, the
 // integer conversions an integer of the size the modifier says (smaller ones
 // are promoted to int), the floating ones a double (a long double with L).
-constexpr bool fits(char conversion, const char* length, Argument argument) {
-    const bool wide = length[0] == 'l' || length[0] == 'q' || length[0] == 'j' || length[0] == 'z' ||
-                      length[0] == 't';
+constexpr bool fits(char conversion, Length length, Argument argument) {
+    const bool wide = length != Length::None && length != Length::Char && length != Length::Short &&
+                      length != Length::LongDouble;
     const auto integer = [&] {
         return argument.kind == Kind::Integer && (wide ? argument.size == sizeof(long) : argument.size <= sizeof(int));
     };
     switch (conversion) {
-    case '@': return argument.kind == Kind::Object && length[0] == '\0';
-    case 's': return argument.kind == Kind::Text && length[0] == '\0';
+    case '@': return argument.kind == Kind::Object && length == Length::None;
+    case 's': return argument.kind == Kind::Text && length == Length::None;
     case 'p':
-        return length[0] == '\0' &&
+        return length == Length::None &&
                (argument.kind == Kind::Pointer || argument.kind == Kind::Text || argument.kind == Kind::Object);
     case '*': return argument.kind == Kind::Integer && argument.size <= sizeof(int);
     case 'c': case 'C': return argument.kind == Kind::Integer && argument.size <= sizeof(int);
-    case 'd': case 'i': case 'o': case 'u': case 'x': case 'X': return length[0] != 'L' && integer();
+    case 'd': case 'i': case 'o': case 'u': case 'x': case 'X': return length != Length::LongDouble && integer();
     case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
-        return length[0] == 'L' ? argument.kind == Kind::LongDouble : argument.kind == Kind::Floating;
+        return length == Length::LongDouble ? argument.kind == Kind::LongDouble : argument.kind == Kind::Floating;
     default: return false;
     }
 }
@@ -74,36 +98,30 @@ constexpr bool fits(char conversion, const char* length, Argument argument) {
 template <std::size_t N>
 constexpr bool formatFits(const char* text, const std::array<Argument, N>& arguments) {
     std::size_t next = 0;
-    const auto take = [&](char conversion, const char* length) {
+    const auto take = [&](char conversion, Length length) {
         return next < N && fits(conversion, length, arguments[next++]);
     };
     for (const char* p = text; *p; ++p) {
         if (*p != '%') continue;
         ++p;
         if (*p == '%') continue;
-        while (*p == '-' || *p == '+' || *p == ' ' || *p == '#' || *p == '0' || *p == '\'') ++p;
+        while (isFlag(*p)) ++p;
         if (*p == '*') {
-            if (!take('*', "")) return false;
+            if (!take('*', Length::None)) return false;
             ++p;
         }
         while (*p >= '0' && *p <= '9') ++p;
         if (*p == '.') {
             ++p;
             if (*p == '*') {
-                if (!take('*', "")) return false;
+                if (!take('*', Length::None)) return false;
                 ++p;
             }
             while (*p >= '0' && *p <= '9') ++p;
         }
-        // hh, h, ll, l, q, L, j, z or t, as the formatter reads them.
-        char length[3] = {};
-        if ((p[0] == 'h' || p[0] == 'l') && p[1] == p[0]) {
-            length[0] = length[1] = *p;
-            p += 2;
-        } else if (*p == 'h' || *p == 'l' || *p == 'q' || *p == 'L' || *p == 'j' || *p == 'z' || *p == 't') {
-            length[0] = *p++;
-        }
-        if (*p == '\0' || !take(*p, length)) return false;
+        const LengthModifier length = lengthModifierAt(p);
+        p += length.size;
+        if (*p == '\0' || !take(*p, length.kind)) return false;
     }
     return next == N;
 }

@@ -17,7 +17,8 @@
 namespace platform {
 namespace {
 
-enum class Length { None, Char, Short, Long, LongLong, IntMax, Size, PtrDiff, LongDouble };
+using format::isFlag;
+using format::Length;
 
 void appendUTF8(std::string& out, char32_t code) {
     if (code < 0x80) {
@@ -44,13 +45,6 @@ void appendPadded(std::string& out, std::string_view text, int width, bool leftJ
     if (!leftJustify) out.append(pad, ' ');
     out += text;
     if (leftJustify) out.append(pad, ' ');
-}
-
-bool isFlag(char c) {
-    switch (c) {
-    case '-': case '+': case ' ': case '#': case '0': case '\'': return true;
-    default: return false;
-    }
 }
 
 // One conversion as printf reads it, kept to hand to snprintf.
@@ -176,21 +170,10 @@ bool appendFormat(std::string& out, const char* format, va_list arguments) {
             if (precision > kLargestWidth) ok = false;
         }
         if (!ok) break;
-        Length length = Length::None;
-        const auto modifier = [&](Length kind, const char* text, int skip) {
-            length = kind;
-            for (; *text; ++text) ok = ok && directive.add(*text);
-            p += skip;
-        };
-        if (p[0] == 'h' && p[1] == 'h') modifier(Length::Char, "hh", 2);
-        else if (*p == 'h') modifier(Length::Short, "h", 1);
-        else if (p[0] == 'l' && p[1] == 'l') modifier(Length::LongLong, "ll", 2);
-        else if (*p == 'l') modifier(Length::Long, "l", 1);
-        else if (*p == 'q') modifier(Length::LongLong, "ll", 1);
-        else if (*p == 'L') modifier(Length::LongDouble, "L", 1);
-        else if (*p == 'j') modifier(Length::IntMax, "j", 1);
-        else if (*p == 'z') modifier(Length::Size, "z", 1);
-        else if (*p == 't') modifier(Length::PtrDiff, "t", 1);
+        const format::LengthModifier modifier = format::lengthModifierAt(p);
+        const Length length = modifier.kind;
+        for (const char* text = modifier.text; *text; ++text) ok = ok && directive.add(*text);
+        p += modifier.size;
 
         const char conversion = *p;
         if (conversion == '\0' || !directive.add(conversion)) { ok = false; break; }

@@ -31,8 +31,10 @@ constexpr char kRaised = 'X';
 constexpr std::size_t kResultLimit = 16 << 20;
 // A line longer than this is dropped.
 constexpr std::size_t kLineLimit = 64 << 10;
-// Reads of what a child left on its pipe once it has ended (each up to 64 kB).
-constexpr std::size_t kDrainRounds = (kResultLimit + kLineLimit) / 65536 + 1;
+// One read from a child's pipe, and how many of them take all it can have
+// left there once it has ended.
+constexpr std::size_t kReadSize = 64 << 10;
+constexpr std::size_t kDrainRounds = (kResultLimit + kLineLimit) / kReadSize + 1;
 // No step is given longer than a day.
 constexpr long kLongestStep = 24 * 60 * 60 + 60;
 
@@ -120,7 +122,7 @@ int runWork(const std::function<std::string(TrialSteps&)>& work, int fd, bool qu
 // Reads what has arrived into the report, a new step restarting the clock;
 // false at the stream's end.
 bool readFrom(int fd, ChildReport& report, Clock::time_point& deadline) {
-    char buffer[65536];
+    char buffer[kReadSize];
     const ssize_t got = sys::retryingInterrupts([&] { return read(fd, buffer, sizeof buffer); });
     if (got <= 0) return false;
     if (report.take(std::string_view(buffer, static_cast<std::size_t>(got)))) deadline = Clock::now() + report.bound;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <thread>
 
 extern char** environ;
@@ -84,40 +85,48 @@ SandboxResult Sandbox::run(const std::vector<std::string>& command, const Sandbo
 
 std::string Sandbox::standardErrorSoFar() const { return readFile(root_.path() / "stderr"); }
 
-bool Sandbox::waitForLines(const std::string& text, int count, int seconds) const {
+namespace {
+
+// Whether `done` came true within `seconds`, looked at every 50 ms.
+bool within(int seconds, const std::function<bool()>& done) {
     for (int tick = 0; tick < seconds * 20; ++tick) {
-        const std::string output = standardErrorSoFar();
-        int found = 0;
-        for (std::size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1)) ++found;
-        if (found >= count) return true;
+        if (done()) return true;
         usleep(50 * 1000);
     }
     return false;
 }
 
+// Whether a process holds the file `file` open.
+bool heldOpen(const struct stat& file) {
+    std::error_code error;
+    for (fs::directory_iterator process("/proc", error), end; !error && process != end; process.increment(error)) {
+        if (process->path().filename().string().find_first_not_of("0123456789") != std::string::npos) continue;
+        std::error_code gone;
+        for (fs::directory_iterator fd(process->path() / "fd", gone), none; !gone && fd != none; fd.increment(gone)) {
+            struct stat target{};
+            if (stat(fd->path().c_str(), &target) == 0 && target.st_dev == file.st_dev && target.st_ino == file.st_ino) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool Sandbox::waitForLines(const std::string& text, int count, int seconds) const {
+    return within(seconds, [&] {
+        const std::string output = standardErrorSoFar();
+        int found = 0;
+        for (std::size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1)) ++found;
+        return found >= count;
+    });
+}
+
 bool Sandbox::waitUntilStandardErrorIsLeft(int seconds) const {
     struct stat file{};
     if (stat((root_.path() / "stderr").c_str(), &file) != 0) return false;
-    const auto held = [&file] {
-        std::error_code error;
-        for (fs::directory_iterator process("/proc", error), end; !error && process != end; process.increment(error)) {
-            const std::string pid = process->path().filename();
-            if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-            std::error_code gone;
-            for (fs::directory_iterator fd(process->path() / "fd", gone), none; !gone && fd != none; fd.increment(gone)) {
-                struct stat target{};
-                if (stat(fd->path().c_str(), &target) == 0 && target.st_dev == file.st_dev && target.st_ino == file.st_ino) {
-                    return true;
-                }
-            }
-        }
-        return false;
-    };
-    for (int tick = 0; tick < seconds * 20; ++tick) {
-        if (!held()) return true;
-        usleep(50 * 1000);
-    }
-    return false;
+    return within(seconds, [&file] { return !heldOpen(file); });
 }
 
 } // namespace testsupport
