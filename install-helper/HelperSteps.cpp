@@ -21,7 +21,9 @@
 #include <initializer_list>
 #include <string_view>
 
+namespace sys = platform::sys;
 using platform::Array;
+using platform::ErrorOr;
 using platform::make;
 using platform::Object;
 using platform::Ref;
@@ -53,10 +55,7 @@ StepCommand copyCommand(const String* from, const String* to) {
                                text("--preserve=mode,timestamps").get(), text("--").get(), from, to});
 }
 
-bool exists(const String* path) {
-    struct stat status{};
-    return lstat(path->UTF8String(), &status) == 0;
-}
+bool exists(const String* path) { return !sys::lstat(path->UTF8String()).isError(); }
 
 // An install assembles its copy in one room; a remove moves the installed
 // copy into the other before it deletes anything.
@@ -135,8 +134,7 @@ std::vector<StepCommand> installCommands(const std::string& logPrefix, const Str
     std::vector<StepCommand> steps;
     Ref<String> parent = destination->stringByDeletingLastPathComponent();
     const Ref<String> room = stagingPathFor(destination);
-    struct stat status{};
-    if (stat(parent->UTF8String(), &status) != 0) {
+    if (sys::stat(parent->UTF8String()).isError()) {
         steps.push_back(command("/bin/mkdir", {text("-p").get(), text("--").get(), parent.get()}));
         steps.back().discardOnFailure = room;  // nothing to discard yet, but nothing more to do either
     }
@@ -157,9 +155,12 @@ std::vector<StepCommand> installCommands(const std::string& logPrefix, const Str
 
     StepCommand seal = command("seal", {text("--").get(), staged.get()});
     seal.inProcess = [logPrefix, source = Ref<String>(const_cast<String*>(source)), staged] {
-        const std::optional<std::string> refusal = sealStagedCopy(staged->text());
-        if (refusal) platform::NSLogEscaped("%s refused to install %@: %s", logPrefix.c_str(), source, refusal->c_str());
-        return !refusal;
+        const ErrorOr<void> sealed = sealStagedCopy(staged->text());
+        if (sealed.isError()) {
+            platform::NSLogEscaped("%s refused to install %@: %s", logPrefix.c_str(), source,
+                                   sealed.error().describe().c_str());
+        }
+        return !sealed.isError();
     };
     seal.discardOnFailure = room;
     steps.push_back(std::move(seal));
@@ -175,14 +176,16 @@ std::vector<StepCommand> installCommands(const std::string& logPrefix, const Str
     StepCommand move = command("move into place", {text("--").get(), staged.get(), destination});
     move.inProcess = [logPrefix, source = Ref<String>(const_cast<String*>(source)), staged,
                       destination = Ref<String>(const_cast<String*>(destination)), merging] {
-        std::optional<std::string> failure = whatTheCopyLacks(source->text(), staged->text());
-        if (!failure) failure = syncFileSystemOf(staged->text());
-        if (!failure) failure = moveIntoPlace(staged->text(), destination->text(), merging);
-        if (failure) {
+        const ErrorOr<void> moved = [&]() -> ErrorOr<void> {
+            TRY(checkCopyIsWhole(source->text(), staged->text()));
+            TRY(syncFileSystemOf(staged->text()));
+            return moveIntoPlace(staged->text(), destination->text(), merging);
+        }();
+        if (moved.isError()) {
             platform::NSLogEscaped("%s could not move the copy into place; nothing was installed at %@: %s",
-                                   logPrefix.c_str(), destination, failure->c_str());
+                                   logPrefix.c_str(), destination, moved.error().describe().c_str());
         }
-        return !failure;
+        return !moved.isError();
     };
     move.discardOnFailure = room;
     steps.push_back(std::move(move));
@@ -212,17 +215,15 @@ std::vector<StepCommand> removeCommands(const std::string& logPrefix, const Stri
     const Ref<String> aside = room->stringByAppendingPathComponent(destination->lastPathComponent().get());
     StepCommand leave = command("move aside", {text("--").get(), destination, aside.get()});
     leave.inProcess = [logPrefix, destination = Ref<String>(const_cast<String*>(destination)), aside] {
-        std::optional<std::string> failure;
-        if (renameat2(AT_FDCWD, destination->UTF8String(), AT_FDCWD, aside->UTF8String(), RENAME_NOREPLACE) != 0) {
-            failure = platform::sys::failure("renameat2");
-        } else {
-            failure = syncFolderOf(destination->text());
-        }
-        if (failure) {
+        const ErrorOr<void> left = [&]() -> ErrorOr<void> {
+            TRY(sys::renameat2(AT_FDCWD, destination->UTF8String(), AT_FDCWD, aside->UTF8String(), RENAME_NOREPLACE));
+            return syncFolderOf(destination->text());
+        }();
+        if (left.isError()) {
             platform::NSLogEscaped("%s could not take %@ from its place; nothing was deleted: %s", logPrefix.c_str(),
-                                   destination, failure->c_str());
+                                   destination, left.error().describe().c_str());
         }
-        return !failure;
+        return !left.isError();
     };
     leave.discardOnFailure = room;
     steps.push_back(std::move(leave));
@@ -230,9 +231,12 @@ std::vector<StepCommand> removeCommands(const std::string& logPrefix, const Stri
     steps.push_back(discardCommand(room.get()));
     StepCommand sync = command("sync", {text("--").get(), room.get()});
     sync.inProcess = [logPrefix, room] {
-        const std::optional<std::string> failure = syncFolderOf(room->text());
-        if (failure) platform::NSLogEscaped("%s could not put the removal on disk: %s", logPrefix.c_str(), failure->c_str());
-        return !failure;
+        const ErrorOr<void> synced = syncFolderOf(room->text());
+        if (synced.isError()) {
+            platform::NSLogEscaped("%s could not put the removal on disk: %s", logPrefix.c_str(),
+                                   synced.error().describe().c_str());
+        }
+        return !synced.isError();
     };
     steps.push_back(std::move(sync));
     return steps;

@@ -11,6 +11,7 @@
 #include "Foundation/Exception.h"
 #include "Foundation/FileManager.h"
 #include "Foundation/Log.h"
+#include "Foundation/SystemCall.h"
 #include "Foundation/RootOnlyPath.h"
 #include "Foundation/Task.h"
 #include "Security/ControlGroup.h"
@@ -34,12 +35,12 @@ Ref<String> argString(const char* entry) {
 }
 
 bool folderPathNameExists(const String* path) {
-    return path != nullptr && access(path->UTF8String(), F_OK) != -1;
+    return path != nullptr && !platform::sys::access(path->UTF8String(), F_OK).isError();
 }
 
 bool isSymbolicLink(const String* path) {
-    struct stat status{};
-    return lstat(path->UTF8String(), &status) == 0 && S_ISLNK(status.st_mode);
+    const platform::ErrorOr<struct stat> status = platform::sys::lstat(path->UTF8String());
+    return !status.isError() && S_ISLNK(status.value().st_mode);
 }
 
 // Polls once a second, the first time after one second.
@@ -110,11 +111,10 @@ bool fence(const HelperIdentity& identity, const String* destination, const std:
     return fenceRun(identity, *library, destination->stringByDeletingLastPathComponent()->text(), source);
 }
 
-// Why the privileged run will not work in the folder of `destination`.
-std::optional<std::string> whyFolderIsRefused(const HelperEnvironment& environment, const String* destination) {
+// Fails with why the privileged run will not work in the folder of `destination`.
+platform::ErrorOr<void> folderIsAccepted(const HelperEnvironment& environment, const String* destination) {
     const std::string folder = destination->stringByDeletingLastPathComponent()->text();
-    return environment.whyOthersCanChange ? environment.whyOthersCanChange(folder)
-                                          : platform::whyOthersThanRootCanChange(folder);
+    return environment.onlyRootCanChange ? environment.onlyRootCanChange(folder) : platform::onlyRootCanChange(folder);
 }
 
 // The report of a run that acts for real as root; none for a run of
@@ -152,9 +152,10 @@ void install(const HelperIdentity& identity, const HelperEnvironment& environmen
         noteRunFailure("refused: " + verdict.refusal);
         return;
     }
-    if (const std::optional<std::string> why = whyFolderIsRefused(environment, destination)) {
-        NSLogEscaped("%s refused to install into %@: %s", identity.name, destination, why->c_str());
-        noteRunFailure("refused: " + *why);
+    if (const platform::ErrorOr<void> accepted = folderIsAccepted(environment, destination); accepted.isError()) {
+        const std::string why = accepted.error().describe();
+        NSLogEscaped("%s refused to install into %@: %s", identity.name, destination, why.c_str());
+        noteRunFailure("refused: " + why);
         return;
     }
     (void)!setuid(0);
@@ -194,9 +195,10 @@ void remove(const HelperIdentity& identity, const HelperEnvironment& environment
     LocationLock turn;
     if (stepsAreReal(environment) && (!leaveCallersControlGroup(identity) || !turn.take(identity, location))) return;
     if (!folderPathNameExists(destination)) return;
-    if (const std::optional<std::string> why = whyFolderIsRefused(environment, destination)) {
-        NSLogEscaped("%s refused to delete %@: %s", identity.name, destination, why->c_str());
-        noteRunFailure("refused: " + *why);
+    if (const platform::ErrorOr<void> accepted = folderIsAccepted(environment, destination); accepted.isError()) {
+        const std::string why = accepted.error().describe();
+        NSLogEscaped("%s refused to delete %@: %s", identity.name, destination, why.c_str());
+        noteRunFailure("refused: " + why);
         return;
     }
     (void)!setuid(0);

@@ -4,6 +4,8 @@
 // rights and starts itself again with them ("--self-repair"); started with
 // six or more it installs or deletes a payload.
 
+#include "Foundation/ErrorOr.h"
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -30,9 +32,9 @@ struct HelperEnvironment {
     StepRunner runStep;
     // Empty: the bundle that holds the running executable.
     std::string ownBundle;
-    // Why someone other than root could change a folder; empty: the real
-    // check of the folder and every folder above it.
-    std::function<std::optional<std::string>(const std::string& folder)> whyOthersCanChange;
+    // Fails with why someone other than root could change a folder; empty:
+    // the real check of the folder and every folder above it.
+    std::function<platform::ErrorOr<void>(const std::string& folder)> onlyRootCanChange;
 };
 
 // The whole run; returns the exit status.

@@ -35,8 +35,9 @@ std::string whyArgumentsAreRefused(const platform::launcher::Request& request) {
 // (On an overlay a file and its folder may show different devices, but
 // they share one mount.)
 std::optional<std::uint64_t> mountOf(const std::string& path) {
-    struct statx status{};
-    if (statx(AT_FDCWD, path.c_str(), 0, STATX_MNT_ID, &status) != 0) return std::nullopt;
+    const platform::ErrorOr<struct statx> examined = platform::sys::statx(AT_FDCWD, path.c_str(), 0, STATX_MNT_ID);
+    if (examined.isError()) return std::nullopt;
+    const struct statx& status = examined.value();
     if (status.stx_mask & STATX_MNT_ID) return status.stx_mnt_id;
     return (std::uint64_t{status.stx_dev_major} << 32) | status.stx_dev_minor;
 }
@@ -68,19 +69,19 @@ LaunchVerdict judgeLaunchRequest(const platform::launcher::Request& request, con
         return {{}, "it is not one of the product's own helpers"};
     }
     const std::string& executable = *resolved;
-    struct stat status{};
-    struct statvfs mount{};
-    if (stat(executable.c_str(), &status) != 0 || !S_ISREG(status.st_mode) || !(status.st_mode & S_IXUSR)) {
+    const platform::ErrorOr<struct stat> status = platform::sys::stat(executable.c_str());
+    if (status.isError() || !S_ISREG(status.value().st_mode) || !(status.value().st_mode & S_IXUSR)) {
         return {{}, "it is not an executable file"};
     }
     const std::optional<std::uint64_t> helperMount = mountOf(executable);
     if (!helperMount || helperMount != mountOf(*productFolder)) {
         return {{}, "it does not lie on the product's file system"};
     }
-    if (statvfs(executable.c_str(), &mount) != 0 || (mount.f_flag & ST_NOSUID)) {
+    const platform::ErrorOr<struct statvfs> mount = platform::sys::statvfs(executable.c_str());
+    if (mount.isError() || (mount.value().f_flag & ST_NOSUID)) {
         return {{}, "it lies on a file system mounted nosuid"};
     }
-    if (platform::whyOthersThanRootCanChange(executable)) {
+    if (platform::onlyRootCanChange(executable).isError()) {
         return {{}, "it, or a folder above it, can be changed by others than root"};
     }
     return {executable, {}};

@@ -13,6 +13,10 @@
 
 #include <thread>
 
+namespace sys = platform::sys;
+using platform::Descriptor;
+using platform::ErrorOr;
+using platform::Failure;
 using platform::NSLogEscaped;
 
 namespace {
@@ -21,47 +25,36 @@ namespace {
 constexpr const char* kLockFolder = "/run/privet";
 constexpr std::chrono::milliseconds kPollInterval{100};
 
-// The lock file of a location, opened; -1 with the reason in `why`.
-int openLockFile(const std::string& location, std::string& why) {
-    if (mkdir(kLockFolder, 0700) != 0 && errno != EEXIST) {
-        why = platform::sys::failure("mkdir");
-        return -1;
-    }
+// The lock file of a location, opened.
+ErrorOr<Descriptor> openLockFile(const std::string& location) {
+    TRY(sys::mkdirUnlessThere(kLockFolder, 0700));
     const std::string path = std::string(kLockFolder) + "/" + location + ".lock";
-    if (const std::optional<std::string> refusal = platform::whyOthersThanRootCanChange(path)) {
-        why = *refusal;
-        return -1;
-    }
-    const int fd = platform::sys::retryingInterrupts(
-        [&] { return open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600); });
-    if (fd < 0) why = platform::sys::failure("open");
-    return fd;
+    TRY(platform::onlyRootCanChange(path));
+    return sys::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
 }
 
-bool tryLock(int fd) { return platform::sys::retryingInterrupts([&] { return flock(fd, LOCK_EX | LOCK_NB); }) == 0; }
+ErrorOr<void> tryLock(int fd) { return sys::flock(fd, LOCK_EX | LOCK_NB); }
 
 } // namespace
 
 bool LocationLock::take(const HelperIdentity& identity, const platform::String* location) {
-    std::string why;
-    fd_ = platform::Descriptor(openLockFile(location->text(), why));
-    if (!fd_) {
+    const auto cannot = [&](const Failure& failure) {
+        const std::string why = failure.describe();
         NSLogEscaped("%s cannot take its turn in %@: %s; nothing was done", identity.name, location, why.c_str());
         noteRunFailure("it could not take its turn in " + location->text() + ": " + why);
         return false;
-    }
-    if (tryLock(fd_.get())) return true;
-    if (errno != EWOULDBLOCK) {
-        NSLogEscaped("%s cannot take its turn in %@: %s; nothing was done", identity.name, location,
-                     platform::sys::failure("flock").c_str());
-        noteRunFailure("it could not take its turn in " + location->text() + ": " + platform::sys::failure("flock"));
-        return false;
-    }
+    };
+    ErrorOr<Descriptor> opened = openLockFile(location->text());
+    if (opened.isError()) return cannot(opened.error());
+    fd_ = opened.releaseValue();
+    const ErrorOr<void> locked = tryLock(fd_.get());
+    if (!locked.isError()) return true;
+    if (locked.error().code() != EWOULDBLOCK) return cannot(locked.error());
     NSLogEscaped("%s waiting for another run in %@ to end", identity.name, location);
     const auto deadline = std::chrono::steady_clock::now() + kPatience;
     while (std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(kPollInterval);
-        if (tryLock(fd_.get())) return true;
+        if (!tryLock(fd_.get()).isError()) return true;
     }
     NSLogEscaped("%s gave up waiting for another run in %@ to end; nothing was done", identity.name, location);
     noteRunFailure("another run in " + location->text() + " did not end within five minutes");

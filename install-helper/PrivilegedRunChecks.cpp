@@ -70,8 +70,9 @@ SourceVerdict judgeSource(const std::string& source, const std::string& bundle) 
     if (place.path.empty()) return place.refusal.empty() ? SourceVerdict{{}, "it does not exist"} : place;
     const std::string& path = place.path;
 
-    struct stat status{};
-    if (lstat(path.c_str(), &status) != 0) return {{}, "it cannot be examined: " + std::string(std::strerror(errno))};
+    const platform::ErrorOr<struct stat> examined = platform::sys::lstat(path.c_str());
+    if (examined.isError()) return {{}, "it cannot be examined: " + std::string(std::strerror(examined.error().code()))};
+    const struct stat& status = examined.value();
     if (S_ISLNK(status.st_mode)) return {{}, "it is a symbolic link"};
     if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) return {{}, "it is neither a plain file nor a folder"};
     if (std::optional<std::string> special = firstSpecialEntry(path)) {

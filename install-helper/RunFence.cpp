@@ -22,9 +22,11 @@
 #include <utility>
 #include <vector>
 
+namespace sys = platform::sys;
 using platform::Descriptor;
+using platform::ErrorOr;
+using platform::Failure;
 using platform::NSLogEscaped;
-using platform::sys::failure;
 
 namespace {
 
@@ -47,28 +49,37 @@ struct RulesetAttributes {
 // failure of a call is a reason not to act at all.
 bool kernelLacks(int error) { return error == ENOSYS || error == EOPNOTSUPP; }
 
-bool refuse(const HelperIdentity& identity, const char* fence, const char* call) {
-    const std::string why = failure(call);
+bool refuse(const HelperIdentity& identity, const char* fence, const Failure& failure) {
+    const std::string why = failure.describe();
     NSLogEscaped("%s cannot fence %s: %s; nothing was done", identity.name, fence, why.c_str());
     noteRunFailure(std::string("it could not confine itself (") + fence + "): " + why);
     return false;
 }
 
+// A kernel without the calls that make the read-only view: the run goes on
+// without it, and says so. Any other failure is a reason not to act.
+bool goOnUnfencedIfTheKernelLacks(const HelperIdentity& identity, const Failure& failure) {
+    if (!kernelLacks(failure.code())) return refuse(identity, "modes and owners", failure);
+    NSLogEscaped("%s changes modes and owners unfenced: %s", identity.name, failure.describe().c_str());
+    return true;
+}
+
 // Makes the folders of `path` that are missing, mode 755.
-bool makeFolders(const std::string& path) {
+ErrorOr<void> makeFolders(const std::string& path) {
     for (std::size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
-        const std::string folder = path.substr(0, at);
-        if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) return false;
-        if (at == std::string::npos) return true;
+        TRY(sys::mkdirUnlessThere(path.substr(0, at).c_str(), 0755));
+        if (at == std::string::npos) return {};
     }
 }
 
 // The deepest folder at or above `folder` that exists, every link resolved.
 std::string deepestExistingFolder(std::string folder) {
     while (!folder.empty()) {
-        struct stat status{};
-        const std::optional<std::string> resolved = platform::sys::resolvedPath(folder);
-        if (resolved && stat(resolved->c_str(), &status) == 0 && S_ISDIR(status.st_mode)) return *resolved;
+        const std::optional<std::string> resolved = sys::resolvedPath(folder);
+        if (resolved) {
+            const ErrorOr<struct stat> status = sys::stat(resolved->c_str());
+            if (!status.isError() && S_ISDIR(status.value().st_mode)) return *resolved;
+        }
         folder = folder.substr(0, folder.rfind('/'));
     }
     return "/";
@@ -93,55 +104,47 @@ constexpr std::initializer_list<const char*> kDevices{"/dev/null", "/dev/zero", 
 // Every user may write to the journal, and the run's own lines go there.
 constexpr const char* kJournalSocket = "/run/systemd/journal/socket";
 
-// Clones what is at `path`; an absent path keeps nothing. False when a call failed.
-bool keep(std::vector<KeptMount>& kept, const std::string& path, bool device, const char*& failed) {
-    Descriptor tree(open_tree(AT_FDCWD, path.c_str(), OPEN_TREE_CLOEXEC | OPEN_TREE_CLONE | AT_RECURSIVE));
-    if (!tree) {
-        failed = "open_tree";
-        return errno == ENOENT;
+// Clones what is at `path`; an absent path keeps nothing.
+ErrorOr<void> keep(std::vector<KeptMount>& kept, const std::string& path, bool device) {
+    ErrorOr<Descriptor> tree = sys::open_tree(AT_FDCWD, path.c_str(), OPEN_TREE_CLOEXEC | OPEN_TREE_CLONE | AT_RECURSIVE);
+    if (tree.isError()) {
+        if (tree.error().code() == ENOENT) return {};
+        return tree.releaseError();
     }
     mount_attr attributes{};
     attributes.attr_set = device ? MOUNT_ATTR_RDONLY : MOUNT_ATTR_RDONLY | MOUNT_ATTR_NODEV | MOUNT_ATTR_NOSUID;
-    if (mount_setattr(tree.get(), "", AT_EMPTY_PATH | AT_RECURSIVE, &attributes, sizeof attributes) != 0) {
-        failed = "mount_setattr";
-        return false;
-    }
-    kept.push_back({path, std::move(tree)});
-    return true;
+    TRY(sys::mount_setattr(tree.value().get(), "", AT_EMPTY_PATH | AT_RECURSIVE, attributes));
+    kept.push_back({path, tree.releaseValue()});
+    return {};
 }
 
 // A place in the empty folder to show `mount` at: its folders, and a folder
 // or an empty file as the kept mount is one.
-bool makeMountPoint(const std::string& folder, const KeptMount& mount) {
+ErrorOr<void> makeMountPoint(const std::string& folder, const KeptMount& mount) {
     for (std::size_t at = mount.path.find('/', folder.size() + 1); at != std::string::npos;
          at = mount.path.find('/', at + 1)) {
-        if (mkdir(mount.path.substr(0, at).c_str(), 0755) != 0 && errno != EEXIST) return false;
+        TRY(sys::mkdirUnlessThere(mount.path.substr(0, at).c_str(), 0755));
     }
-    struct stat status{};
-    if (fstat(mount.tree.get(), &status) != 0) return false;
-    if (S_ISDIR(status.st_mode)) return mkdir(mount.path.c_str(), 0755) == 0 || errno == EEXIST;
-    const Descriptor file(open(mount.path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-    return static_cast<bool>(file);
+    const struct stat status = TRY(sys::fstat(mount.tree.get()));
+    if (S_ISDIR(status.st_mode)) return sys::mkdirUnlessThere(mount.path.c_str(), 0755);
+    TRY(sys::open(mount.path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    return {};
 }
 
 // An empty read-only folder over `folder`, showing only what `kept` holds
 // below it.
-bool emptyFolder(const std::string& folder, std::vector<KeptMount>& kept, const char*& failed) {
-    struct stat status{};
-    if (lstat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return true;
+ErrorOr<void> emptyFolder(const std::string& folder, std::vector<KeptMount>& kept) {
+    const ErrorOr<struct stat> status = sys::lstat(folder.c_str());
+    if (status.isError() || !S_ISDIR(status.value().st_mode)) return {};
     constexpr unsigned long kFlags = MS_NOSUID | MS_NODEV | MS_NOEXEC;
-    failed = "mount";
-    if (mount("privet-fence", folder.c_str(), "tmpfs", kFlags, "mode=0755,size=64k") != 0) return false;
+    TRY(sys::mount("privet-fence", folder.c_str(), "tmpfs", kFlags, "mode=0755,size=64k"));
     for (KeptMount& each : kept) {
         if (!each.tree || !isAtOrBelow(each.path, folder) || each.path == folder) continue;
-        failed = "mkdir";
-        if (!makeMountPoint(folder, each)) return false;
-        failed = "move_mount";
-        if (move_mount(each.tree.get(), "", AT_FDCWD, each.path.c_str(), MOVE_MOUNT_F_EMPTY_PATH) != 0) return false;
+        TRY(makeMountPoint(folder, each));
+        TRY(sys::move_mount(each.tree.get(), "", AT_FDCWD, each.path.c_str(), MOVE_MOUNT_F_EMPTY_PATH));
         each.tree = Descriptor();
     }
-    failed = "mount";
-    return mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY | kFlags, nullptr) == 0;
+    return sys::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY | kFlags, nullptr);
 }
 
 // Whether the root folder is a mount of its own. In a chroot it is a folder
@@ -149,18 +152,22 @@ bool emptyFolder(const std::string& folder, std::vector<KeptMount>& kept, const 
 // read-only without reaching the machine's own mounts. Where the kernel
 // cannot say, it is taken to be one: the calls that follow then decide.
 bool rootIsAMount() {
-    struct statx status{};
-    if (statx(AT_FDCWD, "/", 0, STATX_BASIC_STATS, &status) != 0) return true;
-    if (!(status.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT)) return true;
-    return (status.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    const ErrorOr<struct statx> status = sys::statx(AT_FDCWD, "/", 0, STATX_BASIC_STATS);
+    if (status.isError() || !(status.value().stx_attributes_mask & STATX_ATTR_MOUNT_ROOT)) return true;
+    return (status.value().stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
 }
 
 // A network namespace of the run's own, with nothing in it; false when a call
 // failed for another reason than a kernel without network namespaces.
 bool leaveTheNetwork(const HelperIdentity& identity, int alsoUnshare) {
-    if (unshare(CLONE_NEWNET | alsoUnshare) == 0) return true;
-    if (errno != EINVAL) return refuse(identity, "the network", "unshare");
-    if (alsoUnshare != 0 && unshare(alsoUnshare) != 0) return refuse(identity, "modes and owners", "unshare");
+    const ErrorOr<void> left = sys::unshare(CLONE_NEWNET | alsoUnshare);
+    if (!left.isError()) return true;
+    if (left.error().code() != EINVAL) return refuse(identity, "the network", left.error());
+    if (alsoUnshare != 0) {
+        if (const ErrorOr<void> apart = sys::unshare(alsoUnshare); apart.isError()) {
+            return refuse(identity, "modes and owners", apart.error());
+        }
+    }
     NSLogEscaped("%s reaches the network unfenced: this kernel has no network namespaces", identity.name);
     return true;
 }
@@ -175,57 +182,56 @@ bool fenceNamespaces(const HelperIdentity& identity, int folder, const std::stri
     }
     // The folder's own mount, cloned before everything is made read-only and
     // attached again on top, with whatever else is to stay visible.
-    Descriptor tree(open_tree(folder, "", OPEN_TREE_CLOEXEC | OPEN_TREE_CLONE | AT_EMPTY_PATH | AT_RECURSIVE));
-    if (!tree) {
-        if (!kernelLacks(errno)) return refuse(identity, "modes and owners", "open_tree");
-        NSLogEscaped("%s changes modes and owners unfenced: %s", identity.name, failure("open_tree").c_str());
-        return true;
-    }
+    ErrorOr<Descriptor> cloned =
+        sys::open_tree(folder, "", OPEN_TREE_CLOEXEC | OPEN_TREE_CLONE | AT_EMPTY_PATH | AT_RECURSIVE);
+    if (cloned.isError()) return goOnUnfencedIfTheKernelLacks(identity, cloned.error());
+    const Descriptor tree = cloned.releaseValue();
     std::vector<KeptMount> kept;
-    const char* failed = nullptr;
     for (const char* device : kDevices) {
-        if (!keep(kept, device, true, failed)) return refuse(identity, "devices", failed);
+        if (ErrorOr<void> clone = keep(kept, device, true); clone.isError()) return refuse(identity, "devices", clone.error());
     }
-    if (!keep(kept, kJournalSocket, false, failed)) return refuse(identity, "sockets", failed);
+    if (ErrorOr<void> socket = keep(kept, kJournalSocket, false); socket.isError()) {
+        return refuse(identity, "sockets", socket.error());
+    }
     for (const char* emptied : kEmptiedFolders) {
-        if (!source.empty() && isAtOrBelow(source, emptied) && !keep(kept, source, false, failed)) {
-            return refuse(identity, "the payload's folder", failed);
+        if (source.empty() || !isAtOrBelow(source, emptied)) continue;
+        if (ErrorOr<void> payload = keep(kept, source, false); payload.isError()) {
+            return refuse(identity, "the payload's folder", payload.error());
         }
     }
 
     // Private first: nothing done here may reach the machine's own mounts.
     if (!leaveTheNetwork(identity, CLONE_NEWNS)) return false;
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-        return refuse(identity, "modes and owners", "mount");
+    if (ErrorOr<void> made = sys::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr); made.isError()) {
+        return refuse(identity, "modes and owners", made.error());
     }
     mount_attr readOnly{};
     readOnly.attr_set = MOUNT_ATTR_RDONLY | MOUNT_ATTR_NODEV | MOUNT_ATTR_NOSUID;
-    if (mount_setattr(AT_FDCWD, "/", AT_RECURSIVE, &readOnly, sizeof readOnly) != 0) {
-        if (!kernelLacks(errno)) return refuse(identity, "modes and owners", "mount_setattr");
-        NSLogEscaped("%s changes modes and owners unfenced: %s", identity.name, failure("mount_setattr").c_str());
-        return true;
+    if (ErrorOr<void> made = sys::mount_setattr(AT_FDCWD, "/", AT_RECURSIVE, readOnly); made.isError()) {
+        return goOnUnfencedIfTheKernelLacks(identity, made.error());
     }
     for (const char* emptied : kEmptiedFolders) {
-        if (!emptyFolder(emptied, kept, failed)) return refuse(identity, "sockets and devices", failed);
+        if (ErrorOr<void> emptiedNow = emptyFolder(emptied, kept); emptiedNow.isError()) {
+            return refuse(identity, "sockets and devices", emptiedNow.error());
+        }
     }
     mount_attr noDevices{};
     noDevices.attr_set = MOUNT_ATTR_NODEV | MOUNT_ATTR_NOSUID;
-    if (mount_setattr(tree.get(), "", AT_EMPTY_PATH | AT_RECURSIVE, &noDevices, sizeof noDevices) != 0) {
-        return refuse(identity, "modes and owners", "mount_setattr");
+    ErrorOr<void> shown = sys::mount_setattr(tree.get(), "", AT_EMPTY_PATH | AT_RECURSIVE, noDevices);
+    if (!shown.isError()) {
+        shown = sys::move_mount(tree.get(), "", AT_FDCWD, path.c_str(), MOVE_MOUNT_F_EMPTY_PATH | MOVE_MOUNT_T_SYMLINKS);
     }
-    if (move_mount(tree.get(), "", AT_FDCWD, path.c_str(), MOVE_MOUNT_F_EMPTY_PATH | MOVE_MOUNT_T_SYMLINKS) != 0) {
-        return refuse(identity, "modes and owners", "move_mount");
-    }
+    if (shown.isError()) return refuse(identity, "modes and owners", shown.error());
     return true;
 }
-
-long landlock(long call, auto... arguments) { return syscall(call, arguments...); }
 
 // Writes, creation and removal only below `folder`, and writes to /dev/null;
 // no TCP at all; signals and abstract sockets only within the run.
 bool fenceWrites(const HelperIdentity& identity, int folder) {
-    const long abi = landlock(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
-    if (abi < 0 && !kernelLacks(errno)) return refuse(identity, "writes", "landlock_create_ruleset");
+    const ErrorOr<long> version = sys::syscall("landlock_create_ruleset", SYS_landlock_create_ruleset, nullptr, 0,
+                                               LANDLOCK_CREATE_RULESET_VERSION);
+    if (version.isError() && !kernelLacks(version.error().code())) return refuse(identity, "writes", version.error());
+    const long abi = version.isError() ? 0 : version.value();
     if (abi < 1) {
         NSLogEscaped("%s writes unfenced: this kernel has no Landlock", identity.name);
         return true;
@@ -259,21 +265,20 @@ bool fenceWrites(const HelperIdentity& identity, int folder) {
         attributes.scoped = kScopeAbstractSockets | kScopeSignals;
         size = sizeof attributes;
     }
-    const Descriptor ruleset(landlock(SYS_landlock_create_ruleset, &attributes, size, 0));
-    if (!ruleset) return refuse(identity, "writes", "landlock_create_ruleset");
-    const Descriptor null(open("/dev/null", O_PATH | O_CLOEXEC));
-    if (!null) return refuse(identity, "writes", "open");
-    landlock_path_beneath_attr belowFolder{attributes.handledAccessFs, folder};
-    landlock_path_beneath_attr toNull{fileWrites, null.get()};
-    for (const landlock_path_beneath_attr* rule : {&belowFolder, &toNull}) {
-        if (landlock(SYS_landlock_add_rule, ruleset.get(), LANDLOCK_RULE_PATH_BENEATH, rule, 0) != 0) {
-            return refuse(identity, "writes", "landlock_add_rule");
+    const ErrorOr<void> fenced = [&]() -> ErrorOr<void> {
+        const Descriptor ruleset(
+            TRY(sys::syscall("landlock_create_ruleset", SYS_landlock_create_ruleset, &attributes, size, 0)));
+        const Descriptor null = TRY(sys::open("/dev/null", O_PATH | O_CLOEXEC));
+        landlock_path_beneath_attr belowFolder{attributes.handledAccessFs, folder};
+        landlock_path_beneath_attr toNull{fileWrites, null.get()};
+        for (const landlock_path_beneath_attr* rule : {&belowFolder, &toNull}) {
+            TRY(sys::syscall("landlock_add_rule", SYS_landlock_add_rule, ruleset.get(), LANDLOCK_RULE_PATH_BENEATH,
+                             rule, 0));
         }
-    }
-    if (landlock(SYS_landlock_restrict_self, ruleset.get(), 0) != 0) {
-        return refuse(identity, "writes", "landlock_restrict_self");
-    }
-    return true;
+        TRY(sys::syscall("landlock_restrict_self", SYS_landlock_restrict_self, ruleset.get(), 0));
+        return {};
+    }();
+    return !fenced.isError() || refuse(identity, "writes", fenced.error());
 }
 
 // What the steps use: changing owners, reading and writing whatever the
@@ -283,50 +288,55 @@ constexpr std::initializer_list<int> kKeptCapabilities{CAP_CHOWN, CAP_DAC_OVERRI
                                                        CAP_FSETID};
 
 // Drops every other capability, for good and for every program started.
-bool dropCapabilities(const HelperIdentity& identity) {
+ErrorOr<void> dropCapabilities() {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct sets[2]{};
-    if (syscall(SYS_capget, &header, sets) != 0) return refuse(identity, "capabilities", "capget");
-    if (!(sets[0].effective & (1u << CAP_SETPCAP))) return true;  // nothing to drop
+    TRY(sys::syscall("capget", SYS_capget, &header, sets));
+    if (!(sets[0].effective & (1u << CAP_SETPCAP))) return {};  // nothing to drop
     std::uint64_t kept = 0;
     for (const int capability : kKeptCapabilities) kept |= std::uint64_t{1} << capability;
     for (int capability = 0; capability < 64; ++capability) {
         if (kept & (std::uint64_t{1} << capability)) continue;
         // Past the last capability this kernel knows: EINVAL.
-        if (prctl(PR_CAPBSET_DROP, capability, 0, 0, 0) != 0 && errno != EINVAL) {
-            return refuse(identity, "capabilities", "prctl");
-        }
+        const ErrorOr<void> dropped = sys::prctl(PR_CAPBSET_DROP, capability);
+        if (dropped.isError() && dropped.error().code() != EINVAL) return dropped.error();
     }
-    if (prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0) != 0) return refuse(identity, "capabilities", "prctl");
+    TRY(sys::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL));
     for (int half = 0; half < 2; ++half) {
         const auto mask = static_cast<std::uint32_t>(kept >> (32 * half));
         sets[half].effective &= mask;
         sets[half].permitted &= mask;
         sets[half].inheritable = 0;
     }
-    if (syscall(SYS_capset, &header, sets) != 0) return refuse(identity, "capabilities", "capset");
-    return true;
+    TRY(sys::syscall("capset", SYS_capset, &header, sets));
+    return {};
 }
 
 } // namespace
 
 bool fenceRun(const HelperIdentity& identity, const std::string& library, const std::string& folder,
               const std::string& source) {
-    if (!makeFolders(library)) {
-        const std::string why = failure("mkdir");
+    if (const ErrorOr<void> made = makeFolders(library); made.isError()) {
+        const std::string why = made.error().describe();
         NSLogEscaped("%s cannot make %s: %s; nothing was done", identity.name, library.c_str(), why.c_str());
-        noteRunFailure(errno == EROFS ? "the Library folder is read-only" : "it could not make " + library + ": " + why);
+        noteRunFailure(made.error().code() == EROFS ? "the Library folder is read-only"
+                                                    : "it could not make " + library + ": " + why);
         return false;
     }
     const std::string workFolder = deepestExistingFolder(folder);
-    const Descriptor work(open(workFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!work) {
-        const std::string why = failure("open");
+    ErrorOr<Descriptor> opened = sys::open(workFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (opened.isError()) {
+        const std::string why = opened.error().describe();
         NSLogEscaped("%s cannot open %s: %s; nothing was done", identity.name, workFolder.c_str(), why.c_str());
         noteRunFailure("it could not open " + workFolder + ": " + why);
         return false;
     }
+    const Descriptor work = opened.releaseValue();
     if (!fenceNamespaces(identity, work.get(), workFolder, source)) return false;
-    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return refuse(identity, "privileges", "prctl");
-    return fenceWrites(identity, work.get()) && dropCapabilities(identity);
+    if (const ErrorOr<void> sealed = sys::prctl(PR_SET_NO_NEW_PRIVS, 1); sealed.isError()) {
+        return refuse(identity, "privileges", sealed.error());
+    }
+    if (!fenceWrites(identity, work.get())) return false;
+    const ErrorOr<void> dropped = dropCapabilities();
+    return !dropped.isError() || refuse(identity, "capabilities", dropped.error());
 }

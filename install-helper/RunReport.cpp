@@ -48,7 +48,10 @@ void noteRunFailure(std::string reason) {
 RunReport::RunReport(const HelperIdentity& identity, uid_t requester, const platform::String* location,
                      const platform::String* destination)
     : identity_(identity), destination_(destination ? destination->text() : std::string()) {
-    if (location && !destination_.empty()) record_ = platform::openRunOutcomeRecord(requester, location->text());
+    if (!location || destination_.empty()) return;
+    // Without a record the caller learns that the run ended, but not how.
+    platform::ErrorOr<platform::Descriptor> record = platform::openRunOutcomeRecord(requester, location->text());
+    if (!record.isError()) record_ = record.releaseValue();
 }
 
 RunReport::~RunReport() {
@@ -60,7 +63,7 @@ RunReport::~RunReport() {
         outcome.reason = platform::escapedControlCharacters(*firstFailure());
         platform::journalEntry(LOG_ERR, std::string(identity_.name) + " failed: " + outcome.reason);
     }
-    if (record_) platform::writeRunOutcome(record_.get(), outcome);
+    if (record_) (void)platform::writeRunOutcome(record_.get(), outcome);
 }
 
 std::string whyTheStepFailed(const std::string& program, const std::string& source, const std::string& destination) {

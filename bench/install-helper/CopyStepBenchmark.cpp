@@ -72,7 +72,7 @@ void helperCopy(benchmark::State& state, CopyKind kind) {
         const std::string staged = platform::objectAs<String>(step->arguments->objects().back().get())->text();
         state.ResumeTiming();
         for (; step->program->text() == "/bin/cp"; ++step) runAndWait(step->program, step->arguments);
-        if (kind != CopyKind::Fresh && (whatTheCopyLacks(source.string(), staged) || syncFileSystemOf(staged))) {
+        if (kind != CopyKind::Fresh && (checkCopyIsWhole(source.string(), staged).isError() || syncFileSystemOf(staged).isError())) {
             state.SkipWithError("the copy is not whole, or not on disk");
         }
     }

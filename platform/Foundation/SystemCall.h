@@ -3,13 +3,21 @@
 // Thin wrappers over system calls: each runs its call again while a signal
 // interrupts it, and a failure can be told with the call's name.
 
+#include "Foundation/Descriptor.h"
+#include "Foundation/ErrorOr.h"
+
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
+
+struct mount_attr;
 
 namespace platform::sys {
 
@@ -24,6 +32,45 @@ auto retryingInterrupts(Call&& call) {
 
 // "call: reason" for the errno that a failed call left.
 std::string failure(const char* call, int error = errno);
+
+// The calls of these names: a failure names the call and keeps its errno.
+ErrorOr<Descriptor> open(const char* path, int flags, mode_t mode = 0);
+ErrorOr<Descriptor> open_tree(int folder, const char* path, unsigned flags);
+ErrorOr<struct stat> stat(const char* path);
+ErrorOr<struct stat> lstat(const char* path);
+ErrorOr<struct stat> fstat(int fd);
+ErrorOr<struct statx> statx(int folder, const char* path, int flags, unsigned mask);
+ErrorOr<struct statvfs> statvfs(const char* path);
+ErrorOr<void> access(const char* path, int mode);
+ErrorOr<void> chmod(const char* path, mode_t mode);
+ErrorOr<void> fchmod(int fd, mode_t mode);
+ErrorOr<void> fchown(int fd, uid_t owner, gid_t group);
+ErrorOr<void> ftruncate(int fd, off_t length);
+ErrorOr<void> mkdir(const char* path, mode_t mode);
+ErrorOr<void> rename(const char* from, const char* to);
+ErrorOr<void> renameat2(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags);
+ErrorOr<void> fsync(int fd);
+ErrorOr<void> syncfs(int fd);
+ErrorOr<void> flock(int fd, int operation);
+ErrorOr<void> mount(const char* source, const char* target, const char* type, unsigned long flags, const void* data);
+ErrorOr<void> mount_setattr(int folder, const char* path, unsigned flags, const mount_attr& attributes);
+ErrorOr<void> move_mount(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags);
+ErrorOr<void> unshare(int flags);
+ErrorOr<void> prctl(int option, unsigned long second = 0, unsigned long third = 0);
+
+// A call the C library has no function for, by its number; `name` names it.
+template <class... Arguments>
+ErrorOr<long> syscall(const char* name, long number, Arguments... arguments) {
+    const long result = retryingInterrupts([&] { return ::syscall(number, arguments...); });
+    if (result == -1) return Failure::ofCall(name);
+    return result;
+}
+
+// Writes all of `bytes` at `offset`, as pwrite does piece by piece.
+ErrorOr<void> pwriteAll(int fd, std::string_view bytes, off_t offset);
+
+// As mkdir, and a folder already there is no failure.
+ErrorOr<void> mkdirUnlessThere(const char* path, mode_t mode);
 
 // Writes all of `bytes`; false (errno set) when the descriptor takes no more.
 bool writeAll(int fd, std::string_view bytes);

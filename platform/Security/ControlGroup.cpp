@@ -61,56 +61,58 @@ struct MessageUnref {
     void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
 };
 
-std::string busFailure(const char* call, int result) { return std::string(call) + ": " + std::strerror(-result); }
-
 // Asks the system manager for the transient scope `unitName` holding this
-// process; empty once the move shows, else why not.
-std::string startScope(const std::string& unitName) {
+// process; returns once the move shows.
+ErrorOr<void> startScope(const std::string& unitName) {
     sd_bus* opened = nullptr;
-    if (const int r = sd_bus_open_system(&opened); r < 0) return busFailure("sd_bus_open_system", r);
+    if (const int r = sd_bus_open_system(&opened); r < 0) return Failure::ofCall("sd_bus_open_system", -r);
     const std::unique_ptr<sd_bus, BusCloser> bus(opened);
     sd_bus_message* made = nullptr;
     int r = sd_bus_message_new_method_call(bus.get(), &made, "org.freedesktop.systemd1", "/org/freedesktop/systemd1",
                                            "org.freedesktop.systemd1.Manager", "StartTransientUnit");
-    if (r < 0) return busFailure("sd_bus_message_new_method_call", r);
+    if (r < 0) return Failure::ofCall("sd_bus_message_new_method_call", -r);
     const std::unique_ptr<sd_bus_message, MessageUnref> call(made);
     r = sd_bus_message_append(call.get(), "ssa(sv)a(sa(sv))", unitName.c_str(), "fail", 3,  //
                               "Slice", "s", "system.slice",                                 //
                               "CollectMode", "s", "inactive-or-failed",                     //
                               "PIDs", "au", 1, static_cast<std::uint32_t>(getpid()),        //
                               0);
-    if (r < 0) return busFailure("sd_bus_message_append", r);
+    if (r < 0) return Failure::ofCall("sd_bus_message_append", -r);
     sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message* reply = nullptr;
     r = sd_bus_call(bus.get(), call.get(), std::chrono::microseconds(kBusPatience).count(), &error, &reply);
-    std::string why;
-    if (r < 0) why = std::string("StartTransientUnit: ") + (error.message ? error.message : std::strerror(-r));
+    ErrorOr<void> started;
+    if (r < 0) {
+        started = error.message ? Failure::refusal(std::string("StartTransientUnit: ") + error.message)
+                                : Failure::ofCall("StartTransientUnit", -r);
+    }
     sd_bus_error_free(&error);
     sd_bus_message_unref(reply);
-    if (why.empty() && !waitForMoveInto(unitName, kMovePatience)) {
-        why = "the system manager did not move it into " + unitName;
+    TRY(started);
+    if (!waitForMoveInto(unitName, kMovePatience)) {
+        return Failure::refusal("the system manager did not move it into " + unitName);
     }
-    return why;
+    return {};
 }
 
-// Joins the group `groupName` at the top of `hierarchy`; empty once the move
-// shows, else why not.
-std::string joinOwnGroup(const std::string& hierarchy, const std::string& groupName) {
+// Joins the group `groupName` at the top of `hierarchy`; returns once the
+// move shows.
+ErrorOr<void> joinOwnGroup(const std::string& hierarchy, const std::string& groupName) {
     const std::string group = hierarchy + "/" + groupName;
-    if (mkdir(group.c_str(), 0755) != 0 && errno != EEXIST) return sys::failure("mkdir");
-    if (const std::optional<std::string> why = whyOthersThanRootCanChange(group)) return *why;
+    TRY(sys::mkdirUnlessThere(group.c_str(), 0755));
+    TRY(onlyRootCanChange(group));
     // A group handed to someone else has its files given to them too.
     for (const char* file : {"cgroup.procs", "cgroup.freeze", "cgroup.kill"}) {
-        struct stat status{};
-        if (lstat((group + "/" + file).c_str(), &status) == 0 && (status.st_uid != 0 || (status.st_mode & 022))) {
-            return group + "/" + file + " may be written by others than root";
+        const ErrorOr<struct stat> status = sys::lstat((group + "/" + file).c_str());
+        if (!status.isError() && (status.value().st_uid != 0 || (status.value().st_mode & 022))) {
+            return Failure::refusal(group + "/" + file + " may be written by others than root");
         }
     }
-    const Descriptor procs(
-        sys::retryingInterrupts([&] { return open((group + "/cgroup.procs").c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW); }));
-    if (!procs) return sys::failure("open");
-    if (!sys::writeAll(procs.get(), "0")) return sys::failure("write");
-    if (!waitForMoveInto(groupName, std::chrono::milliseconds(0))) return "the move into " + group + " does not show";
+    const Descriptor procs = TRY(sys::open((group + "/cgroup.procs").c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!sys::writeAll(procs.get(), "0")) return Failure::ofCall("write");
+    if (!waitForMoveInto(groupName, std::chrono::milliseconds(0))) {
+        return Failure::refusal("the move into " + group + " does not show");
+    }
     return {};
 }
 
@@ -143,16 +145,18 @@ std::optional<std::string> ownControlGroup() {
 ControlGroupMove leaveCallersControlGroup(const std::string& unitName, const std::string& groupName) {
     std::string whySystemd;
     if (sd_booted() > 0) {
-        whySystemd = startScope(unitName);
-        if (whySystemd.empty()) return {ControlGroupMove::Road::SystemUnit, {}};
+        const ErrorOr<void> started = startScope(unitName);
+        if (!started.isError()) return {ControlGroupMove::Road::SystemUnit, {}};
+        whySystemd = started.error().describe();
     }
     const std::optional<std::string> hierarchy = controlGroupHierarchy();
     if (!hierarchy) {
         if (whySystemd.empty()) return {ControlGroupMove::Road::Nowhere, {}};
         return {ControlGroupMove::Road::SystemUnit, whySystemd};
     }
-    const std::string whyOwn = joinOwnGroup(*hierarchy, groupName);
-    if (whyOwn.empty()) return {ControlGroupMove::Road::OwnGroup, {}};
+    const ErrorOr<void> joined = joinOwnGroup(*hierarchy, groupName);
+    if (!joined.isError()) return {ControlGroupMove::Road::OwnGroup, {}};
+    const std::string whyOwn = joined.error().describe();
     return {ControlGroupMove::Road::OwnGroup, whySystemd.empty() ? whyOwn : whySystemd + "; " + whyOwn};
 }
 

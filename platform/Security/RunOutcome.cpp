@@ -26,10 +26,11 @@ bool laterOrSame(const timespec& a, const timespec& b) {
 
 // A folder of root's that only root can change, made when missing (only
 // root can make anything in /run).
-bool rootFolder(const std::string& path, mode_t mode, gid_t group) {
-    if (mkdir(path.c_str(), mode) != 0 && errno != EEXIST) return false;
-    const Descriptor fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    return fd && fchown(fd.get(), 0, group) == 0 && fchmod(fd.get(), mode) == 0;
+ErrorOr<void> rootFolder(const std::string& path, mode_t mode, gid_t group) {
+    TRY(sys::mkdirUnlessThere(path.c_str(), mode).about(path));
+    const Descriptor fd = TRY(sys::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC).about(path));
+    TRY(sys::fchown(fd.get(), 0, group).about(path));
+    return sys::fchmod(fd.get(), mode).about(path);
 }
 
 } // namespace
@@ -65,29 +66,30 @@ std::optional<RunOutcome> decodeRunOutcome(const std::string& text) {
     return outcome;
 }
 
-Descriptor openRunOutcomeRecord(uid_t requester, const std::string& location) {
+ErrorOr<Descriptor> openRunOutcomeRecord(uid_t requester, const std::string& location) {
     const passwd* account = getpwuid(requester);
     const gid_t group = account ? account->pw_gid : 0;
-    if (!rootFolder(kOutcomes, 0755, 0) || !rootFolder(runOutcomeFolder(requester), 0750, group)) return {};
+    TRY(rootFolder(kOutcomes, 0755, 0));
+    TRY(rootFolder(runOutcomeFolder(requester), 0750, group));
     const std::string path = runOutcomeFolder(requester) + "/" + location;
-    Descriptor fd(open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0640));
-    if (!fd || fchown(fd.get(), 0, group) != 0 || fchmod(fd.get(), 0640) != 0) return {};
+    Descriptor fd = TRY(sys::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0640).about(path));
+    TRY(sys::fchown(fd.get(), 0, group).about(path));
+    TRY(sys::fchmod(fd.get(), 0640).about(path));
     return fd;
 }
 
-bool writeRunOutcome(int fd, const RunOutcome& outcome) {
-    const std::string text = encodeRunOutcome(outcome);
+ErrorOr<void> writeRunOutcome(int fd, const RunOutcome& outcome) {
     // Cut first: a reader then sees no record, or the whole new one.
-    if (ftruncate(fd, 0) != 0) return false;
-    return pwrite(fd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size());
+    TRY(sys::ftruncate(fd, 0));
+    return sys::pwriteAll(fd, encodeRunOutcome(outcome), 0);
 }
 
 std::optional<RunOutcome> readRunOutcome(const std::string& location, const std::string& destination,
                                          const timespec& asked) {
     const std::string path = runOutcomeFolder(getuid()) + "/" + location;
-    const Descriptor fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd) return std::nullopt;
-    const std::string text = sys::readUpTo(fd.get(), 64 * 1024);
+    const ErrorOr<Descriptor> fd = sys::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd.isError()) return std::nullopt;
+    const std::string text = sys::readUpTo(fd.value().get(), 64 * 1024);
     std::optional<RunOutcome> outcome = decodeRunOutcome(text);
     if (!outcome || outcome->destination != destination || !laterOrSame(outcome->ended, asked)) return std::nullopt;
     return outcome;

@@ -8,6 +8,7 @@
 // request.
 
 #include "Foundation/Descriptor.h"
+#include "Foundation/ErrorOr.h"
 
 #include <sys/types.h>
 
@@ -33,13 +34,12 @@ std::string encodeRunOutcome(const RunOutcome& outcome);
 std::optional<RunOutcome> decodeRunOutcome(const std::string& text);
 
 // Opens the record of `requester` for `location` for writing, making its
-// folders (root's, the user's own readable by the user's group) as needed;
-// none when it cannot be. Opened before the run confines itself, it can be
-// written after.
-Descriptor openRunOutcomeRecord(uid_t requester, const std::string& location);
+// folders (root's, the user's own readable by the user's group) as needed.
+// Opened before the run confines itself, it can be written after.
+ErrorOr<Descriptor> openRunOutcomeRecord(uid_t requester, const std::string& location);
 
 // Replaces what the record at `fd` holds.
-bool writeRunOutcome(int fd, const RunOutcome& outcome);
+ErrorOr<void> writeRunOutcome(int fd, const RunOutcome& outcome);
 
 // The outcome of this user's own request about `destination` in `location`,
 // when one has ended since `asked`.
