@@ -13,41 +13,41 @@
 namespace platform {
 namespace {
 
-void logFailure(std::string_view what, const Failure& failure);
+void logFailure(std::string_view what, const EscapedException& failure);
 
 } // namespace
 
-std::optional<Failure> runCatching(const std::function<void()>& work) {
+std::optional<EscapedException> runCatching(const std::function<void()>& work) {
     try {
         AutoreleasePool pool;
         work();
         return std::nullopt;
     } catch (const RaisedException& raised) {
-        return Failure{raised.name() ? raised.name()->text() : "(null)",
+        return EscapedException{raised.name() ? raised.name()->text() : "(null)",
                        raised.reason() ? raised.reason()->text() : "(null)"};
     } catch (const std::exception& error) {
-        return Failure{"C++ exception", error.what()};
+        return EscapedException{"C++ exception", error.what()};
     } catch (...) {
-        return Failure{"unknown exception", "(no description)"};
+        return EscapedException{"unknown exception", "(no description)"};
     }
 }
 
 namespace {
 
-void logFailure(std::string_view what, const Failure& failure) {
+void logFailure(std::string_view what, const EscapedException& failure) {
     NSLog("*** %s raised %s: %s", std::string(what).c_str(), failure.name.c_str(), failure.reason.c_str());
 }
 
 } // namespace
 
 bool runLogged(std::string_view what, const std::function<void()>& work) {
-    const std::optional<Failure> failure = runCatching(work);
+    const std::optional<EscapedException> failure = runCatching(work);
     if (failure) logFailure(what, *failure);
     return !failure;
 }
 
 bool runAtActionBoundary(std::string_view what, const std::function<void()>& work) {
-    const std::optional<Failure> failure = runCatching(work);
+    const std::optional<EscapedException> failure = runCatching(work);
     if (!failure) return true;
     logFailure(what, *failure);
     runLogged("showing an alert", [&] {

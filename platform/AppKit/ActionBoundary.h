@@ -14,7 +14,7 @@ namespace platform {
 // the application goes on.
 
 // What escaped a piece of work: the exception's name and reason.
-struct Failure {
+struct EscapedException {
     std::string name;
     std::string reason;
     // "name: reason"
@@ -23,7 +23,7 @@ struct Failure {
 
 // Runs the work inside an autorelease pool; what escapes it is described,
 // never passed on.
-std::optional<Failure> runCatching(const std::function<void()>& work);
+std::optional<EscapedException> runCatching(const std::function<void()>& work);
 
 // Sends `selector` to `target` with `sender` as argument, inside an
 // autorelease pool. False when it raised (or the target was null).

@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <utility>
 
 extern char** environ;
@@ -44,43 +43,39 @@ bool beginClean(const ProcessStart& start, pid_t starter) {
     sigaction(SIGPIPE, nullptr, &pipe);
     resetSignals({pipe.sa_handler == SIG_IGN ? SIGPIPE : 0});
 
-    // Each stream given is first put above the three, so that none is
-    // overwritten before it is used.
-    const int given[3] = {start.standardInput, start.standardOutput, start.standardError};
-    int moved[3] = {-1, -1, -1};
-    for (int stream = 0; stream < 3; ++stream) {
-        if (given[stream] >= 0 && (moved[stream] = fcntl(given[stream], F_DUPFD_CLOEXEC, 3)) < 0) return false;
+    // Each descriptor given is first put above those it is given as, so
+    // that none is overwritten before it is used.
+    constexpr int kGiven = kPassedDescriptor + 1;
+    const int given[kGiven] = {start.standardInput, start.standardOutput, start.standardError, start.passedDescriptor};
+    int moved[kGiven] = {-1, -1, -1, -1};
+    for (int number = 0; number < kGiven; ++number) {
+        if (given[number] >= 0 && (moved[number] = fcntl(given[number], F_DUPFD_CLOEXEC, kGiven)) < 0) return false;
     }
-    for (int stream = 0; stream < 3; ++stream) {
-        if (moved[stream] >= 0 && dup2(moved[stream], stream) < 0) return false;
+    for (int number = 0; number < kGiven; ++number) {
+        if (moved[number] >= 0 && dup2(moved[number], number) < 0) return false;
     }
     return true;
 }
 
+// The first descriptor the child does not keep.
+int firstNotKept(const ProcessStart& start) { return start.passedDescriptor >= 0 ? kPassedDescriptor + 1 : 3; }
+
 [[noreturn]] void becomeProgram(const ProcessStart& start, char* const argv[], pid_t starter, int report) {
     if (!beginClean(start, starter)) failInChild(report);
     // Every other descriptor closes at exec, the report too once exec worked.
-    if (syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
-        for (int fd = 3; fd < 65536; ++fd) fcntl(fd, F_SETFD, FD_CLOEXEC);
+    const int first = firstNotKept(start);
+    if (syscall(SYS_close_range, static_cast<unsigned>(first), ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
+        for (int fd = first; fd < 65536; ++fd) fcntl(fd, F_SETFD, FD_CLOEXEC);
     }
     execve(start.path.c_str(), argv, environ);
     failInChild(report);
 }
 
-// Closes every descriptor from `first` on but `kept`.
-void closeAllFromBut(int first, int kept) {
-    const auto closeRange = [](int from, int to) {
-        if (from > to) return;
-        if (syscall(SYS_close_range, static_cast<unsigned>(from), static_cast<unsigned>(to), 0U) != 0) {
-            for (int fd = from; fd <= std::min(to, 65535); ++fd) close(fd);
-        }
-    };
-    if (kept < first) {
-        closeRange(first, INT_MAX);
-        return;
+// Closes every descriptor from `first` on.
+void closeAllFrom(int first) {
+    if (syscall(SYS_close_range, static_cast<unsigned>(first), ~0U, 0U) != 0) {
+        for (int fd = first; fd < 65536; ++fd) close(fd);
     }
-    closeRange(first, kept - 1);
-    closeRange(kept + 1, INT_MAX);
 }
 
 // argv for exec: pointers into `texts`, ended by a null.
@@ -157,7 +152,7 @@ std::optional<ChildProcess> startForkedProcess(const ProcessStart& start, const 
     if (pid < 0) return std::nullopt;
     if (pid == 0) {
         if (!beginClean(start, starter)) _exit(127);
-        closeAllFromBut(3, start.keptDescriptor);
+        closeAllFrom(firstNotKept(start));
         _exit(body());
     }
     // Our own child, not yet reaped: its id names it alone.

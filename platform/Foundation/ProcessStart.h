@@ -3,7 +3,8 @@
 // The one way a child process is started. Whatever this process inherited,
 // the child begins clean: every signal at its default disposition (but
 // SIGPIPE, which stays ignored where this process ignores it) and none
-// blocked, no descriptor but its three standard streams. It is waited for
+// blocked, no descriptor but its three standard streams and one it is
+// passed. It is waited for
 // through a descriptor of its own (a pidfd), never by a process id alone.
 
 #include "Foundation/Descriptor.h"
@@ -29,10 +30,12 @@ struct ProcessStart {
     bool newSession = false;    // a session and process group of its own
     // SIGKILL once the thread that started it ends, however it ends.
     bool diesWithStarter = false;
-    // A descriptor of ours that a forked child keeps open under its number
-    // (-1: none); a child that executes a program never has it.
-    int keptDescriptor = -1;
+    // A descriptor of ours that the child has as kPassedDescriptor (-1: none).
+    int passedDescriptor = -1;
 };
+
+// The number a child has the descriptor passed to it under.
+inline constexpr int kPassedDescriptor = 3;
 
 // A started child. Going away neither ends nor reaps it: its owner decides.
 class ChildProcess {
@@ -74,8 +77,7 @@ private:
 std::optional<ChildProcess> startProcess(const ProcessStart& start);
 
 // Starts a child that runs `body` of this program, not another program (a
-// fork without exec), begun as clean as startProcess makes one, with
-// `keptDescriptor` too; it ends with the status `body` returns, without
+// fork without exec), begun as clean as startProcess makes one; it ends with the status `body` returns, without
 // running this program's exit handlers. Only while this process has one
 // thread: a copy of a process whose other threads held locks can deadlock.
 std::optional<ChildProcess> startForkedProcess(const ProcessStart& start, const std::function<int()>& body);

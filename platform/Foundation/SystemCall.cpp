@@ -7,6 +7,7 @@
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,18 @@ namespace platform::sys {
 std::string failure(const char* call, int error) { return Failure::ofCall(call, error).describe(); }
 
 namespace {
+
+// Hands `bytes` to `write` (which takes what is left and returns how much it
+// took, or -1) until all are taken; false (errno set) when one takes none.
+template <class Write>
+bool writeInPieces(std::string_view bytes, Write&& write) {
+    while (!bytes.empty()) {
+        const ssize_t written = retryingInterrupts([&] { return write(bytes); });
+        if (written <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
 
 // Runs `call` as retryingInterrupts does: nothing, or the failure of `name`.
 template <class Call>
@@ -44,6 +57,18 @@ ErrorOr<Status> examined(const char* name, Call&& call) {
 }
 
 } // namespace
+
+ErrorOr<Pipe> pipe() {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) return Failure::ofCall("pipe2");
+    return Pipe{Descriptor(ends[0]), Descriptor(ends[1])};
+}
+
+ErrorOr<SocketPair> socketpair(int domain, int type) {
+    int ends[2];
+    if (::socketpair(domain, type | SOCK_CLOEXEC, 0, ends) != 0) return Failure::ofCall("socketpair");
+    return SocketPair{Descriptor(ends[0]), Descriptor(ends[1])};
+}
 
 ErrorOr<Descriptor> open(const char* path, int flags, mode_t mode) {
     return opened("open", [&] { return ::open(path, flags, mode); });
@@ -95,13 +120,12 @@ ErrorOr<void> ftruncate(int fd, off_t length) {
 }
 
 ErrorOr<void> pwriteAll(int fd, std::string_view bytes, off_t offset) {
-    while (!bytes.empty()) {
-        const ssize_t written = retryingInterrupts([&] { return ::pwrite(fd, bytes.data(), bytes.size(), offset); });
-        if (written < 0) return Failure::ofCall("pwrite");
-        if (written == 0) return Failure::ofCall("pwrite", ENOSPC);
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-        offset += written;
-    }
+    const bool written = writeInPieces(bytes, [&](std::string_view rest) {
+        const ssize_t piece = ::pwrite(fd, rest.data(), rest.size(), offset);
+        if (piece > 0) offset += piece;
+        return piece;
+    });
+    if (!written) return Failure::ofCall("pwrite");
     return {};
 }
 
@@ -157,12 +181,12 @@ ErrorOr<void> prctl(int option, unsigned long second, unsigned long third) {
 }
 
 bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = retryingInterrupts([&] { return ::write(fd, bytes.data(), bytes.size()); });
-        if (written <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
+    return writeInPieces(bytes, [&](std::string_view rest) { return ::write(fd, rest.data(), rest.size()); });
+}
+
+bool sendAll(int fd, std::string_view bytes) {
+    return writeInPieces(bytes,
+                         [&](std::string_view rest) { return ::send(fd, rest.data(), rest.size(), MSG_NOSIGNAL); });
 }
 
 namespace {

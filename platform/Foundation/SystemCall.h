@@ -33,7 +33,19 @@ auto retryingInterrupts(Call&& call) {
 // "call: reason" for the errno that a failed call left.
 std::string failure(const char* call, int error = errno);
 
+// The ends of a pipe and of a pair of connected sockets, close-on-exec.
+struct Pipe {
+    Descriptor reading;
+    Descriptor writing;
+};
+struct SocketPair {
+    Descriptor ours;
+    Descriptor theirs;
+};
+
 // The calls of these names: a failure names the call and keeps its errno.
+ErrorOr<Pipe> pipe();
+ErrorOr<SocketPair> socketpair(int domain, int type);
 ErrorOr<Descriptor> open(const char* path, int flags, mode_t mode = 0);
 ErrorOr<Descriptor> open_tree(int folder, const char* path, unsigned flags);
 ErrorOr<struct stat> stat(const char* path);
@@ -74,6 +86,10 @@ ErrorOr<void> mkdirUnlessThere(const char* path, mode_t mode);
 
 // Writes all of `bytes`; false (errno set) when the descriptor takes no more.
 bool writeAll(int fd, std::string_view bytes);
+
+// As writeAll, to a socket: a peer that went away is a failure (EPIPE),
+// never a SIGPIPE.
+bool sendAll(int fd, std::string_view bytes);
 
 // Reads until end of stream or `limit` bytes, or until a line has arrived
 // when `untilNewline`; what arrived before an error is returned.

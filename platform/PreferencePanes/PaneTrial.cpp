@@ -144,11 +144,11 @@ TrialEnd runInProcessOfItsOwn(const std::function<std::string(TrialSteps&)>& wor
     ProcessStart start;
     start.newSession = options.ownProcessGroup;
     start.diesWithStarter = true;
-    start.keptDescriptor = writing.get();
+    start.passedDescriptor = writing.get();
     const Descriptor nowhere(options.quiet ? open("/dev/null", O_WRONLY | O_CLOEXEC) : -1);
     start.standardOutput = start.standardError = nowhere.get();
     std::optional<ChildProcess> child =
-        startForkedProcess(start, [&] { return runWork(work, writing.get(), options.quiet); });
+        startForkedProcess(start, [&] { return runWork(work, kPassedDescriptor, options.quiet); });
     if (!child) return {false, {}, "could not be tried: " + sys::failure("fork")};
     writing.reset();
 

@@ -1,6 +1,8 @@
 #pragma once
 
-#include <sys/types.h>
+#include "Foundation/ProcessStart.h"
+
+#include <optional>
 
 namespace platform {
 
@@ -17,10 +19,10 @@ public:
     TerminalAgent(const TerminalAgent&) = delete;
     TerminalAgent& operator=(const TerminalAgent&) = delete;
 
-    bool isRegistered() const { return pid_ > 0; }
+    bool isRegistered() const { return agent_.has_value(); }
 
 private:
-    pid_t pid_ = -1;
+    std::optional<ChildProcess> agent_;
 };
 
 } // namespace platform

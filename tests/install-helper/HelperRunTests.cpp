@@ -2,6 +2,8 @@
 
 #include "HelperSteps.h"
 #include "HelperTool.h"
+#include "LaunchPolicy.h"
+#include "PrivilegedRunChecks.h"
 #include "StagedCopy.h"
 
 #include "Foundation/FileManager.h"
@@ -9,9 +11,12 @@
 #include "support/LogLines.h"
 #include "support/StderrCapture.h"
 #include "support/TempDir.h"
+#include "support/WhyFailed.h"
 
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include <functional>
 
@@ -273,4 +278,118 @@ TEST(StepCommands, AdministratorsGroupIsTheFirstThatExists) {
     else if (getgrnam("sudo")) EXPECT_EQ(group, "sudo");
     else if (getgrnam("wheel")) EXPECT_EQ(group, "wheel");
     else EXPECT_EQ(group, "0");
+}
+
+// The rules that keep a caller from turning the privileged run against the
+// machine, judged without root.
+TEST(SecurityJudgements, OnlyAPlainPayloadOfTheHelpersOwnBundleIsASource) {
+    testsupport::TempDir dir;
+    const std::filesystem::path bundle = dir.path() / "Kestrel.prefPane";
+    const std::string resources = (bundle / "Contents/Resources").string();
+    testsupport::writeFile(resources + "/Cam.plugin/Contents/Info.plist", "plist");
+    testsupport::writeFile(resources + "/Held.plugin/Contents/Info.plist", "plist");
+    ASSERT_EQ(mkfifo((resources + "/Held.plugin/Contents/pipe").c_str(), 0600), 0);
+    std::filesystem::create_symlink(resources + "/Cam.plugin", resources + "/Link.plugin");
+    std::filesystem::create_symlink("/etc", resources + "/Out");
+    // Alike whether or not the path exists: the answer tells nothing of
+    // folders the caller may not read.
+    const std::string outside = "it lies outside the helper's bundle " + bundle.string();
+    const struct {
+        std::string source;
+        std::string refusal;  // empty: accepted
+    } cases[] = {
+        {"Contents/Resources/Cam.plugin", "it is not an absolute path"},
+        {resources + "/../Resources/Cam.plugin", "it has a \".\" or \"..\" component"},
+        {"/", "it names no entry of its own"},
+        {"/etc/passwd", outside},
+        {"/no-such-folder/Cam.plugin", outside},
+        {resources + "/Out/passwd", outside},
+        {resources + "/Missing/Cam.plugin", "it does not exist"},
+        {resources + "/Link.plugin", "it is a symbolic link"},
+        {resources + "/Held.plugin",
+         "it holds a device node, FIFO or socket, or a folder that cannot be read: " + resources +
+             "/Held.plugin/Contents/pipe"},
+        {resources + "/Cam.plugin", ""},
+    };
+    for (const auto& each : cases) {
+        const SourceVerdict verdict = judgeSource(each.source, bundle.string());
+        EXPECT_EQ(verdict.refusal, each.refusal) << each.source;
+        EXPECT_EQ(verdict.path.empty(), !each.refusal.empty()) << each.source;
+    }
+}
+
+TEST(SecurityJudgements, ASealedCopyHasNoSetIdOrSharedWriteBitsAndNoSpecialFile) {
+    testsupport::TempDir dir;
+    const std::filesystem::path copy = dir.path() / "Cam.plugin";
+    const std::string payload = (copy / "Contents/Linux/payload.so").string();
+    testsupport::writeFile(payload, "so");
+    ASSERT_EQ(chmod(payload.c_str(), 06777), 0);
+    ASSERT_EQ(chmod((copy / "Contents").c_str(), 02777), 0);
+    EXPECT_EQ(testsupport::whyFailed(sealStagedCopy(copy.string())), "");
+    const auto modeOf = [](const std::filesystem::path& path) {
+        struct stat status{};
+        return stat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+    };
+    EXPECT_EQ(modeOf(payload), 0755u);
+    EXPECT_EQ(modeOf(copy / "Contents"), 0755u);
+
+    const std::string pipe = (copy / "Contents/Linux/pipe").string();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_EQ(testsupport::whyFailed(sealStagedCopy(copy.string())),
+              "the copy holds a device node, FIFO or socket: " + pipe);
+    std::filesystem::create_symlink(copy, dir.path() / "Link.plugin");
+    EXPECT_EQ(testsupport::whyFailed(sealStagedCopy(dir / "Link.plugin")), "the copy is neither a plain file nor a folder");
+    EXPECT_EQ(testsupport::whyFailed(sealStagedCopy(dir / "Gone.plugin")), "the copy is missing");
+}
+
+TEST(SecurityJudgements, OnlyAProductHelpersPrivilegedRunIsLaunched) {
+    testsupport::TempDir dir;
+    const std::filesystem::path product = dir.path() / "product";
+    const std::string helpers = (product / "Kestrel.prefPane/Contents/Helpers").string();
+    const std::string helper = helpers + "/KestrelInstallHelper";
+    const std::string elsewhere = dir / "elsewhere/Kestrel.prefPane/Contents/Helpers/KestrelInstallHelper";
+    for (const std::string& program : {helper, elsewhere, helpers + "/OspreyInstallHelper"}) {
+        testsupport::writeFile(program, "#!/bin/sh\n");
+        std::filesystem::permissions(program, std::filesystem::perms(program == elsewhere || program == helper ? 0755 : 0644));
+    }
+    std::filesystem::create_symlink(dir / "elsewhere/Kestrel.prefPane", product / "Link.prefPane");
+    // Others may change the product's folder; a file system mounted nosuid
+    // is refused before that.
+    ASSERT_EQ(chmod(product.c_str(), 0775), 0);
+    struct statvfs mount{};
+    ASSERT_EQ(statvfs(product.c_str(), &mount), 0);
+    const std::string changeable = (mount.f_flag & ST_NOSUID) ? "it lies on a file system mounted nosuid"
+                                                              : "it, or a folder above it, can be changed by others than root";
+
+    const std::vector<std::string> run{helper, "--self-repair", "install", "Library.QuickTime", "/p/Cam.plugin"};
+    const auto with = [&](std::size_t index, std::string value) {
+        std::vector<std::string> arguments = run;
+        arguments[index] = std::move(value);
+        return arguments;
+    };
+    const struct {
+        std::string path;
+        std::vector<std::string> arguments;
+        std::string refusal;
+    } cases[] = {
+        {"/bin/true", {"/bin/true"}, "it is not an install helper"},
+        {helper, {run.begin(), run.end() - 1}, "it does not have the privileged run's five arguments"},
+        {helper, with(0, elsewhere), "its first argument is not the program's own path"},
+        {helper, with(1, "--repair"), "its second argument is not \"--self-repair\""},
+        {helper, with(2, "erase"), "its command is neither \"install\" nor \"delete\""},
+        {helper, with(3, "Library.Nowhere"), "its location name is unknown"},
+        {helper, with(3, "../Library.QuickTime"), "its location name is unknown"},
+        {helper, with(4, "p/Cam.plugin"), "its source path is not absolute"},
+        {elsewhere, with(0, elsewhere), "it is not one of the product's own helpers"},
+        {(product / "Link.prefPane/Contents/Helpers/KestrelInstallHelper").string(),
+         with(0, (product / "Link.prefPane/Contents/Helpers/KestrelInstallHelper").string()),
+         "it is not one of the product's own helpers"},
+        {helpers + "/OspreyInstallHelper", with(0, helpers + "/OspreyInstallHelper"), "it is not an executable file"},
+        {helper, run, changeable},
+    };
+    for (const auto& each : cases) {
+        const LaunchVerdict verdict = judgeLaunchRequest({each.path, each.arguments}, product.string());
+        EXPECT_EQ(verdict.refusal, each.refusal) << each.path << " " << each.arguments.size();
+        EXPECT_EQ(verdict.executable, "") << each.path;
+    }
 }

@@ -3,6 +3,7 @@
 #include "Foundation/RootOnlyPath.h"
 #include "Foundation/String.h"
 #include "support/TempDir.h"
+#include "support/WhyFailed.h"
 
 #include <gtest/gtest.h>
 #include <pwd.h>
@@ -68,10 +69,7 @@ TEST(LibraryFolderLookup, TestsCanPutTemporaryFoldersInPlace) {
 
 TEST(RootOnlyPath, NamesTheFirstFolderOthersCouldChange) {
     // Why others could change it; empty when only root can.
-    const auto why = [](const std::string& path) {
-        const platform::ErrorOr<void> judged = onlyRootCanChange(path);
-        return judged.isError() ? judged.error().describe() : "";
-    };
+    const auto why = [](const std::string& path) { return testsupport::whyFailed(onlyRootCanChange(path)); };
     TempDir dir;  // in the temporary folder, which everyone may write
     std::filesystem::create_symlink("/usr/bin", dir.path() / "bin");
     EXPECT_EQ(why(dir / "bin/env"), "/tmp is writable by everyone");

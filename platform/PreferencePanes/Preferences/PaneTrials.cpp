@@ -74,8 +74,8 @@ PaneTrials::PaneTrials() {
     const Descriptor theirs(ends[1]);
     ProcessStart start;
     start.diesWithStarter = true;
-    start.keptDescriptor = theirs.get();
-    if (std::optional<ChildProcess> server = startForkedProcess(start, [&] { return serve(theirs.get()); })) {
+    start.passedDescriptor = theirs.get();
+    if (std::optional<ChildProcess> server = startForkedProcess(start, [] { return serve(kPassedDescriptor); })) {
         server_.emplace(std::move(*server));
         socket_ = std::move(ours);
     } else {
