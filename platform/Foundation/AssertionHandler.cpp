@@ -54,7 +54,7 @@ void AssertionHandler::handleFailureInMethod_object_file_lineNumber_description(
     text += file ? file->text() : std::string("(null)");
     text += ':';
     text += std::to_string(line);
-    NSLogText(text);
+    NSLogText(text, LogPriority::Error);
     Exception::raise(NSInternalInconsistencyException, description ? description->copy() : make<String>());
 }
 

@@ -33,13 +33,13 @@ String* const kInfoFile = String::constant("Info.plist");
 String* const kExecutableKey = String::constant("CFBundleExecutable");
 
 bool isDirectory(const String* path) {
-    struct stat status{};
-    return stat(path->UTF8String(), &status) == 0 && S_ISDIR(status.st_mode);
+    const ErrorOr<struct stat> status = sys::stat(path->UTF8String());
+    return !status.isError() && S_ISDIR(status.value().st_mode);
 }
 
 bool isRegularFile(const String* path) {
-    struct stat status{};
-    return stat(path->UTF8String(), &status) == 0 && S_ISREG(status.st_mode);
+    const ErrorOr<struct stat> status = sys::stat(path->UTF8String());
+    return !status.isError() && S_ISREG(status.value().st_mode);
 }
 
 Ref<String> realPath(const char* path) {
@@ -149,11 +149,12 @@ Ref<Bundle> Bundle::bundleForClass(const Class& cls) {
 Ref<Bundle> Bundle::bundleWithPath(const String* path) {
     if (path == nullptr || path->text().empty() || path->text().find('\0') != std::string::npos) return nullptr;
     Ref<String> absolute = absolutePath(path);
-    struct stat status{};
-    if (!absolute || stat(absolute->UTF8String(), &status) != 0 || !S_ISDIR(status.st_mode)) return nullptr;
+    if (!absolute) return nullptr;
+    const ErrorOr<struct stat> status = sys::stat(absolute->UTF8String());
+    if (status.isError() || !S_ISDIR(status.value().st_mode)) return nullptr;
     // A folder open to everyone needs no further check (the status is read
     // once a second for every payload shown).
-    const bool openToAll = (status.st_mode & (S_IROTH | S_IXOTH)) == (S_IROTH | S_IXOTH);
+    const bool openToAll = (status.value().st_mode & (S_IROTH | S_IXOTH)) == (S_IROTH | S_IXOTH);
     if (!openToAll && geteuid() != 0 && faccessat(AT_FDCWD, absolute->UTF8String(), R_OK | X_OK, AT_EACCESS) != 0) {
         return nullptr;
     }

@@ -1,5 +1,6 @@
 #include "Foundation/FileManager.h"
 
+#include "Foundation/SystemCall.h"
 #include "Foundation/Array.h"
 #include "Foundation/String.h"
 
@@ -40,8 +41,7 @@ FileManager* FileManager::defaultManager() {
 }
 
 bool FileManager::fileExistsAtPath(const String* path) const {
-    struct stat status{};
-    return path != nullptr && !path->text().empty() && stat(path->UTF8String(), &status) == 0;
+    return path != nullptr && !path->text().empty() && !sys::stat(path->UTF8String()).isError();
 }
 
 LibraryFolders FileManager::libraryFolders(unsigned long domainMask) {

@@ -81,7 +81,7 @@ bool journalRunning(std::time_t second) {
     return journalPresent.load(std::memory_order_relaxed);
 }
 
-void sendToJournal(std::time_t second, std::string_view text, int level = LOG_NOTICE) {
+void sendToJournal(std::time_t second, std::string_view text, int level) {
     if (journalSilenced.load(std::memory_order_relaxed) || !journalRunning(second)) return;
     if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
     static const std::string identifier = std::string("SYSLOG_IDENTIFIER=") + program_invocation_short_name;
@@ -96,13 +96,13 @@ void sendToJournal(std::time_t second, std::string_view text, int level = LOG_NO
 
 } // namespace
 
-void LogBatch::add(std::string_view text) {
+void LogBatch::add(std::string_view text, LogPriority priority) {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     if (!pending_.empty() && now.tv_sec != firstSecond_) flush();
     if (pending_.empty()) firstSecond_ = now.tv_sec;
     appendEntry(pending_, now, text);
-    sendToJournal(now.tv_sec, text);
+    sendToJournal(now.tv_sec, text, static_cast<int>(priority));
     if (pending_.size() >= kBatchLimit) flush();
 }
 
@@ -157,9 +157,9 @@ Ref<String> detail::escapedDescription(const Object* object) {
     return make<String>(escapedControlCharacters(description ? description->text() : std::string()));
 }
 
-void NSLogText(std::string_view text) {
+void NSLogText(std::string_view text, LogPriority priority) {
     LogBatch entry;
-    entry.add(text);
+    entry.add(text, priority);
 }
 
 void silenceJournal() { journalSilenced.store(true, std::memory_order_relaxed); }
@@ -170,14 +170,20 @@ void journalEntry(int priority, std::string_view text) {
     sendToJournal(now.tv_sec, text, priority);
 }
 
-void NSLogv(const char* format, va_list arguments) {
-    if (Ref<String> text = String::stringWithFormatV(format, arguments)) NSLogText(text->text());
+namespace {
+
+void logFormatted(LogPriority priority, const char* format, va_list arguments) {
+    if (Ref<String> text = String::stringWithFormatV(format, arguments)) NSLogText(text->text(), priority);
 }
 
-void detail::NSLogVariadic(const char* format, ...) {
+} // namespace
+
+void NSLogv(const char* format, va_list arguments) { logFormatted(LogPriority::Notice, format, arguments); }
+
+void detail::NSLogVariadic(LogPriority priority, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    NSLogv(format, arguments);
+    logFormatted(priority, format, arguments);
     va_end(arguments);
 }
 

@@ -126,12 +126,13 @@ Ref<Object> objectFromNode(plist_t node, std::size_t depth, std::size_t maxDepth
 // Reads a whole regular file of at most `maxBytes`. Opening does not wait on
 // a FIFO, and a file that grows while it is read still cannot exceed the limit.
 std::optional<std::string> readRegularFile(const char* path, std::size_t maxBytes) {
-    const Descriptor owner(open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (!owner) return std::nullopt;
-    const int fd = owner.get();
-    struct stat status{};
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < 0 ||
-        static_cast<std::uint64_t>(status.st_size) > maxBytes) {
+    const ErrorOr<Descriptor> owner = sys::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (owner.isError()) return std::nullopt;
+    const int fd = owner.value().get();
+    const ErrorOr<struct stat> examined = sys::fstat(fd);
+    if (examined.isError()) return std::nullopt;
+    const struct stat& status = examined.value();
+    if (!S_ISREG(status.st_mode) || status.st_size < 0 || static_cast<std::uint64_t>(status.st_size) > maxBytes) {
         return std::nullopt;
     }
     // Read to the end, not just to the size seen: the file may be growing.

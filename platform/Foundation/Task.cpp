@@ -1,5 +1,6 @@
 #include "Foundation/Task.h"
 
+#include "Foundation/SystemCall.h"
 #include "Foundation/Array.h"
 #include "Foundation/Exception.h"
 #include "Foundation/String.h"
@@ -30,9 +31,9 @@ Ref<Task> Task::launchedTaskWithLaunchPath_arguments(const String* launchPath, c
     }
     // A relative path would name a program in whatever the current folder
     // happens to be.
-    struct stat status{};
-    if (!launchPath->text().starts_with('/') || stat(launchPath->UTF8String(), &status) != 0 ||
-        !S_ISREG(status.st_mode) || access(launchPath->UTF8String(), X_OK) != 0) {
+    const ErrorOr<struct stat> status = sys::stat(launchPath->UTF8String());
+    if (!launchPath->text().starts_with('/') || status.isError() || !S_ISREG(status.value().st_mode) ||
+        sys::access(launchPath->UTF8String(), X_OK).isError()) {
         Exception::raise(NSInvalidArgumentException, make<String>("launch path not accessible"));
     }
 

@@ -136,17 +136,17 @@ void TrialSteps::begin(std::string_view step, std::chrono::seconds bound) {
 }
 
 TrialEnd runInProcessOfItsOwn(const std::function<std::string(TrialSteps&)>& work, const TrialOptions& options) {
-    int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) return {false, {}, "could not be tried: " + sys::failure("pipe2")};
-    Descriptor reading(ends[0]);
-    Descriptor writing(ends[1]);
+    ErrorOr<sys::Pipe> ends = sys::pipe();
+    if (ends.isError()) return {false, {}, "could not be tried: " + ends.error().describe()};
+    Descriptor reading = std::move(ends.value().reading);
+    Descriptor writing = std::move(ends.value().writing);
 
     ProcessStart start;
     start.newSession = options.ownProcessGroup;
     start.diesWithStarter = true;
     start.passedDescriptor = writing.get();
-    const Descriptor nowhere(options.quiet ? open("/dev/null", O_WRONLY | O_CLOEXEC) : -1);
-    start.standardOutput = start.standardError = nowhere.get();
+    ErrorOr<Descriptor> nowhere = options.quiet ? sys::open("/dev/null", O_WRONLY | O_CLOEXEC) : Descriptor();
+    start.standardOutput = start.standardError = nowhere.isError() ? -1 : nowhere.value().get();
     std::optional<ChildProcess> child =
         startForkedProcess(start, [&] { return runWork(work, kPassedDescriptor, options.quiet); });
     if (!child) return {false, {}, "could not be tried: " + sys::failure("fork")};

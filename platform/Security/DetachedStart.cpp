@@ -13,9 +13,9 @@ namespace platform {
 int startDetached(const std::string& path, const std::vector<std::string>& arguments) {
     ProcessStart start{.path = path, .arguments = {path}, .newSession = true};
     start.arguments.insert(start.arguments.end(), arguments.begin(), arguments.end());
-    const Descriptor null(sys::retryingInterrupts([] { return open("/dev/null", O_RDWR | O_CLOEXEC); }));
-    if (!null) return errno;
-    start.standardInput = start.standardOutput = null.get();
+    const ErrorOr<Descriptor> null = sys::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null.isError()) return null.error().code();
+    start.standardInput = start.standardOutput = null.value().get();
     return startDetachedProcess(start);
 }
 

@@ -9,6 +9,18 @@
 
 using namespace platform;
 
+// A line's own words give its journal priority: failures and what was not
+// done are errors, refusals and runs with less protection warnings.
+static_assert(priorityOfLine("%s cannot fence %s: %s; nothing was done") == LogPriority::Error);
+static_assert(priorityOfLine("%s %@ failed; nothing was installed at %@") == LogPriority::Error);
+static_assert(priorityOfLine("%s could not put the removal on disk: %s") == LogPriority::Error);
+static_assert(priorityOfLine("%s gave up waiting for another run in %@ to end; nothing was done") == LogPriority::Error);
+static_assert(priorityOfLine("%s refused to install %@: %s") == LogPriority::Warning);
+static_assert(priorityOfLine("privileged-launcher refused a request: it is malformed") == LogPriority::Warning);
+static_assert(priorityOfLine("%s writes unfenced: this kernel has no Landlock") == LogPriority::Warning);
+static_assert(priorityOfLine("%s waiting for another run in %@ to end") == LogPriority::Notice);
+static_assert(priorityOfLine("%s executing %@\n") == LogPriority::Notice);
+
 namespace {
 const std::string kPrefix = R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} platform_tests\[\d+:\d+\] )";
 }

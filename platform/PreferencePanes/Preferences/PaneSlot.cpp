@@ -46,7 +46,7 @@ bool PaneSlot::fail(std::string reason) {
     state_ = State::Failed;
     error_ = std::move(reason);
     pane_ = nullptr;
-    NSLogText("The pane \"" + name_ + "\" (" + path_ + ") cannot be loaded: " + error_);
+    NSLogText("The pane \"" + name_ + "\" (" + path_ + ") cannot be loaded: " + error_, LogPriority::Error);
     return false;
 }
 

@@ -65,13 +65,13 @@ int serve(int socket) {
 } // namespace
 
 PaneTrials::PaneTrials() {
-    int ends[2];
-    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) {
-        startError_ = "could not be tried: " + sys::failure("socketpair");
+    ErrorOr<sys::SocketPair> ends = sys::socketpair(AF_UNIX, SOCK_SEQPACKET);
+    if (ends.isError()) {
+        startError_ = "could not be tried: " + ends.error().describe();
         return;
     }
-    Descriptor ours(ends[0]);
-    const Descriptor theirs(ends[1]);
+    Descriptor ours = std::move(ends.value().ours);
+    const Descriptor theirs = std::move(ends.value().theirs);
     ProcessStart start;
     start.diesWithStarter = true;
     start.passedDescriptor = theirs.get();
@@ -135,7 +135,7 @@ void PaneTrials::readAnswers() {
 }
 
 void PaneTrials::failAll(const std::string& why) {
-    NSLogText("Panes cannot be tried: " + why);
+    NSLogText("Panes cannot be tried: " + why, LogPriority::Error);
     if (notifier_) notifier_->setEnabled(false);
     socket_.reset();
     startError_ = why;

@@ -97,7 +97,8 @@ void PreferencesWindow::holdPaneLeftNoted() {
     for (std::size_t i = 0; i < slots_.size() && !left.empty(); ++i) {
         if (slots_[i]->path() != left) continue;
         NSLogText("The pane \"" + slots_[i]->name() + "\" (" + left +
-                  ") was shown when Preferences last quit unexpectedly; it is not opened by itself this time");
+                  ") was shown when Preferences last quit unexpectedly; it is not opened by itself this time",
+                  LogPriority::Warning);
         const QString name = QString::fromStdString(slots_[i]->name());
         heldText_->setText(QStringLiteral("Preferences quit unexpectedly while the pane \u201c%1\u201d was shown, "
                                           "so it is not opened by itself this time.")

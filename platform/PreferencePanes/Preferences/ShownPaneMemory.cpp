@@ -41,7 +41,7 @@ void ShownPaneMemory::note(const std::string& panePath) {
         std::ofstream out(next, std::ios::trunc);
         out << panePath;
         if (!out.flush()) {
-            NSLogText("Preferences cannot note the pane it shows in " + next);
+            NSLogText("Preferences cannot note the pane it shows in " + next, LogPriority::Error);
             return;
         }
     }
