@@ -1,15 +1,7 @@
 #!/usr/bin/python3
-"""The cases of real-polkit.sh, run as root inside its namespaces, and the
-small programs they start as the session's user (agents, probes).
-
-    road.py                    run every case (or those named in PRIVET_CASES)
-    road.py text-agent         polkit's text listener for the whole session
-    road.py cancel-agent       an agent whose every answer is Cancel
-    road.py tty-agent-exec PROGRAM ARG...
-                               pkttyagent for this process, then exec PROGRAM
-    road.py launcher-probe LAUNCHER PROGRAM ARG...
-                               hand the launcher a program of our own
-    road.py click-install      click Install in the Preferences window
+"""The cases of real-polkit.sh, run as root inside its namespaces: every case,
+or those named in PRIVET_CASES. The programs they start as the session's
+user (agents, probes, the click) are the other files of this folder.
 """
 import os
 import pty
@@ -23,9 +15,11 @@ import sys
 import termios
 import time
 
+from slowdown import SLOWDOWN, scaled
+
 ENV = os.environ
 SESSION = ENV.get('PRIVET_SESSION', '')
-SELF = os.path.abspath(__file__)
+HERE = os.path.dirname(os.path.abspath(__file__))
 PREFIX = ENV.get('PRIVET_PREFIX', '/usr/local')
 PANE_STATUS = f'{PREFIX}/bin/privet-pane-status'
 PREFERENCES = f'{PREFIX}/bin/privet-preferences'
@@ -36,14 +30,6 @@ PAYLOAD = f'{PANE}/PlugIns/FernhillDigitizer.component'
 INSTALLED = '/Library/QuickTime/FernhillDigitizer.component'
 MARKER = '/tmp/started-by-the-launcher'
 PASSWORD_PROMPT = r'Password: ?$'
-# How many times slower than a release build the product's programs start
-# and draw (sanitizer builds are several times slower); waits for what they
-# show are this many times longer.
-SLOWDOWN = float(ENV.get('PRIVET_TEST_SLOWDOWN', '1'))
-
-
-def scaled(seconds):
-    return seconds * SLOWDOWN
 
 
 class Terminal:
@@ -160,186 +146,17 @@ class Terminal:
         return one_line(self.output)
 
 
-# ---- programs the session's user runs ----------------------------------------
-
-def register(attempt):
-    """Registers an agent for the session; polkitd may not yet have seen the
-    previous one leave the bus."""
-    deadline = time.monotonic() + 5
-    while True:
-        try:
-            attempt()
-            break
-        except Exception as error:  # noqa: BLE001 - GLib and D-Bus errors alike
-            if 'already exists' not in str(error) or time.monotonic() > deadline:
-                raise
-            time.sleep(0.2)
-    print('agent registered', flush=True)
-
-
-def text_agent():
-    """polkit's own text listener, registered for the whole session: what
-    pkttyagent runs, for a session rather than one process."""
-    import gi
-    gi.require_version('Polkit', '1.0')
-    gi.require_version('PolkitAgent', '1.0')
-    from gi.repository import GLib, Polkit, PolkitAgent
-    listener = PolkitAgent.TextListener.new(None)
-    register(lambda: listener.register(PolkitAgent.RegisterFlags.NONE, Polkit.UnixSession.new(SESSION),
-                                       '/org/freedesktop/PolicyKit1/AuthenticationAgent', None))
-    GLib.MainLoop().run()
-
-
-def cancel_agent():
-    """An agent that answers every request as a dialog's Cancel button does."""
-    import dbus
-    import dbus.service
-    from dbus.mainloop.glib import DBusGMainLoop
-    from gi.repository import GLib
-
-    class Cancelled(dbus.DBusException):
-        _dbus_error_name = 'org.freedesktop.PolicyKit1.Error.Cancelled'
-
-    class Agent(dbus.service.Object):
-        @dbus.service.method('org.freedesktop.PolicyKit1.AuthenticationAgent', in_signature='sssa{ss}sa(sa{sv})')
-        def BeginAuthentication(self, action_id, message, icon, details, cookie, identities):
-            print(f'asked for {action_id}: cancelled', flush=True)
-            raise Cancelled('Cancel was pressed')
-
-        @dbus.service.method('org.freedesktop.PolicyKit1.AuthenticationAgent', in_signature='s')
-        def CancelAuthentication(self, cookie):
-            pass
-
-    DBusGMainLoop(set_as_default=True)
-    bus = dbus.SystemBus()
-    Agent(bus, '/com/fernhill/privet/CancelAgent')
-    authority = bus.get_object('org.freedesktop.PolicyKit1', '/org/freedesktop/PolicyKit1/Authority')
-    subject = dbus.Struct(('unix-session', {'session-id': dbus.String(SESSION, variant_level=1)}), signature='sa{sv}')
-    register(lambda: authority.RegisterAuthenticationAgent(subject, 'C', '/com/fernhill/privet/CancelAgent',
-                                                           dbus_interface='org.freedesktop.PolicyKit1.Authority'))
-    GLib.MainLoop().run()
-
-
-def tty_agent_exec(argv):
-    """pkttyagent for this very process, then this process becomes `argv`:
-    pkexec, started by it, is its direct child."""
-    ready, notify = os.pipe()
-    subprocess.Popen(['pkttyagent', '--process', str(os.getpid()), '--notify-fd', str(notify)], pass_fds=[notify])
-    os.close(notify)
-    os.read(ready, 1)  # end of file once the agent is registered
-    os.execv(argv[0], argv)
-
-
-def launcher_probe(launcher, request):
-    """Asks pkexec for the launcher and hands it `request` (program, argv...)."""
-    probe = subprocess.Popen(['/usr/bin/pkexec', launcher], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-    granted = probe.stdout.readline()
-    print(f'launcher said {granted!r}', flush=True)
-    if granted == b'granted\n':
-        probe.stdin.write(b''.join(field.encode() + b'\0' for field in request))
-        probe.stdin.close()
-        print(f'launcher replied {probe.stdout.read()!r}', flush=True)
-    print(f'pkexec exited {probe.wait(timeout=20)}', flush=True)
-
-
-def click_install():
-    """Finds the Install button of the Preferences window on the
-    accessibility bus, checks that the window reads as a screen reader
-    needs it, clicks Install with the pointer, then reads the status the
-    window shows until it is up to date and checks that the change was
-    announced."""
-    import gi
-    gi.require_version('Atspi', '2.0')
-    from gi.repository import Atspi, GLib
-
-    def find(node, role, name=None):
-        if node is None:
-            return
-        if node.get_role_name() == role and name in (None, node.get_name()):
-            yield node
-        for index in range(node.get_child_count()):
-            yield from find(node.get_child_at_index(index), role, name)
-
-    def window():
-        desktop = Atspi.get_desktop(0)
-        apps = (desktop.get_child_at_index(index) for index in range(desktop.get_child_count()))
-        # The accessible application is named by its application name, the desktop id.
-        return next((app for app in apps if app is not None and app.get_name() == 'com.fernhill.privet.preferences'),
-                    None)
-
-    def labelled(caption):
-        """What the label CAPTION is the label for."""
-        label = next(find(window(), 'label', caption), None)
-        relations = label.get_relation_set() if label else []
-        return next((relation.get_target(0) for relation in relations
-                     if relation.get_relation_type() == Atspi.RelationType.LABEL_FOR), None)
-
-    def status():
-        value = labelled('Status:')
-        return value.get_name() if value else None
-
-    def wait_for(what, bound, found):
-        """found() once it is something, polled for at most `bound` seconds;
-        the program ends saying which wait ran out when it stays nothing."""
-        deadline = time.monotonic() + bound
-        while True:
-            try:
-                value = found()
-            except Exception:  # noqa: BLE001 - a window still starting answers errors
-                value = None
-            if value is not None:
-                return value
-            if time.monotonic() >= deadline:
-                sys.exit(f'no {what} within {bound:.0f} s')
-            time.sleep(0.2)
-
-    wait_for('Preferences window on the accessibility bus', scaled(60), window)
-    print('found: the window on the accessibility bus', flush=True)
-    button = wait_for('enabled button "Install Fernhill Digitizer" in the Preferences window', scaled(30),
-                      lambda: next((found for found in find(window(), 'push button', 'Install Fernhill Digitizer')
-                                    if all(found.get_state_set().contains(state)
-                                           for state in (Atspi.StateType.ENABLED, Atspi.StateType.SHOWING))),
-                                   None))
-
-    problems = []
-    if next(find(window(), 'frame', 'Kestrel'), None) is None:
-        problems.append('the window is no frame named "Kestrel"')
-    if next(find(window(), 'list', 'Panes'), None) is None:
-        problems.append('the pane list is no list named "Panes"')
-    editable = [node.get_name() for node in find(window(), 'text')]
-    if editable:
-        problems.append(f'texts a user only reads are editable texts: {editable}')
-    for caption in ('Status:', 'Installed at:', 'Bundled version:'):
-        if labelled(caption) is None or labelled(caption).get_role_name() != 'label':
-            problems.append(f'"{caption}" is the label of no label')
-    print(f'accessible tree: {"; ".join(problems) or "as a screen reader needs it"}', flush=True)
-
-    announced = []
-    listener = Atspi.EventListener.new(lambda event: announced.append(event.source.get_name()))
-    listener.register('object:property-change:accessible-name')
-    box = button.get_extents(Atspi.CoordType.SCREEN)
-    x, y = box.x + box.width // 2, box.y + box.height // 2
-    print(f'window shows: {status()}; clicking Install at {x},{y}', flush=True)
-    subprocess.run(['xdotool', 'mousemove', '--sync', str(x), str(y), 'click', '1'], check=True)
-    shown, deadline = None, time.monotonic() + scaled(40)
-    while time.monotonic() < deadline and 'IS UP TO DATE' not in (shown or ''):
-        time.sleep(0.5)
-        while GLib.MainContext.default().iteration(False):
-            pass
-        try:
-            shown = status()
-        except Exception:  # noqa: BLE001 - the window is busy while the helper runs
-            pass
-    print(f'window shows: {shown}', flush=True)
-    print(f'announced: {shown if shown in announced else "nothing of it"}', flush=True)
-
-
 # ---- the cases, run as root --------------------------------------------------
 
 ADMIN, ADMIN_PASSWORD = ENV.get('PRIVET_ADMIN'), ENV.get('PRIVET_ADMIN_PASSWORD')
 USER, USER_PASSWORD = ENV.get('PRIVET_USER'), ENV.get('PRIVET_USER_PASSWORD')
 PYTHON = '/usr/bin/python3'
 ELEVATION_RUN = [HELPER, HELPER, 'install', 'Library.QuickTime', PAYLOAD]
+
+
+def program(name):
+    """The path of the program NAME.py beside this one."""
+    return os.path.join(HERE, f'{name}.py')
 
 
 class Failure(Exception):
@@ -382,7 +199,7 @@ class Agent:
     """An authentication agent of the session's user on a terminal of its own."""
 
     def __init__(self, kind):
-        self.terminal = Terminal(USER, [PYTHON, SELF, kind])
+        self.terminal = Terminal(USER, [PYTHON, program(kind)])
         check(self.terminal.expect('agent registered', 15), f'the {kind} did not register: {self.terminal.transcript()}')
 
     def __enter__(self):
@@ -403,7 +220,7 @@ def authenticate(terminal, password, timeout=20):
 def pane_status(action, password, timeout):
     """pane-status sends Install or Remove as the user; the session's agent
     asks, once."""
-    with Agent('text-agent') as agent:
+    with Agent('text_agent') as agent:
         run = Terminal(USER, [PANE_STATUS, action, 'digitizer', '--timeout', str(timeout)])
         authenticate(agent, password)
         status = run.finish(timeout + 15)
@@ -413,7 +230,7 @@ def pane_status(action, password, timeout):
 
 def elevation_run(password):
     """The helper's elevation run started by hand, pkttyagent for it on the same terminal."""
-    run = Terminal(USER, [PYTHON, SELF, 'tty-agent-exec', *ELEVATION_RUN])
+    run = Terminal(USER, [PYTHON, program('tty_agent_exec'), *ELEVATION_RUN])
     authenticate(run, password)
     return run.finish(20), run
 
@@ -457,7 +274,7 @@ def case_wrong_password_pane_status():
 
 
 def case_cancel():
-    with Agent('cancel-agent') as agent:
+    with Agent('cancel_agent') as agent:
         run = Terminal(USER, [PANE_STATUS, '--install', 'digitizer', '--timeout', '8'])
         status = run.finish(20)
         check(agent.expect('cancelled', 2), f'the agent was not asked: {agent.transcript()}')
@@ -520,8 +337,8 @@ def case_foreign_program():
     for request in (['/bin/sh', '-c', f'id > {MARKER}'],
                     [impostor, impostor, '--self-repair', 'install', 'Library.QuickTime', PAYLOAD]):
         before = processes()
-        with Agent('text-agent') as agent:
-            run = Terminal(USER, [PYTHON, SELF, 'launcher-probe', LAUNCHER, *request])
+        with Agent('text_agent') as agent:
+            run = Terminal(USER, [PYTHON, program('launcher_probe'), LAUNCHER, *request])
             authenticate(agent, ADMIN_PASSWORD)
             status = run.finish(20)
         # A program the launcher started would have written by the time it ended.
@@ -564,14 +381,14 @@ def case_preferences_click():
         started.append(Terminal(USER, ['dbus-daemon', '--session', '--nofork', '--address', bus], desktop))
         check(wait_until(lambda: os.path.exists(bus[len('unix:path='):]), 10), 'no session bus')
         started.append(Terminal(USER, ['/usr/libexec/at-spi-bus-launcher', '--launch-immediately'], desktop))
-        with Agent('text-agent') as agent:
+        with Agent('text_agent') as agent:
             # Its standard error to a file: nobody reads its terminal meanwhile, and
             # a sanitizer build that fills it would stop there.
             preferences = Terminal(USER, ['sh', '-c', 'exec "$0" "$@" 2>>/tmp/preferences.log', PREFERENCES,
                                           '--select', 'Kestrel'],
                                    {**desktop, 'QT_QPA_PLATFORM': 'xcb', 'QT_LINUX_ACCESSIBILITY_ALWAYS_ON': '1'})
             started.append(preferences)
-            click = Terminal(USER, [PYTHON, SELF, 'click-install'], {**desktop, 'PRIVET_TEST_SLOWDOWN': str(SLOWDOWN)})
+            click = Terminal(USER, [PYTHON, program('click_install')], {**desktop, 'PRIVET_TEST_SLOWDOWN': str(SLOWDOWN)})
 
             def stopped(why):
                 running = 'runs' if x_server.poll() is None else f'exited {x_server.returncode}'
@@ -737,12 +554,4 @@ def main():
 
 
 if __name__ == '__main__':
-    commands = {'text-agent': text_agent, 'cancel-agent': cancel_agent, 'click-install': click_install}
-    if len(sys.argv) > 1 and sys.argv[1] in commands:
-        commands[sys.argv[1]]()
-    elif len(sys.argv) > 2 and sys.argv[1] == 'tty-agent-exec':
-        tty_agent_exec(sys.argv[2:])
-    elif len(sys.argv) > 3 and sys.argv[1] == 'launcher-probe':
-        launcher_probe(sys.argv[2], sys.argv[3:])
-    else:
-        sys.exit(main())
+    sys.exit(main())
