@@ -23,22 +23,25 @@ EventLoopBridge::EventLoopBridge() : loop_(RunLoop::currentRunLoop()) {
     timers_.setSingleShot(true);
     timers_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timers_, &QTimer::timeout, [this] { fireTimers(); });
-    mainQueue_.setInterval(kMainQueueInterval);
-    QObject::connect(&mainQueue_, &QTimer::timeout, [this] { drainMainQueue(); });
-    mainQueue_.start();
     loop_->setTimersChangedHandler([this] { arm(); });
     arm();
+    dispatch_main_queue_set_wake_handler([this] { drainSoon(); });
+    drainSoon();  // what was queued before the bridge
     // The code that sleeps stands still, its windows do not; timers that
-    // came due meanwhile fire once it is awake.
+    // came due meanwhile fire, and work queued meanwhile runs, once it is
+    // awake.
     Thread::setMainThreadSleepHandler([this](double seconds) {
         ++held_;
         sleepBlocked(seconds);
-        if (--held_ == 0) arm();
+        if (--held_ > 0) return;
+        arm();
+        drainSoon();
     });
 }
 
 EventLoopBridge::~EventLoopBridge() {
     Thread::setMainThreadSleepHandler(nullptr);
+    dispatch_main_queue_set_wake_handler(nullptr);
     loop_->setTimersChangedHandler(nullptr);
 }
 
@@ -73,6 +76,10 @@ void EventLoopBridge::fireTimers() {
     arm();
     runLogged("a timer", [&] { loop_->fireDueTimersInMode(mode); });
     arm();
+}
+
+void EventLoopBridge::drainSoon() {
+    QMetaObject::invokeMethod(&drains_, [this] { drainMainQueue(); }, Qt::QueuedConnection);
 }
 
 void EventLoopBridge::drainMainQueue() {

@@ -18,9 +18,10 @@ class String;
 // NSDefaultRunLoopMode; timers added for the common modes fire in all three,
 // default-mode timers only outside modal loops and popups.
 //
-// The main queue has no way to wake the loop, so it is drained every
-// kMainQueueInterval milliseconds. Each timer firing and each drain runs in
-// its own autorelease pool; exceptions that escape them are logged.
+// Work that arrives on the main queue posts the loop an event that drains
+// it; nothing looks at the queue meanwhile, so an idle loop sleeps. Each
+// timer firing and each drain runs in its own autorelease pool; exceptions
+// that escape them are logged.
 //
 // A sleep on the main thread (Thread::sleepForTimeInterval) is taken over
 // while the bridge lives: the windows go on drawing (sleepBlocked), while
@@ -30,7 +31,6 @@ class String;
 // Make one on the main thread after the QApplication and end it before.
 class EventLoopBridge {
 public:
-    static constexpr int kMainQueueInterval = 50;
     // While a default-mode timer waits for a modal loop to end, the mode is
     // looked at again this often.
     static constexpr int kModeCheckInterval = 100;
@@ -47,11 +47,13 @@ private:
     void arm();
     void fireTimers();
     void drainMainQueue();
+    // Posts the loop an event that drains the main queue; from any thread.
+    void drainSoon();
 
     RunLoop* loop_;
     int held_ = 0;  // main-thread sleeps in progress
     QTimer timers_;
-    QTimer mainQueue_;
+    QObject drains_;  // the receiver of the posted drains, which go with it
 };
 
 } // namespace platform

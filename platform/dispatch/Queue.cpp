@@ -108,12 +108,24 @@ void runWorker(dispatch_queue_t queue) {
 // The worker is woken after the lock is given up, so that it does not wake
 // only to wait for the lock. The submitter holds a reference, so the queue
 // cannot be freed meanwhile.
+// Guarded by the main queue's mutex.
+std::function<void()>& mainQueueWakeHandler() {
+    static std::function<void()> handler;
+    return handler;
+}
+
 void enqueue(dispatch_queue_t queue, std::function<void()> work) {
     if (queue == nullptr || !work) return;
     bool wake;
     {
         std::lock_guard lock(queue->mutex);
+        const bool wasEmpty = queue->pending.empty();
         queue->pending.push_back(std::move(work));
+        if (queue->isMain) {
+            // Called under the lock, so that it cannot run once it is taken away.
+            if (wasEmpty && mainQueueWakeHandler()) mainQueueWakeHandler()();
+            return;
+        }
         queue->somethingToSee.store(true, std::memory_order_release);
         wake = queue->workerWaiting;
         queue->workerWaiting = false;
@@ -187,3 +199,9 @@ const char* dispatch_queue_get_label(dispatch_queue_t queue) {
 } // extern "C"
 
 void dispatch_async(dispatch_queue_t queue, std::function<void()> work) { enqueue(queue, std::move(work)); }
+
+void dispatch_main_queue_set_wake_handler(std::function<void()> handler) {
+    dispatch_queue_t queue = dispatch_get_main_queue();
+    std::lock_guard lock(queue->mutex);
+    mainQueueWakeHandler() = std::move(handler);
+}

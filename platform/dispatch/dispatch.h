@@ -53,6 +53,11 @@ typedef std::once_flag dispatch_once_t;
 
 void dispatch_async(dispatch_queue_t queue, std::function<void()> work);
 
+// Called when work arrives on the main queue while it holds none, on the
+// thread that queued it: an event loop then drains the queue when woken,
+// with no need to look at it meanwhile. Empty: nothing is called.
+void dispatch_main_queue_set_wake_handler(std::function<void()> handler);
+
 // Runs the work once per predicate; later callers wait until it has finished.
 template <class Work>
 void dispatch_once(dispatch_once_t* predicate, Work&& work) {
