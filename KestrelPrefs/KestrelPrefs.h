@@ -7,8 +7,7 @@
 // The KestrelPrefs pane: refreshes its payload controller while it is shown.
 class KestrelPrefs final : public platform::PreferencePane {
 public:
-    static const platform::Class classRecord;
-    const platform::Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 
     // Outlet: connected by the main-view interface file, never owned.
     KestrelPrefs_PrivetBundlePayloadController_Base* payloadController = nullptr;

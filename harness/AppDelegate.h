@@ -7,8 +7,7 @@
 // interface file.
 class AppDelegate final : public platform::Object {
 public:
-    static const platform::Class classRecord;
-    const platform::Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 
     // An outlet: a plain reference, not retained.
     platform::Window* window() const { return window_; }

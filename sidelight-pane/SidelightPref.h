@@ -5,8 +5,7 @@
 // The SidelightPane pane: its payload controllers refresh on their own.
 class com_fernhill_SidelightPref final : public platform::PreferencePane {
 public:
-    static const platform::Class classRecord;
-    const platform::Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 
     void mainViewDidLoad() override;
 };

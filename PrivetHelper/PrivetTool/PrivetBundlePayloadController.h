@@ -12,8 +12,7 @@
 // refresh that announces all six keys as changed.
 class PrivetBundlePayloadController : public platform::Object {
 public:
-    static const platform::Class classRecord;
-    const platform::Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 
     PrivetBundlePayloadController() = default;
     // Clears the payload's strings, then stops refreshing.

@@ -8,28 +8,24 @@
 
 class KestrelPrefs_PrivetBundlePayloadController final : public PrivetBundlePayloadController {
 public:
-    static const platform::Class classRecord;
-    const platform::Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 };
 
 class KestrelPrefs_PrivetToolController final : public PrivetToolController {
 public:
-    static const platform::Class classRecord;
-    const platform::Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 };
 
 #ifndef PRIVET_KESTRELPREFS_BUILD
 
 class OspreyPrefs_PrivetBundlePayloadController final : public PrivetBundlePayloadController {
 public:
-    static const platform::Class classRecord;
-    const platform::Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 };
 
 class OspreyPrefs_PrivetToolController final : public PrivetToolController {
 public:
-    static const platform::Class classRecord;
-    const platform::Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 };
 
 #endif

@@ -22,8 +22,7 @@ extern platform::String* const kPrivetTool_Command_Delete;   // "delete"
 // none keeps state.
 class PrivetTool : public platform::Object {
 public:
-    static const platform::Class classRecord;
-    const platform::Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 
     // The location path of the name joined with the last path component of
     // the source path. Absent when the name is unknown, the Library folder

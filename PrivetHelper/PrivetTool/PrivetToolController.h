@@ -24,8 +24,7 @@ struct tagBundlePayload {
 // is computed afresh from the file system.
 class PrivetToolController : public platform::Object {
 public:
-    static const platform::Class classRecord;
-    const platform::Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 
     // The helper tool's file name in the host bundle starts as "PrivetTool".
     PrivetToolController();

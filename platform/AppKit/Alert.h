@@ -11,8 +11,7 @@ class String;
 // A message for the user in a modal box (QMessageBox) over the active window.
 class Alert final : public Object {
 public:
-    static const Class classRecord;  // "NSAlert"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSAlert"
 
     String* messageText() const { return messageText_.get(); }
     void setMessageText(String* text);

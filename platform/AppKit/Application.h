@@ -7,8 +7,7 @@ namespace platform {
 // The application object: its delegate and its event loop.
 class Application : public Object {
 public:
-    static const Class classRecord;  // "NSApplication"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSApplication"
 
     // The shared application: the one NSApplicationMain made, else a plain
     // one made on first use.

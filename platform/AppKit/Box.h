@@ -11,8 +11,7 @@ class String;
 // A titled frame around its subviews, which it lays out top to bottom.
 class Box final : public View {
 public:
-    static const Class classRecord;  // "NSBox"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSBox"
 
     Box();
 

@@ -14,8 +14,7 @@ class String;
 // read-only key the checkbox is disabled) and then the action is sent.
 class Button final : public Control {
 public:
-    static const Class classRecord;  // "NSButton"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSButton"
 
     Button();
 

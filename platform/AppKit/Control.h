@@ -11,8 +11,7 @@ namespace platform {
 // selector to its target (not retained) when used.
 class Control : public View {
 public:
-    static const Class classRecord;  // "NSControl"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSControl"
 
     Object* target() const { return target_; }
     void setTarget(Object* target) { target_ = target; }

@@ -12,8 +12,7 @@ class String;
 // "center" and "trailing" pack them at the start, middle or end.
 class StackView final : public View {
 public:
-    static const Class classRecord;  // "NSStackView"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSStackView"
 
     StackView();
 

@@ -16,8 +16,7 @@ class String;
 // that "wraps" breaks its text into lines to fit the width it is given.
 class TextField final : public Control {
 public:
-    static const Class classRecord;  // "NSTextField"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSTextField"
 
     TextField();
 

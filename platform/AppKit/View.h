@@ -26,8 +26,7 @@ class Binding;
 // without it raises NSInternalInconsistencyException.
 class View : public Object {
 public:
-    static const Class classRecord;  // "NSView"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSView"
 
     View();
     ~View() override;

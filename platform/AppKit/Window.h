@@ -16,8 +16,7 @@ class View;
 // visibleAtLaunch is NO.
 class Window final : public Object {
 public:
-    static const Class classRecord;  // "NSWindow"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSWindow"
 
     Window();
     ~Window() override;

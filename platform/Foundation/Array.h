@@ -10,8 +10,7 @@ namespace platform {
 // An immutable, ordered list of objects.
 class Array final : public Object {
 public:
-    static const Class classRecord;  // "NSArray"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSArray"
 
     explicit Array(std::vector<Ref<Object>> objects = {});
 

@@ -33,8 +33,7 @@ private:
 // place, and one that returns lets the caller go on.
 class AssertionHandler : public Object {
 public:
-    static const Class classRecord;  // "NSAssertionHandler"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSAssertionHandler"
 
     // The handler in place for the process.
     static Ref<AssertionHandler> currentHandler();

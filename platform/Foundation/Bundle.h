@@ -26,8 +26,7 @@ extern String* const kCFBundleVersionKey;     // "CFBundleVersion"
 // folder is a bundle; one without an information dictionary has an empty one.
 class Bundle final : public Object {
 public:
-    static const Class classRecord;  // "NSBundle"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSBundle"
 
     // The bundle of the running executable: X for X/Contents/Linux/program,
     // else the folder the executable lies in. One shared instance; null only

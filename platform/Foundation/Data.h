@@ -9,8 +9,7 @@ namespace platform {
 // An immutable run of bytes.
 class Data final : public Object {
 public:
-    static const Class classRecord;  // "NSData"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSData"
 
     explicit Data(std::string bytes = {});
 

@@ -7,8 +7,7 @@ namespace platform {
 // A point in time, in seconds since the reference date 2001-01-01 00:00:00 UTC.
 class Date final : public Object {
 public:
-    static const Class classRecord;  // "NSDate"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSDate"
 
     explicit Date(double secondsSinceReferenceDate = 0.0);
 

@@ -13,8 +13,7 @@ class String;
 // An immutable map from string keys to objects, kept in key order.
 class Dictionary final : public Object {
 public:
-    static const Class classRecord;  // "NSDictionary"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSDictionary"
 
     using Storage = std::map<std::string, Ref<Object>, std::less<>>;
     explicit Dictionary(Storage entries = {});

@@ -13,8 +13,7 @@ extern String* const NSLocalizedDescriptionKey;
 // An error: a domain, a code and optional details.
 class Error final : public Object {
 public:
-    static const Class classRecord;  // "NSError"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSError"
 
     Error(Ref<String> domain, long code, Ref<Dictionary> userInfo = nullptr);
 

@@ -20,8 +20,7 @@ extern String* const NSUndefinedKeyException;
 // The exception object: a name, a reason and optional details.
 class Exception final : public Object {
 public:
-    static const Class classRecord;  // "NSException"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSException"
 
     Exception(Ref<String> name, Ref<String> reason, Ref<Dictionary> userInfo = nullptr);
 

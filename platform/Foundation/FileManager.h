@@ -30,8 +30,7 @@ struct LibraryFolders {
 
 class FileManager final : public Object {
 public:
-    static const Class classRecord;  // "NSFileManager"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSFileManager"
 
     static FileManager* defaultManager();
 

@@ -7,8 +7,7 @@ namespace platform {
 // The singleton that stands for "no value" inside collections.
 class Null final : public Object {
 public:
-    static const Class classRecord;  // "NSNull"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSNull"
 
     static Null* null();
     Ref<String> description() const override;

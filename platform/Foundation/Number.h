@@ -9,8 +9,7 @@ namespace platform {
 // A boxed boolean, integer or floating-point value.
 class Number final : public Object {
 public:
-    static const Class classRecord;  // "NSNumber"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSNumber"
 
     enum class Kind { Boolean, Integer, Floating };
 

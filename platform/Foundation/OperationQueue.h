@@ -10,8 +10,7 @@ namespace platform {
 // drains the main dispatch queue. Other operation queues do not exist here.
 class OperationQueue final : public Object {
 public:
-    static const Class classRecord;  // "NSOperationQueue"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSOperationQueue"
 
     static OperationQueue* mainQueue();
     // The queue whose operation is running on this thread; null outside one.

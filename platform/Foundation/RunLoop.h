@@ -30,8 +30,7 @@ public:
 // One per thread: fires the timers scheduled in it while it runs in a mode.
 class RunLoop final : public Object {
 public:
-    static const Class classRecord;  // "NSRunLoop"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSRunLoop"
 
     static RunLoop* currentRunLoop();
     static RunLoop* mainRunLoop();

@@ -34,8 +34,7 @@ auto formatArgument(const T& value) {
 // An immutable string of UTF-8 text.
 class String : public Object {
 public:
-    static const Class classRecord;  // "NSString"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSString"
 
     explicit String(std::string text = {});
 
@@ -81,8 +80,7 @@ private:
 
 class MutableString final : public String {
 public:
-    static const Class classRecord;  // "NSMutableString"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSMutableString"
 
     explicit MutableString(std::string text = {}) : String(std::move(text)) {}
 

@@ -15,8 +15,7 @@ class String;
 // and starts as every child does (Foundation/ProcessStart.h).
 class Task final : public Object {
 public:
-    static const Class classRecord;  // "NSTask"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSTask"
 
     // Starts `launchPath` with argv[0] = launchPath followed by `arguments`
     // (strings). Raises NSInvalidArgumentException when it cannot be started,

@@ -14,8 +14,7 @@ class RunLoop;
 // retained: a target ends its timers before it goes away.
 class Timer final : public Object {
 public:
-    static const Class classRecord;  // "NSTimer"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSTimer"
 
     // A timer that is not scheduled yet; its first firing comes `interval`
     // seconds after it is created.

@@ -23,8 +23,7 @@ class View;
 // keeps the loaded interface, and so everything in it, for its life.
 class PreferencePane : public Object {
 public:
-    static const Class classRecord;  // "NSPreferencePane"
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD  // "NSPreferencePane"
 
     PreferencePane();
     ~PreferencePane() override;

@@ -9,6 +9,13 @@
 #include <cstddef>
 #include <string_view>
 
+// Declares a class's record and answers objectClass() with it, in the
+// class's body; the record itself (its name, superclass, methods and keys) is
+// defined beside the class's code.
+#define PLATFORM_CLASS_RECORD                 \
+    static const ::platform::Class classRecord; \
+    const ::platform::Class& objectClass() const override { return classRecord; }
+
 namespace platform {
 
 class KeyValueObserver;

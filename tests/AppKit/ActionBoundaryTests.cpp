@@ -22,8 +22,7 @@ namespace {
 
 class Target : public Object {
 public:
-    static const Class classRecord;
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 
     void installPayload(Object*) {
         Exception::raise(NSInvalidArgumentException, make<String>("launch path not accessible"));

@@ -27,8 +27,7 @@ std::vector<std::string> events;
 // action, and a report of what awakeFromNib found.
 class Model : public Object {
 public:
-    static const Class classRecord;
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
     ~Model() override { events.push_back("dealloc " + label()); }
 
     std::string label() const { return name ? name->text() : std::string("?"); }
@@ -75,8 +74,7 @@ const Class Model::classRecord{
 // Its awakeFromNib raises.
 class FailingAwake : public Object {
 public:
-    static const Class classRecord;
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
     void awakeFromNib() { Exception::raise(NSInternalInconsistencyException, make<String>("not today")); }
 };
 

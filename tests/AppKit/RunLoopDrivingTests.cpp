@@ -28,8 +28,7 @@ namespace {
 // Records each firing: the run loop mode and whether a modal loop ran.
 class Ticker : public Object {
 public:
-    static const Class classRecord;
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 
     void tick(Object*) {
         String* mode = RunLoop::currentRunLoop()->currentMode();

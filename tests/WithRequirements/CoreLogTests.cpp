@@ -24,8 +24,7 @@ namespace {
 // Records where and how often its description is made.
 class Probe : public Object {
 public:
-    static const Class classRecord;
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 
     Ref<String> description() const override {
         ++descriptions;

@@ -29,8 +29,7 @@ std::string hex(const void* pointer) {
 // Answers "delegate" with what it was given; raises when given nothing.
 class Delegating : public Object {
 public:
-    static const Class classRecord;
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
     Ref<Object> delegate() {
         if (!delegate_) Exception::raise(NSInternalInconsistencyException, make<String>("no delegate"));
         return delegate_;

@@ -14,8 +14,7 @@ namespace {
 
 class Refresher : public Object {
 public:
-    static const Class classRecord;
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 };
 const Class Refresher::classRecord{"AssertionTestsRefresher", &Object::classRecord};
 

@@ -13,8 +13,7 @@ namespace {
 
 class ProbeOwnClass : public Object {
 public:
-    static const Class classRecord;
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 };
 
 const Class ProbeOwnClass::classRecord{"BundleProbeOwnClass", &Object::classRecord};

@@ -10,8 +10,7 @@ namespace {
 
 class Settings : public Object {
 public:
-    static const Class classRecord;
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 
     bool enabled() const { return enabled_; }
     void setEnabled(bool value) {

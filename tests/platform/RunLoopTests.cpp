@@ -12,8 +12,7 @@ namespace {
 
 class Ticker : public Object {
 public:
-    static const Class classRecord;
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 
     void tick(Object* timer) {
         times.push_back(RunLoop::now());

@@ -15,8 +15,7 @@ namespace {
 // Counts its own destruction; answers two selectors.
 class Probe : public Object {
 public:
-    static const Class classRecord;
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 
     explicit Probe(int* destroyed = nullptr) : destroyed_(destroyed) {}
     ~Probe() override { if (destroyed_) ++*destroyed_; }
@@ -35,8 +34,7 @@ const Class Probe::classRecord{"RuntimeTestsProbe", &Object::classRecord, Class:
 
 class SubProbe : public Probe {
 public:
-    static const Class classRecord;
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 };
 const Class SubProbe::classRecord{"RuntimeTestsSubProbe", &Probe::classRecord, Class::factoryOf<SubProbe>()};
 

@@ -12,8 +12,7 @@ namespace {
 
 class SharedName : public Object {
 public:
-    static const Class classRecord;
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
     Ref<String> tag() { return platform::make<String>(TEST_IMAGE_TAG); }
 };
 
@@ -22,8 +21,7 @@ const Class SharedName::classRecord{"SharedName", &Object::classRecord, Class::f
 
 class OnlyHere : public Object {
 public:
-    static const Class classRecord;
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 };
 
 const Class OnlyHere::classRecord{"OnlyIn_" TEST_IMAGE_TAG, &Object::classRecord, Class::factoryOf<OnlyHere>()};

@@ -20,8 +20,7 @@ void say(const std::string& line) {
 
 class TestAppDelegate : public Object {
 public:
-    static const Class classRecord;
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 
     void awakeFromNib() { say(std::string("awakeFromNib window ") + (window ? "connected" : "missing")); }
     void applicationDidFinishLaunching(Object* sender) {

@@ -59,8 +59,7 @@ void faultAt(const char*) {}
 
 class TestPanePrefs : public PreferencePane {
 public:
-    static const Class classRecord;
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 
     TestPanePrefs() { faultAt("create"); }
 
@@ -90,8 +89,7 @@ const Class TestPanePrefs::classRecord{
 
 class PaneReporter : public Object {
 public:
-    static const Class classRecord;
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
     Ref<String> paneName() const { return make<String>(TEST_PANE_NAME); }
 };
 
@@ -101,8 +99,7 @@ const Class PaneReporter::classRecord{"PaneReporter", &Object::classRecord, Clas
 // Settings a pane's controls can change.
 class PaneSettings : public Object {
 public:
-    static const Class classRecord;
-    const Class& objectClass() const override { return classRecord; }
+    PLATFORM_CLASS_RECORD
 
     bool sharing() const { return sharing_; }
     void setSharing(bool sharing) {
