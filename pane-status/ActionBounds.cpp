@@ -1,9 +1,7 @@
 #include "ActionBounds.h"
 
-#include "Foundation/ProcessStatus.h"
 #include "Foundation/SystemCall.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -11,10 +9,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <map>
-#include <string>
-#include <vector>
 
 namespace panestatus {
 namespace {
@@ -22,36 +16,11 @@ namespace {
 // How long what was asked to end may take before it is killed.
 constexpr std::chrono::seconds kGrace{2};
 
-// Every process whose parent is `pid`, and theirs, read from /proc.
-std::vector<pid_t> descendantsOf(pid_t pid) {
-    std::multimap<pid_t, pid_t> children;
-    if (DIR* proc = opendir("/proc")) {
-        while (const dirent* entry = readdir(proc)) {
-            const pid_t child = static_cast<pid_t>(std::atoi(entry->d_name));
-            if (child <= 0) continue;
-            const auto fields = platform::processStatusFields(child);
-            if (fields && fields->size() > 1) children.emplace(static_cast<pid_t>(std::atoi((*fields)[1].c_str())), child);
-        }
-        closedir(proc);
-    }
-    std::vector<pid_t> found;
-    std::vector<pid_t> parents{pid};
-    while (!parents.empty()) {
-        const pid_t parent = parents.back();
-        parents.pop_back();
-        for (auto [first, last] = children.equal_range(parent); first != last; ++first) {
-            found.push_back(first->second);
-            parents.push_back(first->second);
-        }
-    }
-    return found;
-}
-
 } // namespace
 
 ActionDeadline::ActionDeadline(double seconds) {
-    terminal_ = platform::Descriptor(
-        platform::sys::retryingInterrupts([] { return open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC); }));
+    platform::ErrorOr<platform::Descriptor> terminal = platform::sys::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (!terminal.isError()) terminal_ = terminal.releaseValue();
     termios settings{};
     if (terminal_ && tcgetattr(terminal_.get(), &settings) == 0) terminalSettings_ = settings;
     // A year stands for any longer time, infinity included.
@@ -83,23 +52,22 @@ bool ActionDeadline::expired() const {
 }
 
 void ActionDeadline::endWhatRuns() {
-    for (const pid_t pid : descendantsOf(getpid())) kill(pid, SIGTERM);
+    started_.signal(SIGTERM);
     const auto killAt = std::chrono::steady_clock::now() + kGrace;
-    while (std::chrono::steady_clock::now() < killAt && !descendantsOf(getpid()).empty()) {
+    while (std::chrono::steady_clock::now() < killAt && started_.signal(0)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    for (const pid_t pid : descendantsOf(getpid())) kill(pid, SIGKILL);
+    started_.signal(SIGKILL);
     if (terminalSettings_) tcsetattr(terminal_.get(), TCSANOW, &*terminalSettings_);
 }
 
 HelperLinesQuieted::HelperLinesQuieted(bool verbose) {
     if (verbose) return;
-    const platform::Descriptor null(
-        platform::sys::retryingInterrupts([] { return open("/dev/null", O_WRONLY | O_CLOEXEC); }));
-    if (!null) return;
+    const platform::ErrorOr<platform::Descriptor> null = platform::sys::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null.isError()) return;
     std::fflush(stderr);
     saved_ = platform::Descriptor(fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3));
-    if (saved_) dup2(null.get(), STDERR_FILENO);
+    if (saved_) dup2(null.value().get(), STDERR_FILENO);
 }
 
 HelperLinesQuieted::~HelperLinesQuieted() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Foundation/Descriptor.h"
+#include "Foundation/ProcessStart.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -13,11 +14,13 @@
 
 namespace panestatus {
 
-// Once `seconds` have passed, ends every process this one started that is
-// still running (the helper, pkexec, the terminal's agent), unless ended
-// first. A privileged run already started is not among them: it runs
-// detached, and finishes or leaves nothing behind. The terminal is given
-// back as it was, in case an agent had turned its echo off.
+// Gathers the programs this process starts meanwhile into a process group
+// of their own (the helper, and the pkexec and terminal agent it starts),
+// which has the terminal while it runs. Once `seconds` have passed, ends
+// that group, unless it ended first. A privileged run already started is
+// not in it: it runs detached, and finishes or leaves nothing behind. The
+// terminal is given back as it was, in case an agent had turned its echo
+// off.
 class ActionDeadline {
 public:
     explicit ActionDeadline(double seconds);
@@ -37,6 +40,7 @@ private:
     bool expired_ = false;
     platform::Descriptor terminal_;
     std::optional<termios> terminalSettings_;
+    platform::StartedGroup started_;
     std::thread watcher_;
 };
 

@@ -4,13 +4,16 @@
 
 #include <fcntl.h>
 #include <linux/close_range.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <utility>
 
 extern char** environ;
@@ -21,6 +24,37 @@ namespace {
 
 // waitid's id type for a pidfd (Linux 5.4).
 constexpr idtype_t kPidfd = static_cast<idtype_t>(3);
+
+// The group of the StartedGroup that lives: 0 when none does, kNotYet until
+// its first program has started, then the group's id.
+constexpr pid_t kNotYet = -1;
+std::atomic<pid_t> startedGroup{0};
+// The terminal the group is given, or -1.
+std::atomic<int> startedGroupTerminal{-1};
+
+// Runs `work` with SIGTTOU held back, so that a process not in its
+// terminal's foreground may still change the foreground group.
+template <class Work>
+void withoutStopsForTerminalOutput(Work&& work) {
+    sigset_t stops, saved;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGTTOU);
+    pthread_sigmask(SIG_BLOCK, &stops, &saved);
+    work();
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+}
+
+// Puts the child `pid` in the group as the child itself does, whichever of
+// the two comes first; the first child makes the group and is given the
+// terminal.
+void gatherIntoStartedGroup(pid_t pid, pid_t group) {
+    setpgid(pid, group == kNotYet ? pid : group);
+    if (group != kNotYet) return;
+    startedGroup.store(pid);
+    if (const int terminal = startedGroupTerminal.load(); terminal >= 0) {
+        withoutStopsForTerminalOutput([&] { tcsetpgrp(terminal, pid); });
+    }
+}
 
 // Everything below runs in the child between fork and exec: only calls that
 // are safe there, and nothing that allocates.
@@ -122,6 +156,7 @@ std::optional<ChildProcess> startProcess(const ProcessStart& start) {
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) return std::nullopt;
     const pid_t starter = getpid();
+    const pid_t group = start.newSession ? 0 : startedGroup.load();
     const pid_t pid = fork();
     if (pid < 0) {
         const int error = errno;
@@ -132,8 +167,10 @@ std::optional<ChildProcess> startProcess(const ProcessStart& start) {
     }
     if (pid == 0) {
         close(report[0]);
+        if (group != 0 && setpgid(0, group == kNotYet ? 0 : group) != 0) failInChild(report[1]);
         becomeProgram(start, argv.data(), starter, report[1]);
     }
+    if (group != 0) gatherIntoStartedGroup(pid, group);
     close(report[1]);
     const int error = readReport(report[0]);
     // Our own child, not yet reaped: its id names it alone.
@@ -185,6 +222,30 @@ int startDetachedProcess(const ProcessStart& start) {
     close(report[1]);
     sys::waitForChild(between);
     return readReport(report[0]);
+}
+
+StartedGroup::StartedGroup() {
+    ErrorOr<Descriptor> terminal = sys::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (!terminal.isError() && tcgetpgrp(terminal.value().get()) == getpgrp()) terminal_ = terminal.releaseValue();
+    startedGroupTerminal.store(terminal_.get());
+    startedGroup.store(kNotYet);
+}
+
+StartedGroup::~StartedGroup() {
+    const pid_t group = startedGroup.exchange(0);
+    startedGroupTerminal.store(-1);
+    if (!terminal_ || group == kNotYet) return;
+    withoutStopsForTerminalOutput([&] {
+        if (tcgetpgrp(terminal_.get()) == group) tcsetpgrp(terminal_.get(), getpgrp());
+    });
+}
+
+bool StartedGroup::signal(int signal) const {
+    const pid_t group = startedGroup.load();
+    if (group <= 0) return false;
+    // A process of the group that is not ours to signal (one that became
+    // root) is still in it.
+    return kill(-group, signal) == 0 || errno == EPERM;
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept

@@ -72,6 +72,28 @@ private:
     int signal_ = 0;
 };
 
+// While one lives, the programs this process starts with startProcess (but
+// those given a session of their own) are put in one process group of their
+// own, the first of them its leader, with whatever they start in turn. When
+// this process has its terminal in the foreground, the group has it until
+// the scope ends, so that what it starts can ask there. The group is then
+// signalled as a whole, never by process ids read from elsewhere. One at a
+// time.
+class StartedGroup {
+public:
+    StartedGroup();
+    ~StartedGroup();
+    StartedGroup(const StartedGroup&) = delete;
+    StartedGroup& operator=(const StartedGroup&) = delete;
+
+    // Sends `signal` (0: none) to the group; false when it has no process
+    // left, or none was started.
+    bool signal(int signal) const;
+
+private:
+    Descriptor terminal_;  // when this process had it in the foreground
+};
+
 // Starts the child; absent, with errno set, when it could not be started
 // (the program could not be executed included).
 std::optional<ChildProcess> startProcess(const ProcessStart& start);
