@@ -121,11 +121,10 @@ std::vector<char*> argvOf(std::vector<std::string>& texts) {
 }
 
 // What the child wrote to the report pipe before exec: its errno, or 0 when
-// exec closed the pipe empty. Closes the reading end.
-int readReport(int fd) {
+// exec closed the pipe empty.
+int readReport(const Descriptor& reading) {
     int error = 0;
-    const ssize_t got = sys::retryingInterrupts([&] { return read(fd, &error, sizeof error); });
-    close(fd);
+    const ssize_t got = sys::retryingInterrupts([&] { return read(reading.get(), &error, sizeof error); });
     return got == static_cast<ssize_t>(sizeof error) ? error : 0;
 }
 
@@ -153,26 +152,21 @@ std::optional<ChildProcess> startProcess(const ProcessStart& start) {
     const std::vector<char*> argv = argvOf(texts);
 
     // The child reports a failed start through this pipe; exec closes it empty.
-    int report[2];
-    if (pipe2(report, O_CLOEXEC) != 0) return std::nullopt;
+    ErrorOr<sys::Pipe> report = sys::pipe();
+    if (report.isError()) return std::nullopt;
     const pid_t starter = getpid();
     const pid_t group = start.newSession ? 0 : startedGroup.load();
     const pid_t pid = fork();
-    if (pid < 0) {
-        const int error = errno;
-        close(report[0]);
-        close(report[1]);
-        errno = error;
-        return std::nullopt;
-    }
+    if (pid < 0) return std::nullopt;
     if (pid == 0) {
-        close(report[0]);
-        if (group != 0 && setpgid(0, group == kNotYet ? 0 : group) != 0) failInChild(report[1]);
-        becomeProgram(start, argv.data(), starter, report[1]);
+        report.value().reading.reset();
+        const int writing = report.value().writing.get();
+        if (group != 0 && setpgid(0, group == kNotYet ? 0 : group) != 0) failInChild(writing);
+        becomeProgram(start, argv.data(), starter, writing);
     }
     if (group != 0) gatherIntoStartedGroup(pid, group);
-    close(report[1]);
-    const int error = readReport(report[0]);
+    report.value().writing.reset();
+    const int error = readReport(report.value().reading);
     // Our own child, not yet reaped: its id names it alone.
     ChildProcess child(pid, Descriptor(syscall(SYS_pidfd_open, pid, 0)));
     if (error != 0) {
@@ -201,27 +195,23 @@ int startDetachedProcess(const ProcessStart& start) {
     std::vector<std::string> texts = start.arguments;
     const std::vector<char*> argv = argvOf(texts);
 
-    int report[2];
-    if (pipe2(report, O_CLOEXEC) != 0) return errno;
+    ErrorOr<sys::Pipe> report = sys::pipe();
+    if (report.isError()) return report.error().code();
     // A child in between, which ends at once: the program is then nobody's
     // child but whoever inherits orphans.
     const pid_t between = fork();
-    if (between < 0) {
-        const int error = errno;
-        close(report[0]);
-        close(report[1]);
-        return error;
-    }
+    if (between < 0) return errno;
     if (between == 0) {
-        close(report[0]);
+        report.value().reading.reset();
+        const int writing = report.value().writing.get();
         const pid_t program = fork();
-        if (program < 0) failInChild(report[1]);
+        if (program < 0) failInChild(writing);
         if (program > 0) _exit(0);
-        becomeProgram(start, argv.data(), getppid(), report[1]);
+        becomeProgram(start, argv.data(), getppid(), writing);
     }
-    close(report[1]);
+    report.value().writing.reset();
     sys::waitForChild(between);
-    return readReport(report[0]);
+    return readReport(report.value().reading);
 }
 
 StartedGroup::StartedGroup() {
