@@ -67,13 +67,13 @@ HelperLinesQuieted::HelperLinesQuieted(bool verbose) {
     if (null.isError()) return;
     std::fflush(stderr);
     saved_ = platform::Descriptor(fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3));
-    if (saved_) dup2(null.value().get(), STDERR_FILENO);
+    if (saved_) (void)platform::sys::dup2(null.value().get(), STDERR_FILENO);
 }
 
 HelperLinesQuieted::~HelperLinesQuieted() {
     if (!saved_) return;
     std::fflush(stderr);
-    dup2(saved_.get(), STDERR_FILENO);
+    (void)platform::sys::dup2(saved_.get(), STDERR_FILENO);
 }
 
 } // namespace panestatus

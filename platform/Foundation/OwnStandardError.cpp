@@ -11,22 +11,24 @@ namespace platform {
 
 void ownStandardError() {
     signal(SIGPIPE, SIG_IGN);
-    struct stat status{};
-    if (fstat(STDERR_FILENO, &status) == 0 && S_ISREG(status.st_mode)) return;
+    const ErrorOr<struct stat> status = sys::fstat(STDERR_FILENO);
+    if (!status.isError() && S_ISREG(status.value().st_mode)) return;
 
     // Only where the caller's own descriptor may write: reopened as root, it
     // must not become a way into what the caller may only read.
     const int flags = fcntl(STDERR_FILENO, F_GETFL);
     const bool writable = flags != -1 && (flags & O_ACCMODE) != O_RDONLY;
-    int own = -1;
-    if (writable && (S_ISFIFO(status.st_mode) || isatty(STDERR_FILENO))) {
-        own = sys::retryingInterrupts(
-            [] { return open("/proc/self/fd/2", O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
+    const bool reopen = writable && !status.isError() && (S_ISFIFO(status.value().st_mode) || isatty(STDERR_FILENO));
+    ErrorOr<Descriptor> own = reopen ? sys::open("/proc/self/fd/2", O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
+                                     : Failure::refusal("not reopened");
+    if (own.isError()) own = sys::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (own.isError()) return;
+    // Standard error was closed: /dev/null took its place, and stays.
+    if (own.value().get() == STDERR_FILENO) {
+        own.value().release();
+        return;
     }
-    if (own < 0) own = sys::retryingInterrupts([] { return open("/dev/null", O_WRONLY | O_CLOEXEC); });
-    if (own < 0 || own == STDERR_FILENO) return;  // standard error was closed: /dev/null took its place
-    dup2(own, STDERR_FILENO);
-    close(own);
+    (void)sys::dup2(own.value().get(), STDERR_FILENO);
 }
 
 } // namespace platform

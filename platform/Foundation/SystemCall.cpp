@@ -103,6 +103,11 @@ ErrorOr<void> access(const char* path, int mode) {
     return succeeded("access", [&] { return ::access(path, mode); });
 }
 
+ErrorOr<void> dup2(int from, int to) {
+    if (retryingInterrupts([&] { return ::dup2(from, to); }) < 0) return Failure::ofCall("dup2");
+    return {};
+}
+
 ErrorOr<void> chmod(const char* path, mode_t mode) {
     return succeeded("chmod", [&] { return ::chmod(path, mode); });
 }

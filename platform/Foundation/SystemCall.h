@@ -54,6 +54,7 @@ ErrorOr<struct stat> fstat(int fd);
 ErrorOr<struct statx> statx(int folder, const char* path, int flags, unsigned mask);
 ErrorOr<struct statvfs> statvfs(const char* path);
 ErrorOr<void> access(const char* path, int mode);
+ErrorOr<void> dup2(int from, int to);
 ErrorOr<void> chmod(const char* path, mode_t mode);
 ErrorOr<void> fchmod(int fd, mode_t mode);
 ErrorOr<void> fchown(int fd, uid_t owner, gid_t group);
