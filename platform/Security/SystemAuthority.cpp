@@ -92,6 +92,9 @@ public:
         start.standardInput = start.standardOutput = pair.value().theirs.get();
         start.standardError = said.value().writing.get();
         std::optional<ChildProcess> pkexec = startProcess(start);
+        // Only pkexec holds its ends now: when it ends, our ends see it.
+        pair.value().theirs.reset();
+        said.value().writing.reset();
         if (!pkexec) return errAuthorizationInternal;
         pkexec_.emplace(std::move(*pkexec));
         socket_ = std::move(pair.value().ours);

@@ -4,6 +4,7 @@
 #include "Foundation/ProcessStart.h"
 #include "Foundation/ProcessStatus.h"
 #include "Foundation/String.h"
+#include "Foundation/SystemCall.h"
 #include "Foundation/Task.h"
 #include "support/TempDir.h"
 
@@ -186,6 +187,33 @@ TEST(ProcessStartTest, AChildThatDiesWithItsStarterEndsWithTheStartingThread) {
     child->waitUntilEnded();
     EXPECT_EQ(child->exitStatus(), 128 + SIGKILL);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+}
+
+// What a scope starts, and what that starts in turn, is one process group
+// of its own, which is signalled as a whole.
+TEST(ProcessStartTest, AStartedGroupHoldsWhatItsProgramsStartAndIsEndedAsAWhole) {
+    std::optional<ChildProcess> first;
+    std::optional<ChildProcess> second;
+    StartedGroup group;
+    EXPECT_FALSE(group.signal(0));  // nothing started yet
+    platform::ErrorOr<platform::sys::Pipe> said = platform::sys::pipe();
+    ASSERT_FALSE(said.isError());
+    first.emplace(*startProcess({.path = "/bin/sh",
+                                 .arguments = {"/bin/sh", "-c", "sleep 30 & echo $!; wait"},
+                                 .standardOutput = said.value().writing.get()}));
+    said.value().writing.reset();
+    second.emplace(*startProcess({.path = "/bin/sleep", .arguments = {"/bin/sleep", "30"}}));
+    const pid_t grandchild = std::stoi("0" + platform::sys::readUpTo(said.value().reading.get(), 32, true));
+    EXPECT_EQ(getpgid(first->pid()), first->pid());
+    EXPECT_EQ(getpgid(second->pid()), first->pid());
+    EXPECT_EQ(getpgid(grandchild), first->pid());
+    EXPECT_NE(getpgrp(), first->pid());
+
+    EXPECT_TRUE(group.signal(SIGTERM));
+    first->waitUntilEnded();
+    second->waitUntilEnded();
+    EXPECT_EQ(first->endingSignal(), SIGTERM);
+    EXPECT_EQ(second->endingSignal(), SIGTERM);
 }
 
 // A program's name may hold blanks and parentheses; the fields after it are
