@@ -44,12 +44,13 @@ void withoutStopsForTerminalOutput(Work&& work) {
     pthread_sigmask(SIG_SETMASK, &saved, nullptr);
 }
 
-// Puts the child `pid` in the group as the child itself does, whichever of
-// the two comes first; the first child makes the group and is given the
-// terminal.
+// Puts the child `pid` in the group, as the child itself does, whichever of
+// the two comes first. The first child makes the group and is given the
+// terminal; so does a child that finds the group gone, every process of it
+// having ended.
 void gatherIntoStartedGroup(pid_t pid, pid_t group) {
-    setpgid(pid, group == kNotYet ? pid : group);
-    if (group != kNotYet) return;
+    if (group != kNotYet && (setpgid(pid, group) == 0 || getpgid(pid) == group)) return;
+    setpgid(pid, pid);
     startedGroup.store(pid);
     if (const int terminal = startedGroupTerminal.load(); terminal >= 0) {
         withoutStopsForTerminalOutput([&] { tcsetpgrp(terminal, pid); });
@@ -161,7 +162,7 @@ std::optional<ChildProcess> startProcess(const ProcessStart& start) {
     if (pid == 0) {
         report.value().reading.reset();
         const int writing = report.value().writing.get();
-        if (group != 0 && setpgid(0, group == kNotYet ? 0 : group) != 0) failInChild(writing);
+        if (group != 0 && (group == kNotYet || setpgid(0, group) != 0) && setpgid(0, 0) != 0) failInChild(writing);
         becomeProgram(start, argv.data(), starter, writing);
     }
     if (group != 0) gatherIntoStartedGroup(pid, group);
