@@ -73,7 +73,6 @@ ErrorOr<SocketPair> socketpair(int domain, int type) {
 ErrorOr<Descriptor> open(const char* path, int flags, mode_t mode) {
     return opened("open", [&] { return ::open(path, flags, mode); });
 }
-
 ErrorOr<Descriptor> open_tree(int folder, const char* path, unsigned flags) {
     return opened("open_tree", [&] { return ::open_tree(folder, path, flags); });
 }
@@ -81,26 +80,51 @@ ErrorOr<Descriptor> open_tree(int folder, const char* path, unsigned flags) {
 ErrorOr<struct stat> stat(const char* path) {
     return examined<struct stat>("stat", [&](struct stat& status) { return ::stat(path, &status); });
 }
-
 ErrorOr<struct stat> lstat(const char* path) {
     return examined<struct stat>("lstat", [&](struct stat& status) { return ::lstat(path, &status); });
 }
-
 ErrorOr<struct stat> fstat(int fd) {
     return examined<struct stat>("fstat", [&](struct stat& status) { return ::fstat(fd, &status); });
 }
-
 ErrorOr<struct statx> statx(int folder, const char* path, int flags, unsigned mask) {
-    return examined<struct statx>("statx",
-                                  [&](struct statx& status) { return ::statx(folder, path, flags, mask, &status); });
+    return examined<struct statx>("statx", [&](struct statx& to) { return ::statx(folder, path, flags, mask, &to); });
 }
-
 ErrorOr<struct statvfs> statvfs(const char* path) {
     return examined<struct statvfs>("statvfs", [&](struct statvfs& status) { return ::statvfs(path, &status); });
 }
 
-ErrorOr<void> access(const char* path, int mode) {
-    return succeeded("access", [&] { return ::access(path, mode); });
+ErrorOr<void> access(const char* path, int mode) { return succeeded("access", [&] { return ::access(path, mode); }); }
+ErrorOr<void> chmod(const char* path, mode_t mode) { return succeeded("chmod", [&] { return ::chmod(path, mode); }); }
+ErrorOr<void> fchmod(int fd, mode_t mode) { return succeeded("fchmod", [&] { return ::fchmod(fd, mode); }); }
+ErrorOr<void> fchown(int fd, uid_t owner, gid_t group) {
+    return succeeded("fchown", [&] { return ::fchown(fd, owner, group); });
+}
+ErrorOr<void> ftruncate(int fd, off_t length) {
+    return succeeded("ftruncate", [&] { return ::ftruncate(fd, length); });
+}
+ErrorOr<void> mkdir(const char* path, mode_t mode) { return succeeded("mkdir", [&] { return ::mkdir(path, mode); }); }
+ErrorOr<void> rename(const char* from, const char* to) {
+    return succeeded("rename", [&] { return ::rename(from, to); });
+}
+ErrorOr<void> renameat2(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) {
+    return succeeded("renameat2", [&] { return ::renameat2(fromFolder, from, toFolder, to, flags); });
+}
+ErrorOr<void> fsync(int fd) { return succeeded("fsync", [&] { return ::fsync(fd); }); }
+ErrorOr<void> syncfs(int fd) { return succeeded("syncfs", [&] { return ::syncfs(fd); }); }
+ErrorOr<void> flock(int fd, int operation) { return succeeded("flock", [&] { return ::flock(fd, operation); }); }
+ErrorOr<void> mount(const char* source, const char* target, const char* type, unsigned long flags, const void* data) {
+    return succeeded("mount", [&] { return ::mount(source, target, type, flags, data); });
+}
+ErrorOr<void> mount_setattr(int folder, const char* path, unsigned flags, const mount_attr& attributes) {
+    mount_attr copy = attributes;
+    return succeeded("mount_setattr", [&] { return ::mount_setattr(folder, path, flags, &copy, sizeof copy); });
+}
+ErrorOr<void> move_mount(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) {
+    return succeeded("move_mount", [&] { return ::move_mount(fromFolder, from, toFolder, to, flags); });
+}
+ErrorOr<void> unshare(int flags) { return succeeded("unshare", [&] { return ::unshare(flags); }); }
+ErrorOr<void> prctl(int option, unsigned long second, unsigned long third) {
+    return succeeded("prctl", [&] { return ::prctl(option, second, third, 0UL, 0UL); });
 }
 
 ErrorOr<void> dup2(int from, int to) {
@@ -108,20 +132,10 @@ ErrorOr<void> dup2(int from, int to) {
     return {};
 }
 
-ErrorOr<void> chmod(const char* path, mode_t mode) {
-    return succeeded("chmod", [&] { return ::chmod(path, mode); });
-}
-
-ErrorOr<void> fchmod(int fd, mode_t mode) {
-    return succeeded("fchmod", [&] { return ::fchmod(fd, mode); });
-}
-
-ErrorOr<void> fchown(int fd, uid_t owner, gid_t group) {
-    return succeeded("fchown", [&] { return ::fchown(fd, owner, group); });
-}
-
-ErrorOr<void> ftruncate(int fd, off_t length) {
-    return succeeded("ftruncate", [&] { return ::ftruncate(fd, length); });
+ErrorOr<void> mkdirUnlessThere(const char* path, mode_t mode) {
+    ErrorOr<void> made = mkdir(path, mode);
+    if (made.isError() && made.error().code() == EEXIST) return {};
+    return made;
 }
 
 ErrorOr<void> pwriteAll(int fd, std::string_view bytes, off_t offset) {
@@ -132,57 +146,6 @@ ErrorOr<void> pwriteAll(int fd, std::string_view bytes, off_t offset) {
     });
     if (!written) return Failure::ofCall("pwrite");
     return {};
-}
-
-ErrorOr<void> mkdir(const char* path, mode_t mode) {
-    return succeeded("mkdir", [&] { return ::mkdir(path, mode); });
-}
-
-ErrorOr<void> mkdirUnlessThere(const char* path, mode_t mode) {
-    ErrorOr<void> made = mkdir(path, mode);
-    if (made.isError() && made.error().code() == EEXIST) return {};
-    return made;
-}
-
-ErrorOr<void> rename(const char* from, const char* to) {
-    return succeeded("rename", [&] { return ::rename(from, to); });
-}
-
-ErrorOr<void> renameat2(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) {
-    return succeeded("renameat2", [&] { return ::renameat2(fromFolder, from, toFolder, to, flags); });
-}
-
-ErrorOr<void> fsync(int fd) {
-    return succeeded("fsync", [&] { return ::fsync(fd); });
-}
-
-ErrorOr<void> syncfs(int fd) {
-    return succeeded("syncfs", [&] { return ::syncfs(fd); });
-}
-
-ErrorOr<void> flock(int fd, int operation) {
-    return succeeded("flock", [&] { return ::flock(fd, operation); });
-}
-
-ErrorOr<void> mount(const char* source, const char* target, const char* type, unsigned long flags, const void* data) {
-    return succeeded("mount", [&] { return ::mount(source, target, type, flags, data); });
-}
-
-ErrorOr<void> mount_setattr(int folder, const char* path, unsigned flags, const mount_attr& attributes) {
-    mount_attr copy = attributes;
-    return succeeded("mount_setattr", [&] { return ::mount_setattr(folder, path, flags, &copy, sizeof copy); });
-}
-
-ErrorOr<void> move_mount(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) {
-    return succeeded("move_mount", [&] { return ::move_mount(fromFolder, from, toFolder, to, flags); });
-}
-
-ErrorOr<void> unshare(int flags) {
-    return succeeded("unshare", [&] { return ::unshare(flags); });
-}
-
-ErrorOr<void> prctl(int option, unsigned long second, unsigned long third) {
-    return succeeded("prctl", [&] { return ::prctl(option, second, third, 0UL, 0UL); });
 }
 
 bool writeAll(int fd, std::string_view bytes) {
