@@ -56,7 +56,9 @@ struct LoadFailure {
 };
 
 void require(const std::function<void()>& work, int line, const std::string& doing) {
-    if (std::optional<Failure> failure = runCatching(work)) throw LoadFailure{line, doing + " raised " + failure->text()};
+    if (std::optional<EscapedException> escaped = runCatching(work)) {
+        throw LoadFailure{line, doing + " raised " + escaped->text()};
+    }
 }
 
 std::string quote(std::string_view text) { return "\"" + std::string(text) + "\""; }
