@@ -305,7 +305,8 @@ std::vector<RecordedStep> runHelper(const Fixture& fixture, const std::vector<st
         steps.push_back(std::move(recorded));
         return true;
     };
-    const HelperEnvironment environment{record, fixture.bundle(), [](const std::string&) { return std::nullopt; }};
+    const HelperEnvironment environment{record, fixture.bundle(),
+                                        [](const std::string&) { return platform::ErrorOr<void>(); }};
     const int status = runInstallHelper(kIdentity, static_cast<int>(entries.size()), argv.data(), environment);
     if (status != 0) fail("exit status " + std::to_string(status) + " with every right granted");
     return steps;

@@ -45,7 +45,7 @@ protected:
         };
         const char* argv[] = {"/t", "/t", "--self-repair", command, location, source.c_str(), nullptr};
         testsupport::StderrCapture quiet;
-        const HelperEnvironment environment{record, root / "Pane", [](const std::string&) { return std::nullopt; }};
+        const HelperEnvironment environment{record, root / "Pane", [](const std::string&) { return platform::ErrorOr<void>(); }};
         EXPECT_EQ(runInstallHelper(kIdentity, 6, argv, environment), 0);
         return steps;
     }
