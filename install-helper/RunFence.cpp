@@ -56,6 +56,11 @@ bool refuse(const HelperIdentity& identity, const char* fence, const Failure& fa
     return false;
 }
 
+// Whether `done` succeeded; when not, the run is refused, naming `fence`.
+bool fenced(const HelperIdentity& identity, const char* fence, const ErrorOr<void>& done) {
+    return !done.isError() || refuse(identity, fence, done.error());
+}
+
 // A kernel without the calls that make the read-only view: the run goes on
 // without it, and says so. Any other failure is a reason not to act.
 bool goOnUnfencedIfTheKernelLacks(const HelperIdentity& identity, const Failure& failure) {
@@ -163,11 +168,7 @@ bool leaveTheNetwork(const HelperIdentity& identity, int alsoUnshare) {
     const ErrorOr<void> left = sys::unshare(CLONE_NEWNET | alsoUnshare);
     if (!left.isError()) return true;
     if (left.error().code() != EINVAL) return refuse(identity, "the network", left.error());
-    if (alsoUnshare != 0) {
-        if (const ErrorOr<void> apart = sys::unshare(alsoUnshare); apart.isError()) {
-            return refuse(identity, "modes and owners", apart.error());
-        }
-    }
+    if (alsoUnshare != 0 && !fenced(identity, "modes and owners", sys::unshare(alsoUnshare))) return false;
     NSLogEscaped("%s reaches the network unfenced: this kernel has no network namespaces", identity.name);
     return true;
 }
@@ -188,22 +189,18 @@ bool fenceNamespaces(const HelperIdentity& identity, int folder, const std::stri
     const Descriptor tree = cloned.releaseValue();
     std::vector<KeptMount> kept;
     for (const char* device : kDevices) {
-        if (ErrorOr<void> clone = keep(kept, device, true); clone.isError()) return refuse(identity, "devices", clone.error());
+        if (!fenced(identity, "devices", keep(kept, device, true))) return false;
     }
-    if (ErrorOr<void> socket = keep(kept, kJournalSocket, false); socket.isError()) {
-        return refuse(identity, "sockets", socket.error());
-    }
+    if (!fenced(identity, "sockets", keep(kept, kJournalSocket, false))) return false;
     for (const char* emptied : kEmptiedFolders) {
         if (source.empty() || !isAtOrBelow(source, emptied)) continue;
-        if (ErrorOr<void> payload = keep(kept, source, false); payload.isError()) {
-            return refuse(identity, "the payload's folder", payload.error());
-        }
+        if (!fenced(identity, "the payload's folder", keep(kept, source, false))) return false;
     }
 
     // Private first: nothing done here may reach the machine's own mounts.
     if (!leaveTheNetwork(identity, CLONE_NEWNS)) return false;
-    if (ErrorOr<void> made = sys::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr); made.isError()) {
-        return refuse(identity, "modes and owners", made.error());
+    if (!fenced(identity, "modes and owners", sys::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr))) {
+        return false;
     }
     mount_attr readOnly{};
     readOnly.attr_set = MOUNT_ATTR_RDONLY | MOUNT_ATTR_NODEV | MOUNT_ATTR_NOSUID;
@@ -211,9 +208,7 @@ bool fenceNamespaces(const HelperIdentity& identity, int folder, const std::stri
         return goOnUnfencedIfTheKernelLacks(identity, made.error());
     }
     for (const char* emptied : kEmptiedFolders) {
-        if (ErrorOr<void> emptiedNow = emptyFolder(emptied, kept); emptiedNow.isError()) {
-            return refuse(identity, "sockets and devices", emptiedNow.error());
-        }
+        if (!fenced(identity, "sockets and devices", emptyFolder(emptied, kept))) return false;
     }
     mount_attr noDevices{};
     noDevices.attr_set = MOUNT_ATTR_NODEV | MOUNT_ATTR_NOSUID;
@@ -221,8 +216,7 @@ bool fenceNamespaces(const HelperIdentity& identity, int folder, const std::stri
     if (!shown.isError()) {
         shown = sys::move_mount(tree.get(), "", AT_FDCWD, path.c_str(), MOVE_MOUNT_F_EMPTY_PATH | MOVE_MOUNT_T_SYMLINKS);
     }
-    if (shown.isError()) return refuse(identity, "modes and owners", shown.error());
-    return true;
+    return fenced(identity, "modes and owners", shown);
 }
 
 // Writes, creation and removal only below `folder`, and writes to /dev/null;
@@ -265,7 +259,7 @@ bool fenceWrites(const HelperIdentity& identity, int folder) {
         attributes.scoped = kScopeAbstractSockets | kScopeSignals;
         size = sizeof attributes;
     }
-    const ErrorOr<void> fenced = [&]() -> ErrorOr<void> {
+    const ErrorOr<void> confined = [&]() -> ErrorOr<void> {
         const Descriptor ruleset(
             TRY(sys::syscall("landlock_create_ruleset", SYS_landlock_create_ruleset, &attributes, size, 0)));
         const Descriptor null = TRY(sys::open("/dev/null", O_PATH | O_CLOEXEC));
@@ -278,7 +272,7 @@ bool fenceWrites(const HelperIdentity& identity, int folder) {
         TRY(sys::syscall("landlock_restrict_self", SYS_landlock_restrict_self, ruleset.get(), 0));
         return {};
     }();
-    return !fenced.isError() || refuse(identity, "writes", fenced.error());
+    return fenced(identity, "writes", confined);
 }
 
 // What the steps use: changing owners, reading and writing whatever the
@@ -333,10 +327,6 @@ bool fenceRun(const HelperIdentity& identity, const std::string& library, const 
     }
     const Descriptor work = opened.releaseValue();
     if (!fenceNamespaces(identity, work.get(), workFolder, source)) return false;
-    if (const ErrorOr<void> sealed = sys::prctl(PR_SET_NO_NEW_PRIVS, 1); sealed.isError()) {
-        return refuse(identity, "privileges", sealed.error());
-    }
-    if (!fenceWrites(identity, work.get())) return false;
-    const ErrorOr<void> dropped = dropCapabilities();
-    return !dropped.isError() || refuse(identity, "capabilities", dropped.error());
+    return fenced(identity, "privileges", sys::prctl(PR_SET_NO_NEW_PRIVS, 1)) && fenceWrites(identity, work.get()) &&
+           fenced(identity, "capabilities", dropCapabilities());
 }
