@@ -1,6 +1,11 @@
 #pragma once
 
+#include "Foundation/Descriptor.h"
+
+#include <QSocketNotifier>
 #include <QTimer>
+
+#include <memory>
 
 namespace platform {
 
@@ -18,8 +23,9 @@ class String;
 // NSDefaultRunLoopMode; timers added for the common modes fire in all three,
 // default-mode timers only outside modal loops and popups.
 //
-// Work that arrives on the main queue posts the loop an event that drains
-// it; nothing looks at the queue meanwhile, so an idle loop sleeps. Each
+// Work that arrives on the main queue wakes the loop through a descriptor
+// it watches, and the queue is drained then; nothing looks at the queue
+// meanwhile, so an idle loop sleeps. Each
 // timer firing and each drain runs in its own autorelease pool; exceptions
 // that escape them are logged.
 //
@@ -47,13 +53,14 @@ private:
     void arm();
     void fireTimers();
     void drainMainQueue();
-    // Posts the loop an event that drains the main queue; from any thread.
-    void drainSoon();
+    // Wakes the loop to drain the main queue; from any thread.
+    void drainSoon() const;
 
     RunLoop* loop_;
     int held_ = 0;  // main-thread sleeps in progress
     QTimer timers_;
-    QObject drains_;  // the receiver of the posted drains, which go with it
+    Descriptor wake_;  // an eventfd: written to wake the loop
+    std::unique_ptr<QSocketNotifier> woken_;
 };
 
 } // namespace platform
