@@ -47,6 +47,13 @@ StepCommand polled(StepCommand step) {
 
 Ref<String> text(const char* value) { return make<String>(value); }
 
+// Whether `done` succeeded; when not, `log` is handed why, for its line.
+template <class Log>
+bool succeededOrLogged(const ErrorOr<void>& done, Log&& log) {
+    if (done.isError()) log(done.error().describe().c_str());
+    return !done.isError();
+}
+
 // -R: folders with their contents; -P: symbolic links inside stay links;
 // -T: a folder's contents merge into an existing folder, a plain file is
 // copied as a file. Owner and group are root's, not the source's.
@@ -155,12 +162,9 @@ std::vector<StepCommand> installCommands(const std::string& logPrefix, const Str
 
     StepCommand seal = command("seal", {text("--").get(), staged.get()});
     seal.inProcess = [logPrefix, source = Ref<String>(const_cast<String*>(source)), staged] {
-        const ErrorOr<void> sealed = sealStagedCopy(staged->text());
-        if (sealed.isError()) {
-            platform::NSLogEscaped("%s refused to install %@: %s", logPrefix.c_str(), source,
-                                   sealed.error().describe().c_str());
-        }
-        return !sealed.isError();
+        return succeededOrLogged(sealStagedCopy(staged->text()), [&](const char* why) {
+            platform::NSLogEscaped("%s refused to install %@: %s", logPrefix.c_str(), source, why);
+        });
     };
     seal.discardOnFailure = room;
     steps.push_back(std::move(seal));
@@ -181,11 +185,10 @@ std::vector<StepCommand> installCommands(const std::string& logPrefix, const Str
             TRY(syncFileSystemOf(staged->text()));
             return moveIntoPlace(staged->text(), destination->text(), merging);
         }();
-        if (moved.isError()) {
+        return succeededOrLogged(moved, [&](const char* why) {
             platform::NSLogEscaped("%s could not move the copy into place; nothing was installed at %@: %s",
-                                   logPrefix.c_str(), destination, moved.error().describe().c_str());
-        }
-        return !moved.isError();
+                                   logPrefix.c_str(), destination, why);
+        });
     };
     move.discardOnFailure = room;
     steps.push_back(std::move(move));
@@ -219,11 +222,10 @@ std::vector<StepCommand> removeCommands(const std::string& logPrefix, const Stri
             TRY(sys::renameat2(AT_FDCWD, destination->UTF8String(), AT_FDCWD, aside->UTF8String(), RENAME_NOREPLACE));
             return syncFolderOf(destination->text());
         }();
-        if (left.isError()) {
+        return succeededOrLogged(left, [&](const char* why) {
             platform::NSLogEscaped("%s could not take %@ from its place; nothing was deleted: %s", logPrefix.c_str(),
-                                   destination, left.error().describe().c_str());
-        }
-        return !left.isError();
+                                   destination, why);
+        });
     };
     leave.discardOnFailure = room;
     steps.push_back(std::move(leave));
@@ -231,12 +233,9 @@ std::vector<StepCommand> removeCommands(const std::string& logPrefix, const Stri
     steps.push_back(discardCommand(room.get()));
     StepCommand sync = command("sync", {text("--").get(), room.get()});
     sync.inProcess = [logPrefix, room] {
-        const ErrorOr<void> synced = syncFolderOf(room->text());
-        if (synced.isError()) {
-            platform::NSLogEscaped("%s could not put the removal on disk: %s", logPrefix.c_str(),
-                                   synced.error().describe().c_str());
-        }
-        return !synced.isError();
+        return succeededOrLogged(syncFolderOf(room->text()), [&](const char* why) {
+            platform::NSLogEscaped("%s could not put the removal on disk: %s", logPrefix.c_str(), why);
+        });
     };
     steps.push_back(std::move(sync));
     return steps;

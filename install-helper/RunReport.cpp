@@ -4,7 +4,6 @@
 #include "Security/RunOutcome.h"
 
 #include <sys/statvfs.h>
-#include <syslog.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -61,7 +60,8 @@ RunReport::~RunReport() {
     if (firstFailure()) {
         outcome.failed = true;
         outcome.reason = platform::escapedControlCharacters(*firstFailure());
-        platform::journalEntry(LOG_ERR, std::string(identity_.name) + " failed: " + outcome.reason);
+        platform::journalEntry(platform::LogPriority::Error,
+                               std::string(identity_.name) + " failed: " + outcome.reason);
     }
     if (record_) (void)platform::writeRunOutcome(record_.get(), outcome);
 }

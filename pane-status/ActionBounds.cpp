@@ -16,11 +16,15 @@ namespace {
 // How long what was asked to end may take before it is killed.
 constexpr std::chrono::seconds kGrace{2};
 
+// The controlling terminal, opened; none without one.
+platform::Descriptor controllingTerminal() {
+    platform::ErrorOr<platform::Descriptor> terminal = platform::sys::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    return terminal.isError() ? platform::Descriptor() : terminal.releaseValue();
+}
+
 } // namespace
 
-ActionDeadline::ActionDeadline(double seconds) {
-    platform::ErrorOr<platform::Descriptor> terminal = platform::sys::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (!terminal.isError()) terminal_ = terminal.releaseValue();
+ActionDeadline::ActionDeadline(double seconds) : terminal_(controllingTerminal()), started_(terminal_.get()) {
     termios settings{};
     if (terminal_ && tcgetattr(terminal_.get(), &settings) == 0) terminalSettings_ = settings;
     // A year stands for any longer time, infinity included.

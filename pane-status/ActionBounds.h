@@ -40,7 +40,7 @@ private:
     bool expired_ = false;
     platform::Descriptor terminal_;
     std::optional<termios> terminalSettings_;
-    platform::StartedGroup started_;
+    platform::StartedGroup started_;  // after terminal_, which it is handed
     std::thread watcher_;
 };
 

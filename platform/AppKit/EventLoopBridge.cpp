@@ -12,7 +12,6 @@
 #include <QApplication>
 
 #include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -33,10 +32,14 @@ EventLoopBridge::EventLoopBridge() : loop_(RunLoop::currentRunLoop()) {
     // The wake-up goes through the kernel, not Qt's own queue, so that a
     // thread sanitizer sees the queue's work handed over.
     wake_ = Descriptor(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!wake_) {
+        Exception::raise(NSInternalInconsistencyException,
+                         make<String>("the event loop bridge cannot make its wake-up descriptor: " +
+                                      sys::failure("eventfd")));
+    }
     woken_ = std::make_unique<QSocketNotifier>(wake_.get(), QSocketNotifier::Read);
     QObject::connect(woken_.get(), &QSocketNotifier::activated, [this] {
-        std::uint64_t count = 0;
-        (void)!read(wake_.get(), &count, sizeof count);
+        sys::readUpTo(wake_.get(), sizeof(std::uint64_t));  // the count of wake-ups, which is not needed
         drainMainQueue();
     });
     dispatch_main_queue_set_wake_handler([this] { drainSoon(); });

@@ -25,9 +25,8 @@ class String;
 //
 // Work that arrives on the main queue wakes the loop through a descriptor
 // it watches, and the queue is drained then; nothing looks at the queue
-// meanwhile, so an idle loop sleeps. Each
-// timer firing and each drain runs in its own autorelease pool; exceptions
-// that escape them are logged.
+// meanwhile, so an idle loop sleeps. Each timer firing and each drain runs
+// in its own autorelease pool; exceptions that escape them are logged.
 //
 // A sleep on the main thread (Thread::sleepForTimeInterval) is taken over
 // while the bridge lives: the windows go on drawing (sleepBlocked), while

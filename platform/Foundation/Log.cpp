@@ -164,10 +164,10 @@ void NSLogText(std::string_view text, LogPriority priority) {
 
 void silenceJournal() { journalSilenced.store(true, std::memory_order_relaxed); }
 
-void journalEntry(int priority, std::string_view text) {
+void journalEntry(LogPriority priority, std::string_view text) {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    sendToJournal(now.tv_sec, text, priority);
+    sendToJournal(now.tv_sec, text, static_cast<int>(priority));
 }
 
 namespace {

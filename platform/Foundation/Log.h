@@ -3,8 +3,8 @@
 #include "Foundation/String.h"
 
 #include <cstdarg>
-#include <initializer_list>
 #include <ctime>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -62,10 +62,9 @@ void NSLogv(const char* format, va_list arguments);
 
 // Writes a finished text as the whole entry; it is never read as a format.
 void NSLogText(std::string_view text, LogPriority priority = LogPriority::Notice);
-// Writes a finished text to the system journal only, at a syslog priority:
-// for what the journal's readers look for by priority, such as a failure
-// at LOG_ERR.
-void journalEntry(int priority, std::string_view text);
+// Writes a finished text to the system journal only: for what the journal's
+// readers look for by priority, such as a run's failure.
+void journalEntry(LogPriority priority, std::string_view text);
 
 // Sends nothing more of this process to the journal: for a process that
 // tries code whose lines its host writes again when it runs that code.

@@ -215,19 +215,18 @@ int startDetachedProcess(const ProcessStart& start) {
     return readReport(report.value().reading);
 }
 
-StartedGroup::StartedGroup() {
-    ErrorOr<Descriptor> terminal = sys::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (!terminal.isError() && tcgetpgrp(terminal.value().get()) == getpgrp()) terminal_ = terminal.releaseValue();
-    startedGroupTerminal.store(terminal_.get());
+StartedGroup::StartedGroup(int terminal) {
+    if (terminal >= 0 && tcgetpgrp(terminal) == getpgrp()) terminal_ = terminal;
+    startedGroupTerminal.store(terminal_);
     startedGroup.store(kNotYet);
 }
 
 StartedGroup::~StartedGroup() {
     const pid_t group = startedGroup.exchange(0);
     startedGroupTerminal.store(-1);
-    if (!terminal_ || group == kNotYet) return;
+    if (terminal_ < 0 || group == kNotYet) return;
     withoutStopsForTerminalOutput([&] {
-        if (tcgetpgrp(terminal_.get()) == group) tcsetpgrp(terminal_.get(), getpgrp());
+        if (tcgetpgrp(terminal_) == group) tcsetpgrp(terminal_, getpgrp());
     });
 }
 

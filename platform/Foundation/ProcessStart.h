@@ -75,13 +75,14 @@ private:
 // While one lives, the programs this process starts with startProcess (but
 // those given a session of their own) are put in one process group of their
 // own, the first of them its leader, with whatever they start in turn. When
-// this process has its terminal in the foreground, the group has it until
-// the scope ends, so that what it starts can ask there. The group is then
+// this process has `terminal` (its controlling terminal, open) in the
+// foreground, the group has it until the scope ends, so that what it starts
+// can ask there. The group is then
 // signalled as a whole, never by process ids read from elsewhere. One at a
 // time.
 class StartedGroup {
 public:
-    StartedGroup();
+    explicit StartedGroup(int terminal = -1);
     ~StartedGroup();
     StartedGroup(const StartedGroup&) = delete;
     StartedGroup& operator=(const StartedGroup&) = delete;
@@ -91,7 +92,7 @@ public:
     bool signal(int signal) const;
 
 private:
-    Descriptor terminal_;  // when this process had it in the foreground
+    int terminal_ = -1;  // when this process had it in the foreground
 };
 
 // Starts the child; absent, with errno set, when it could not be started

@@ -105,14 +105,15 @@ void runWorker(dispatch_queue_t queue) {
     delete queue;
 }
 
-// The worker is woken after the lock is given up, so that it does not wake
-// only to wait for the lock. The submitter holds a reference, so the queue
-// cannot be freed meanwhile.
 // Guarded by the main queue's mutex.
 std::function<void()>& mainQueueWakeHandler() {
     static std::function<void()> handler;
     return handler;
 }
+
+// The worker is woken after the lock is given up, so that it does not wake
+// only to wait for the lock. The submitter holds a reference, so the queue
+// cannot be freed meanwhile.
 
 void enqueue(dispatch_queue_t queue, std::function<void()> work) {
     if (queue == nullptr || !work) return;
