@@ -24,7 +24,7 @@ platform::Ref<Object> makePane() {
 
 void connectPayloadController(Object& pane, Object* value) {
     static_cast<KestrelPrefs&>(pane).payloadController =
-        platform::objectAs<KestrelPrefs_PrivetBundlePayloadController_Base>(value);
+        platform::objectAs<PrivetBundlePayloadController>(value);
 }
 
 } // namespace

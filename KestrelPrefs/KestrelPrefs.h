@@ -10,7 +10,7 @@ public:
     PLATFORM_CLASS_RECORD
 
     // Outlet: connected by the main-view interface file, never owned.
-    KestrelPrefs_PrivetBundlePayloadController_Base* payloadController = nullptr;
+    PrivetBundlePayloadController* payloadController = nullptr;
 
     void didUnselect() override;
     void didSelect() override;

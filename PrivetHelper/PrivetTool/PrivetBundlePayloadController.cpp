@@ -6,14 +6,12 @@
 #include "Foundation/RunLoop.h"
 #include "objc/KeyValueObserving.h"
 
-#ifndef PRIVET_KESTRELPREFS_BUILD
-#include "WithRequirements/RequiredObjectiveC.h"
-#endif
-
 using platform::KeyValueChange;
 using platform::Object;
 using platform::Ref;
 using platform::String;
+using platform::Getter;
+using platform::Setter;
 using platform::Timer;
 using platform::getter;
 using platform::make;
@@ -25,23 +23,20 @@ namespace {
 // The actions as the outcome row names them.
 constexpr const char* kActionNames[] = {"Install", "Remove", "Update"};
 
-#ifdef PRIVET_KESTRELPREFS_BUILD
-constexpr long kRefresherAssertionLine = 132;
-#else
-constexpr long kRefresherAssertionLine = 158;
-#endif
-
 String* const kSourceFile = String::constant("PrivetTool/PrivetBundlePayloadController");
 String* const kRefresherNotCreated = String::constant("Failed to create bindingsRefresher NSTimer");
 
-// The strings a payload controller is given: its own copy, or in the
-// KestrelPrefs build the very object.
+// The strings a payload controller is given: its own copy, or the very
+// object, as the flavour keeps them.
 Ref<String> keptString(String* value) {
-#ifdef PRIVET_KESTRELPREFS_BUILD
-    return Ref<String>(value);
-#else
-    return value ? value->copy() : nullptr;
-#endif
+    if (!kPrivetFlavour.copiesStrings || value == nullptr) return Ref<String>(value);
+    return value->copy();
+}
+
+// An accessor of the architecture gate; none where the flavour has no gate.
+template <class Accessor>
+Accessor gateAccessor(Accessor accessor) {
+    return kPrivetFlavour.hasArchitectureGate ? accessor : nullptr;
 }
 
 void setToolController(PrivetBundlePayloadController& self, Object* value) {
@@ -51,7 +46,7 @@ void setToolController(PrivetBundlePayloadController& self, Object* value) {
 } // namespace
 
 const platform::Class PrivetBundlePayloadController::classRecord{
-    PRIVET_CLASS_NAME(PrivetBundlePayloadController),
+    kPrivetFlavour.payloadControllerClassName,
     &Object::classRecord,
     platform::Class::factoryOf<PrivetBundlePayloadController>(),
     {{"installPayload:", method(&PrivetBundlePayloadController::installPayload)},
@@ -74,10 +69,8 @@ const platform::Class PrivetBundlePayloadController::classRecord{
      {"payloadActionOutcome", getter(&PrivetBundlePayloadController::payloadActionOutcome), nullptr},
      {"bindingsRefresher", getter(&PrivetBundlePayloadController::bindingsRefresher),
       setter(&PrivetBundlePayloadController::setBindingsRefresher)},
-#ifndef PRIVET_KESTRELPREFS_BUILD
-     {"disableLP64", getter(&PrivetBundlePayloadController::disableLP64),
-      setter(&PrivetBundlePayloadController::setDisableLP64)},
-#endif
+     {"disableLP64", gateAccessor<Getter>(getter(&PrivetBundlePayloadController::disableLP64)),
+      gateAccessor<Setter>(setter(&PrivetBundlePayloadController::setDisableLP64))},
      {"SystemLocation", getter(&PrivetBundlePayloadController::SystemLocation),
       setter(&PrivetBundlePayloadController::setSystemLocation)},
      {"FileName", getter(&PrivetBundlePayloadController::FileName), setter(&PrivetBundlePayloadController::setFileName)},
@@ -90,9 +83,7 @@ const platform::Class PrivetBundlePayloadController::classRecord{
 PrivetBundlePayloadController::~PrivetBundlePayloadController() {
     setFileName(nullptr);
     setSystemLocation(nullptr);
-#ifndef PRIVET_KESTRELPREFS_BUILD
-    setDisableLP64(nullptr);
-#endif
+    if (kPrivetFlavour.hasArchitectureGate) setDisableLP64(nullptr);
     endRefreshing();
 }
 
@@ -104,17 +95,12 @@ tagBundlePayload* PrivetBundlePayloadController::bundlePayload() {
     return &bundlePayload_;
 }
 
+// Only a true number counts: null, the cached null and any other object leave
+// the payload supported.
 bool PrivetBundlePayloadController::architectureSupported() {
-#ifdef PRIVET_KESTRELPREFS_BUILD
-    return true;
-#else
-    Object* value = disableLP64();
-    if (value == nullptr || static_cast<const void*>(value) == static_cast<const void*>(NSRequiredNotNSNullCachedValue) ||
-        !value->isKindOfClass(platform::Number::classRecord)) {
-        return true;
-    }
-    return !static_cast<platform::Number*>(disableLP64())->boolValue();
-#endif
+    if (!kPrivetFlavour.hasArchitectureGate) return true;
+    const auto* number = platform::objectAs<platform::Number>(disableLP64());
+    return number == nullptr || !number->boolValue();
 }
 
 bool PrivetBundlePayloadController::payloadInstalled() {
@@ -195,12 +181,10 @@ void PrivetBundlePayloadController::setBindingsRefresher(Timer* timer) {
     bindingsRefresher_ = Ref<Timer>(timer);
 }
 
-#ifndef PRIVET_KESTRELPREFS_BUILD
 void PrivetBundlePayloadController::setDisableLP64(Object* value) {
     const KeyValueChange automatic(*this, "disableLP64");
     disableLP64_ = Ref<Object>(value);
 }
-#endif
 
 void PrivetBundlePayloadController::setSystemLocation(String* location) {
     const KeyValueChange automatic(*this, "SystemLocation");
@@ -265,7 +249,7 @@ void PrivetBundlePayloadController::beginRefreshing() {
                              .get());
     if (!bindingsRefresher()) {
         platform::AssertionHandler::currentHandler()->handleFailureInMethod_object_file_lineNumber_description(
-            "beginRefreshing", this, kSourceFile, kRefresherAssertionLine, kRefresherNotCreated);
+            "beginRefreshing", this, kSourceFile, kPrivetFlavour.refresherAssertionLine, kRefresherNotCreated);
     }
     platform::RunLoop::currentRunLoop()->addTimer_forMode(bindingsRefresher(), platform::NSRunLoopCommonModes);
 }
@@ -277,9 +261,7 @@ void PrivetBundlePayloadController::endRefreshing() {
 }
 
 void PrivetBundlePayloadController::bindingsRefreshTimer(Object*) {
-#ifndef PRIVET_KESTRELPREFS_BUILD
     if (!architectureSupported()) return;
-#endif
     willChangeValueForKey("payloadInstalledAndUpToDate");
     willChangeValueForKey("payloadNeedsUpdating");
     willChangeValueForKey("payloadSystemSummary");

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PrivetTool/PrivetClassNames.h"
+#include "PrivetTool/PrivetFlavour.h"
 #include "PrivetTool/PrivetToolController.h"
 
 #include "Foundation/String.h"
@@ -45,11 +45,10 @@ public:
     tagBundlePayload* bundlePayload();
     platform::Timer* bindingsRefresher() const { return bindingsRefresher_.get(); }
     void setBindingsRefresher(platform::Timer* timer);
-#ifndef PRIVET_KESTRELPREFS_BUILD
-    // A true number marks the payload as not supported by this build.
+    // A true number marks the payload as not supported by this build; read
+    // only where the flavour has the gate.
     platform::Object* disableLP64() const { return disableLP64_.get(); }
     void setDisableLP64(platform::Object* value);
-#endif
     platform::String* SystemLocation() const { return SystemLocation_.get(); }
     void setSystemLocation(platform::String* location);
     platform::String* FileName() const { return FileName_.get(); }
@@ -77,9 +76,7 @@ private:
 
     platform::Ref<platform::String> FileName_;
     platform::Ref<platform::String> SystemLocation_;
-#ifndef PRIVET_KESTRELPREFS_BUILD
     platform::Ref<platform::Object> disableLP64_;
-#endif
     tagBundlePayload bundlePayload_{};
     platform::Ref<platform::Timer> bindingsRefresher_;
     platform::Ref<platform::String> payloadActionOutcome_;

@@ -1,23 +1,28 @@
 #include "PrivetTool/PrivetPaneClasses.h"
 
-using platform::Class;
+#include <string>
+#include <utility>
 
-const Class KestrelPrefs_PrivetBundlePayloadController::classRecord{
-    "KestrelPrefs_PrivetBundlePayloadController", &PrivetBundlePayloadController::classRecord,
-    Class::factoryOf<KestrelPrefs_PrivetBundlePayloadController>()};
+namespace {
 
-const Class KestrelPrefs_PrivetToolController::classRecord{"KestrelPrefs_PrivetToolController",
-                                                           &PrivetToolController::classRecord,
-                                                           Class::factoryOf<KestrelPrefs_PrivetToolController>()};
+template <class Base, std::size_t... Owner>
+void registerPaneClasses(const char* baseName, std::index_sequence<Owner...>) {
+    const auto registerOne = [baseName]<std::size_t Slot>() {
+        const char* owner = kPrivetFlavour.paneClassOwners[Slot];
+        if (owner == nullptr) return;
+        using Named = PrivetPaneClass<Base, Slot>;
+        Named::classRecord.emplace((std::string(owner) + "_" + baseName).c_str(), &Base::classRecord,
+                                   platform::Class::factoryOf<Named>());
+    };
+    (registerOne.template operator()<Owner>(), ...);
+}
 
-#ifndef PRIVET_KESTRELPREFS_BUILD
+constexpr auto kOwnerSlots = std::make_index_sequence<std::tuple_size_v<decltype(PrivetFlavour::paneClassOwners)>>();
 
-const Class OspreyPrefs_PrivetBundlePayloadController::classRecord{
-    "OspreyPrefs_PrivetBundlePayloadController", &PrivetBundlePayloadController::classRecord,
-    Class::factoryOf<OspreyPrefs_PrivetBundlePayloadController>()};
+[[maybe_unused]] const bool kPaneClassesRegistered = [] {
+    registerPaneClasses<PrivetBundlePayloadController>("PrivetBundlePayloadController", kOwnerSlots);
+    registerPaneClasses<PrivetToolController>("PrivetToolController", kOwnerSlots);
+    return true;
+}();
 
-const Class OspreyPrefs_PrivetToolController::classRecord{"OspreyPrefs_PrivetToolController",
-                                                          &PrivetToolController::classRecord,
-                                                          Class::factoryOf<OspreyPrefs_PrivetToolController>()};
-
-#endif
+} // namespace

@@ -90,7 +90,7 @@ Ref<String> entryInFolder(const String* folder, const String* name) {
 
 } // namespace
 
-const platform::Class PrivetTool::classRecord{PRIVET_CLASS_NAME(PrivetTool), &Object::classRecord,
+const platform::Class PrivetTool::classRecord{kPrivetFlavour.toolClassName, &Object::classRecord,
                                               platform::Class::factoryOf<PrivetTool>()};
 
 Ref<String> PrivetTool::destinationWithLocationName_sourcePath(const String* locationName, const String* sourcePath) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PrivetTool/PrivetClassNames.h"
+#include "PrivetTool/PrivetFlavour.h"
 
 #include "Foundation/Bundle.h"
 #include "Foundation/String.h"

@@ -31,7 +31,7 @@ String* locationOf(const tagBundlePayload* payload) { return payload ? payload->
 // "helperTerminationStatus" tells a host how the helper of the last request
 // ended; absent when that request started none.
 const platform::Class PrivetToolController::classRecord{
-    PRIVET_CLASS_NAME(PrivetToolController),
+    kPrivetFlavour.toolControllerClassName,
     &Object::classRecord,
     platform::Class::factoryOf<PrivetToolController>(),
     {},
@@ -74,9 +74,9 @@ Ref<String> PrivetToolController::bundleVersionSummaryString(const String* path,
         Object* version = info ? info->objectForKey(platform::kCFBundleVersionKey) : nullptr;
         if (name && version) return String::stringWithFormat("%@ %@", name, version);
     } catch (const platform::RaisedException& failure) {
-#ifndef PRIVET_KESTRELPREFS_BUILD
-        platform::NSLog("%s:%s %@", "PrivetTool/PrivetToolController", __PRETTY_FUNCTION__, failure.exception());
-#endif
+        if (kPrivetFlavour.logsBundleTrouble) {
+            platform::NSLog("%s:%s %@", "PrivetTool/PrivetToolController", __PRETTY_FUNCTION__, failure.exception());
+        }
     }
     return make<String>();
 }
@@ -142,10 +142,10 @@ bool PrivetToolController::installedCopyIsSourceBuild(const tagBundlePayload* pa
             return false;
         }
         if (installedText && installedText->isEqualToString(platform::objectAs<String>(sourceVersion))) return true;
-#ifndef PRIVET_KESTRELPREFS_BUILD
-        platform::NSLog("bundlePayload(%@) sourceVersion:%@ systemVersion:%@\n", fileNameOf(payload), sourceVersion,
-                        installedVersion);
-#endif
+        if (kPrivetFlavour.logsBundleTrouble) {
+            platform::NSLog("bundlePayload(%@) sourceVersion:%@ systemVersion:%@\n", fileNameOf(payload), sourceVersion,
+                            installedVersion);
+        }
     } catch (const platform::RaisedException&) {
     }
     return false;

@@ -1,5 +1,5 @@
 // The pane's payload controller: announcements, gating, record, refresh
-// timer and teardown. Built for both class-name sets.
+// timer and teardown. Built for both flavours.
 
 #include "PrivetTool/PrivetBundlePayloadController.h"
 
@@ -11,14 +11,12 @@
 #include "Foundation/RunLoop.h"
 #include "objc/KeyValueObserving.h"
 #include "support/PayloadBundles.h"
+#include "WithRequirements/RequiredObjectiveC.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#ifndef PRIVET_KESTRELPREFS_BUILD
-#include "WithRequirements/RequiredObjectiveC.h"
-#endif
 
 using namespace platform;
 using testsupport::paneFolder;
@@ -184,13 +182,13 @@ TEST_F(PayloadController, AStringGivenAsFileNameIsKeptAsTheBuildKeepsIt) {
     Ref<MutableString> name = make<MutableString>("Cam.component");
     controller->setFileName(name.get());
     name->appendString(make<String>(".old").get());
-#ifdef PRIVET_KESTRELPREFS_BUILD
-    EXPECT_EQ(controller->FileName(), name.get());  // shared
-    EXPECT_EQ(controller->FileName()->text(), "Cam.component.old");
-#else
-    EXPECT_NE(controller->FileName(), static_cast<String*>(name.get()));  // copied
-    EXPECT_EQ(controller->FileName()->text(), "Cam.component");
-#endif
+    if (kPrivetFlavour.copiesStrings) {
+        EXPECT_NE(controller->FileName(), static_cast<String*>(name.get()));
+        EXPECT_EQ(controller->FileName()->text(), "Cam.component");
+    } else {
+        EXPECT_EQ(controller->FileName(), name.get());  // shared
+        EXPECT_EQ(controller->FileName()->text(), "Cam.component.old");
+    }
 }
 
 TEST_F(PayloadController, BeginningTwiceKeepsOneTimerAndEndingWithoutOneDoesNothing) {
@@ -242,10 +240,14 @@ TEST_F(PayloadController, TeardownClearsTheStringsThenStopsRefreshing) {
     EXPECT_FALSE(timer->isValid());
 }
 
-#ifndef PRIVET_KESTRELPREFS_BUILD
-
-TEST_F(PayloadController, DisableLP64CountsOnlyAsATrueNumber) {
+TEST_F(PayloadController, DisableLP64CountsOnlyAsATrueNumberWhereTheFlavourHasTheGate) {
     EXPECT_TRUE(controller->architectureSupported());
+    if (!kPrivetFlavour.hasArchitectureGate) {
+        EXPECT_THROW(controller->valueForKey("disableLP64"), RaisedException);
+        controller->setDisableLP64(Number::numberWithBool(true).get());
+        EXPECT_TRUE(controller->architectureSupported());
+        return;
+    }
     controller->setDisableLP64(NSRequiredNotNSNullCachedValue);
     EXPECT_TRUE(controller->architectureSupported());
     controller->setDisableLP64(Null::null());
@@ -261,6 +263,7 @@ TEST_F(PayloadController, DisableLP64CountsOnlyAsATrueNumber) {
 }
 
 TEST_F(PayloadController, AnUnsupportedPayloadIsQuietAndUntouched) {
+    if (!kPrivetFlavour.hasArchitectureGate) GTEST_SKIP() << "this flavour supports every payload";
     install();
     controller->setDisableLP64(Number::numberWithBool(true).get());
     EXPECT_EQ(text(controller->valueForKey("payloadSystemSummary")), "");
@@ -285,17 +288,6 @@ TEST_F(PayloadController, AnUnsupportedPayloadIsQuietAndUntouched) {
     EXPECT_TRUE(recorder.events.empty());
     EXPECT_TRUE(controller->bindingsRefresher()->isValid());
 }
-
-#else
-
-TEST_F(PayloadController, TheKestrelPrefsBuildHasNoArchitectureGate) {
-    EXPECT_TRUE(controller->architectureSupported());
-    EXPECT_THROW(controller->valueForKey("disableLP64"), RaisedException);
-    EXPECT_EQ(PrivetBundlePayloadController::classRecord.name(), "KestrelPrefs_PrivetBundlePayloadController_Base");
-    EXPECT_EQ(PrivetToolController::classRecord.name(), "KestrelPrefs_PrivetToolController_Base");
-}
-
-#endif
 
 namespace {
 // Re-reads a key on every did-change announcement, as a bound control does.
