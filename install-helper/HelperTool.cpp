@@ -14,6 +14,7 @@
 #include "Foundation/SystemCall.h"
 #include "Foundation/RootOnlyPath.h"
 #include "Foundation/Task.h"
+#include "Foundation/Thread.h"
 #include "Security/ControlGroup.h"
 #include "objc/AutoreleasePool.h"
 
@@ -47,7 +48,7 @@ bool isSymbolicLink(const String* path) {
 void sleepUntilTaskExits(const Task* task) {
     if (task == nullptr) return;
     do {
-        sleep(1);
+        platform::Thread::sleepForTimeInterval(1.0);
     } while (task->isRunning());
 }
 
@@ -158,7 +159,7 @@ void install(const HelperIdentity& identity, const HelperEnvironment& environmen
         noteRunFailure("refused: " + why);
         return;
     }
-    (void)!setuid(0);
+    (void)platform::sys::setuid(0);
     if (stepsAreReal(environment) && !fence(identity, destination, verdict.path)) return;
     const Ref<String> resolvedSource = platform::make<String>(verdict.path);
     for (const StepCommand& step : installCommands(identity.name, resolvedSource.get(), destination)) {
@@ -201,7 +202,7 @@ void remove(const HelperIdentity& identity, const HelperEnvironment& environment
         noteRunFailure("refused: " + why);
         return;
     }
-    (void)!setuid(0);
+    (void)platform::sys::setuid(0);
     if (stepsAreReal(environment) && !fence(identity, destination)) return;
     removeSteps(identity, runStep, destination);
 }

@@ -1,6 +1,7 @@
 #include "RunReport.h"
 
 #include "Foundation/Log.h"
+#include "Foundation/SystemCall.h"
 #include "Security/RunOutcome.h"
 
 #include <sys/statvfs.h>
@@ -68,9 +69,12 @@ RunReport::~RunReport() {
 
 std::string whyTheStepFailed(const std::string& program, const std::string& source, const std::string& destination) {
     std::string folder = fs::path(destination).parent_path().string();
-    struct statvfs disk{};
-    while (!folder.empty() && statvfs(folder.c_str(), &disk) != 0) folder = fs::path(folder).parent_path().string();
-    if (!folder.empty()) {
+    platform::ErrorOr<struct statvfs> examined = platform::Failure::refusal("no folder");
+    while (!folder.empty() && (examined = platform::sys::statvfs(folder.c_str())).isError()) {
+        folder = fs::path(folder).parent_path().string();
+    }
+    if (!examined.isError()) {
+        const struct statvfs& disk = examined.value();
         if (disk.f_flag & ST_RDONLY) return "the Library folder is read-only";
         if (program == "/bin/cp" && !source.empty() &&
             static_cast<std::uintmax_t>(disk.f_bavail) * disk.f_frsize < sizeOf(source)) {

@@ -70,8 +70,10 @@ HelperLinesQuieted::HelperLinesQuieted(bool verbose) {
     const platform::ErrorOr<platform::Descriptor> null = platform::sys::open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (null.isError()) return;
     std::fflush(stderr);
-    saved_ = platform::Descriptor(fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3));
-    if (saved_) (void)platform::sys::dup2(null.value().get(), STDERR_FILENO);
+    platform::ErrorOr<platform::Descriptor> saved = platform::sys::duplicate(STDERR_FILENO, 3);
+    if (saved.isError()) return;
+    saved_ = saved.releaseValue();
+    (void)platform::sys::dup2(null.value().get(), STDERR_FILENO);
 }
 
 HelperLinesQuieted::~HelperLinesQuieted() {

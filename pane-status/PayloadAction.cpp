@@ -10,10 +10,10 @@
 #include "Foundation/String.h"
 #include "Foundation/RunLoop.h"
 
-#include <unistd.h>
-
+#include <chrono>
 #include <cstdio>
 #include <optional>
+#include <thread>
 #include <vector>
 
 using namespace platform;
@@ -93,7 +93,7 @@ std::optional<std::string> act(Object& controller, Action action, bool update, d
         // Without a helper nothing is going to change.
         if (!status) return std::string(update ? "Update" : install ? "Install" : "Remove") + " started nothing; " + shows();
         if (RunLoop::now() >= deadline) return "no change within " + secondsText(seconds) + " seconds; " + shows();
-        usleep(250 * 1000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
     return std::nullopt;
 }

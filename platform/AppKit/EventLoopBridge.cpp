@@ -31,12 +31,13 @@ EventLoopBridge::EventLoopBridge() : loop_(RunLoop::currentRunLoop()) {
     arm();
     // The wake-up goes through the kernel, not Qt's own queue, so that a
     // thread sanitizer sees the queue's work handed over.
-    wake_ = Descriptor(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!wake_) {
+    ErrorOr<Descriptor> wake = sys::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake.isError()) {
         Exception::raise(NSInternalInconsistencyException,
                          make<String>("the event loop bridge cannot make its wake-up descriptor: " +
-                                      sys::failure("eventfd")));
+                                      wake.error().describe()));
     }
+    wake_ = wake.releaseValue();
     woken_ = std::make_unique<QSocketNotifier>(wake_.get(), QSocketNotifier::Read);
     QObject::connect(woken_.get(), &QSocketNotifier::activated, [this] {
         sys::readUpTo(wake_.get(), sizeof(std::uint64_t));  // the count of wake-ups, which is not needed

@@ -65,7 +65,8 @@ FirstPaintProbe FirstPaintProbe::fromEnvironment() {
     const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), fd);
     if (text.empty() || failure != std::errc() || end != text.data() + text.size() || fd < 0) {
         probe.error = std::string(kVariable) + " must be a file descriptor number, not \"" + std::string(text) + "\"";
-    } else if (fcntl(fd, F_GETFL) < 0 || (fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDONLY) {
+    } else if (const platform::ErrorOr<int> flags = platform::sys::statusFlags(fd);
+               flags.isError() || (flags.value() & O_ACCMODE) == O_RDONLY) {
         probe.error = std::string(kVariable) + "=" + std::string(text) + " is not a file descriptor open for writing";
     } else {
         probe.fd = fd;

@@ -155,7 +155,7 @@ Ref<Bundle> Bundle::bundleWithPath(const String* path) {
     // A folder open to everyone needs no further check (the status is read
     // once a second for every payload shown).
     const bool openToAll = (status.value().st_mode & (S_IROTH | S_IXOTH)) == (S_IROTH | S_IXOTH);
-    if (!openToAll && geteuid() != 0 && faccessat(AT_FDCWD, absolute->UTF8String(), R_OK | X_OK, AT_EACCESS) != 0) {
+    if (!openToAll && geteuid() != 0 && sys::accessAsEffectiveUser(absolute->UTF8String(), R_OK | X_OK).isError()) {
         return nullptr;
     }
     return Ref<Bundle>::adopt(new Bundle(std::move(absolute), nullptr));

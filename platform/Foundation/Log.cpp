@@ -75,7 +75,7 @@ std::atomic<bool> journalSilenced{false};
 
 bool journalRunning(std::time_t second) {
     if (journalLookedUpIn.load(std::memory_order_acquire) != second) {
-        journalPresent.store(access("/run/systemd/journal/socket", F_OK) == 0, std::memory_order_relaxed);
+        journalPresent.store(!sys::access("/run/systemd/journal/socket", F_OK).isError(), std::memory_order_relaxed);
         journalLookedUpIn.store(second, std::memory_order_release);
     }
     return journalPresent.load(std::memory_order_relaxed);

@@ -16,8 +16,8 @@ void ownStandardError() {
 
     // Only where the caller's own descriptor may write: reopened as root, it
     // must not become a way into what the caller may only read.
-    const int flags = fcntl(STDERR_FILENO, F_GETFL);
-    const bool writable = flags != -1 && (flags & O_ACCMODE) != O_RDONLY;
+    const ErrorOr<int> flags = sys::statusFlags(STDERR_FILENO);
+    const bool writable = !flags.isError() && (flags.value() & O_ACCMODE) != O_RDONLY;
     const bool reopen = writable && !status.isError() && (S_ISFIFO(status.value().st_mode) || isatty(STDERR_FILENO));
     ErrorOr<Descriptor> own = reopen ? sys::open("/proc/self/fd/2", O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
                                      : Failure::refusal("not reopened");

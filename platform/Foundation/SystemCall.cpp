@@ -8,8 +8,11 @@
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/eventfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cstring>
 
@@ -94,6 +97,35 @@ ErrorOr<struct statvfs> statvfs(const char* path) {
 }
 
 ErrorOr<void> access(const char* path, int mode) { return succeeded("access", [&] { return ::access(path, mode); }); }
+ErrorOr<void> accessAsEffectiveUser(const char* path, int mode) {
+    return succeeded("faccessat", [&] { return ::faccessat(AT_FDCWD, path, mode, AT_EACCESS); });
+}
+ErrorOr<int> statusFlags(int fd) {
+    const int flags = retryingInterrupts([&] { return ::fcntl(fd, F_GETFL); });
+    if (flags == -1) return Failure::ofCall("fcntl");
+    return flags;
+}
+ErrorOr<Descriptor> duplicate(int fd, int lowest) {
+    return opened("fcntl", [&] { return ::fcntl(fd, F_DUPFD_CLOEXEC, lowest); });
+}
+ErrorOr<Descriptor> eventfd(unsigned initial, int flags) {
+    return opened("eventfd", [&] { return ::eventfd(initial, flags); });
+}
+ErrorOr<rlimit> getrlimit(int resource) {
+    return examined<rlimit>("getrlimit", [&](rlimit& limit) {
+        return ::getrlimit(static_cast<__rlimit_resource_t>(resource), &limit);
+    });
+}
+ErrorOr<void> setrlimit(int resource, const rlimit& limit) {
+    return succeeded("setrlimit", [&] { return ::setrlimit(static_cast<__rlimit_resource_t>(resource), &limit); });
+}
+ErrorOr<void> setuid(uid_t user) { return succeeded("setuid", [&] { return ::setuid(user); }); }
+ErrorOr<void> kill(pid_t pid, int signal) { return succeeded("kill", [&] { return ::kill(pid, signal); }); }
+ErrorOr<int> poll(pollfd* descriptors, nfds_t count, int timeoutMilliseconds) {
+    const int ready = retryingInterrupts([&] { return ::poll(descriptors, count, timeoutMilliseconds); });
+    if (ready == -1) return Failure::ofCall("poll");
+    return ready;
+}
 ErrorOr<void> chmod(const char* path, mode_t mode) { return succeeded("chmod", [&] { return ::chmod(path, mode); }); }
 ErrorOr<void> fchmod(int fd, mode_t mode) { return succeeded("fchmod", [&] { return ::fchmod(fd, mode); }); }
 ErrorOr<void> fchown(int fd, uid_t owner, gid_t group) {

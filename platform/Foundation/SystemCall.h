@@ -6,6 +6,8 @@
 #include "Foundation/Descriptor.h"
 #include "Foundation/ErrorOr.h"
 
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
@@ -54,6 +56,19 @@ ErrorOr<struct stat> fstat(int fd);
 ErrorOr<struct statx> statx(int folder, const char* path, int flags, unsigned mask);
 ErrorOr<struct statvfs> statvfs(const char* path);
 ErrorOr<void> access(const char* path, int mode);
+// As access, with the effective user's rights (faccessat with AT_EACCESS).
+ErrorOr<void> accessAsEffectiveUser(const char* path, int mode);
+// The descriptor's status flags (fcntl F_GETFL).
+ErrorOr<int> statusFlags(int fd);
+// A close-on-exec copy of the descriptor numbered `lowest` or above (fcntl F_DUPFD_CLOEXEC).
+ErrorOr<Descriptor> duplicate(int fd, int lowest);
+ErrorOr<Descriptor> eventfd(unsigned initial, int flags);
+ErrorOr<rlimit> getrlimit(int resource);
+ErrorOr<void> setrlimit(int resource, const rlimit& limit);
+ErrorOr<void> setuid(uid_t user);
+ErrorOr<void> kill(pid_t pid, int signal);
+// The count of descriptors ready.
+ErrorOr<int> poll(pollfd* descriptors, nfds_t count, int timeoutMilliseconds);
 ErrorOr<void> dup2(int from, int to);
 ErrorOr<void> chmod(const char* path, mode_t mode);
 ErrorOr<void> fchmod(int fd, mode_t mode);

@@ -166,7 +166,7 @@ TrialEnd runInProcessOfItsOwn(const std::function<std::string(TrialSteps&)>& wor
             break;
         }
         pollfd ready[2] = {{streamEnded ? -1 : reading.get(), POLLIN, 0}, {ended ? -1 : child->descriptor(), POLLIN, 0}};
-        if (sys::retryingInterrupts([&] { return poll(ready, 2, static_cast<int>(left.count())); }) < 0) break;
+        if (sys::poll(ready, 2, static_cast<int>(left.count())).isError()) break;
         if (ready[0].revents != 0 && !readFrom(reading.get(), report, deadline)) streamEnded = true;
         if (ready[1].revents != 0) {
             ended = true;
@@ -174,14 +174,15 @@ TrialEnd runInProcessOfItsOwn(const std::function<std::string(TrialSteps&)>& wor
             // holding the pipe is not waited for.
             for (std::size_t rounds = 0; !streamEnded && rounds < kDrainRounds; ++rounds) {
                 pollfd more{reading.get(), POLLIN, 0};
-                if (poll(&more, 1, 0) <= 0 || !readFrom(reading.get(), report, deadline)) break;
+                const ErrorOr<int> ready = sys::poll(&more, 1, 0);
+                if (ready.isError() || ready.value() == 0 || !readFrom(reading.get(), report, deadline)) break;
             }
             streamEnded = true;
         }
         // Without a pidfd (a kernel before 5.3), its stream's end stands for its own.
         if (child->descriptor() < 0 && streamEnded) ended = true;
     }
-    if (options.ownProcessGroup) kill(-child->pid(), SIGKILL);
+    if (options.ownProcessGroup) (void)sys::kill(-child->pid(), SIGKILL);
     if (!ended) child->sendSignal(SIGKILL);
     child->waitUntilEnded();
     if (overran) {

@@ -1,10 +1,12 @@
 #include "Security/RootProcess.h"
 
 #include "Foundation/ProcessStart.h"
+#include "Foundation/SystemCall.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <utility>
@@ -26,16 +28,15 @@ void resetLimits() {
         {RLIMIT_RSS, {RLIM_INFINITY, RLIM_INFINITY}},   {RLIMIT_NPROC, {RLIM_INFINITY, RLIM_INFINITY}},
         {RLIMIT_CORE, {0, 0}},
     };
-    for (const auto& [resource, limit] : limits) setrlimit(resource, &limit);
-    rlimit now{};
-    if (getrlimit(RLIMIT_STACK, &now) == 0 && (now.rlim_cur < kStack || now.rlim_max < kStack)) {
-        const rlimit stack{kStack, now.rlim_max < kStack ? kStack : now.rlim_max};
-        setrlimit(RLIMIT_STACK, &stack);
-    }
-    if (getrlimit(RLIMIT_NOFILE, &now) == 0 && (now.rlim_cur < kDescriptors || now.rlim_max < kDescriptors)) {
-        const rlimit descriptors{kDescriptors, now.rlim_max < kDescriptors ? kDescriptors : now.rlim_max};
-        setrlimit(RLIMIT_NOFILE, &descriptors);
-    }
+    for (const auto& [resource, limit] : limits) (void)sys::setrlimit(resource, limit);
+    // At least `least`, soft and hard; a higher hard limit is kept.
+    const auto raise = [](int resource, rlim_t least) {
+        const ErrorOr<rlimit> now = sys::getrlimit(resource);
+        if (now.isError() || (now.value().rlim_cur >= least && now.value().rlim_max >= least)) return;
+        (void)sys::setrlimit(resource, {least, std::max(least, now.value().rlim_max)});
+    };
+    raise(RLIMIT_STACK, kStack);
+    raise(RLIMIT_NOFILE, kDescriptors);
 }
 
 // A fixed environment. A sanitizer build keeps its own options, so that its

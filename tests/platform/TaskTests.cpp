@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
@@ -214,6 +215,45 @@ TEST(ProcessStartTest, AStartedGroupHoldsWhatItsProgramsStartAndIsEndedAsAWhole)
     second->waitUntilEnded();
     EXPECT_EQ(first->endingSignal(), SIGTERM);
     EXPECT_EQ(second->endingSignal(), SIGTERM);
+}
+
+// A wrapped call names itself and its errno when it fails, goes on where a
+// signal interrupted it, and hands back descriptors that are close-on-exec.
+TEST(SystemCallTest, AFailureNamesItsCallAndAnInterruptedCallGoesOn) {
+    const platform::ErrorOr<void> refused = platform::sys::kill(0x7ffffff0, 0);
+    ASSERT_TRUE(refused.isError());
+    EXPECT_EQ(refused.error().describe(), "kill: No such process");
+    EXPECT_EQ(refused.error().code(), ESRCH);
+
+    platform::ErrorOr<platform::sys::Pipe> pipe = platform::sys::pipe();
+    ASSERT_FALSE(pipe.isError());
+    const platform::ErrorOr<platform::Descriptor> copy = platform::sys::duplicate(pipe.value().writing.get(), 40);
+    ASSERT_FALSE(copy.isError());
+    EXPECT_GE(copy.value().get(), 40);
+    EXPECT_EQ(fcntl(copy.value().get(), F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
+    EXPECT_EQ(platform::sys::statusFlags(copy.value().get()).value() & O_ACCMODE, O_WRONLY);
+    EXPECT_EQ(platform::sys::statusFlags(pipe.value().reading.get()).value() & O_ACCMODE, O_RDONLY);
+
+    // A handler without SA_RESTART interrupts the poll twice before the pipe has something.
+    struct sigaction interrupting{};
+    interrupting.sa_handler = [](int) {};
+    struct sigaction before{};
+    ASSERT_EQ(sigaction(SIGUSR1, &interrupting, &before), 0);
+    const pthread_t waiting = pthread_self();
+    std::thread other([&] {
+        for (int n = 0; n < 2; ++n) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            pthread_kill(waiting, SIGUSR1);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        platform::sys::writeAll(copy.value().get(), "x");
+    });
+    pollfd ready{pipe.value().reading.get(), POLLIN, 0};
+    const platform::ErrorOr<int> count = platform::sys::poll(&ready, 1, 5000);
+    other.join();
+    sigaction(SIGUSR1, &before, nullptr);
+    ASSERT_FALSE(count.isError()) << count.error().describe();
+    EXPECT_EQ(count.value(), 1);
 }
 
 // A program's name may hold blanks and parentheses; the fields after it are
