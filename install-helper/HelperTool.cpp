@@ -126,17 +126,21 @@ std::optional<RunReport> reportOf(const HelperIdentity& identity, const HelperEn
     return std::optional<RunReport>(std::in_place, identity, runRequester(), location, destination);
 }
 
+void refuseSource(const HelperIdentity& identity, const String* source, const platform::Failure& refusal) {
+    const std::string why = refusal.describe();
+    NSLogEscaped("%s refused to install %@: %s", identity.name, source, why.c_str());
+    noteRunFailure("refused: " + why);
+}
+
 void install(const HelperIdentity& identity, const HelperEnvironment& environment, const StepRunner& runStep,
              const String* location, const String* source, const String* destination) {
     if (source == nullptr || destination == nullptr) return;
     const std::string bundle = environment.ownBundle.empty() ? ownBundlePath() : environment.ownBundle;
     // Where the source lies is judged before it is looked up: whether a path
     // elsewhere exists is nobody's business.
-    if (const SourceVerdict place = placeOfSource(source->text(), bundle); place.path.empty()) {
-        if (!place.refusal.empty()) {
-            NSLogEscaped("%s refused to install %@: %s", identity.name, source, place.refusal.c_str());
-            noteRunFailure("refused: " + place.refusal);
-        }
+    if (const platform::ErrorOr<std::optional<std::string>> place = placeOfSource(source->text(), bundle);
+        place.isError() || !place.value()) {
+        if (place.isError()) refuseSource(identity, source, place.error());
         return;
     }
     if (!folderPathNameExists(source)) return;
@@ -147,12 +151,12 @@ void install(const HelperIdentity& identity, const HelperEnvironment& environmen
         noteRunFailure("refused: " + destination->text() + " is a symbolic link");
         return;
     }
-    const SourceVerdict verdict = judgeSource(source->text(), bundle);
-    if (!verdict.refusal.empty()) {
-        NSLogEscaped("%s refused to install %@: %s", identity.name, source, verdict.refusal.c_str());
-        noteRunFailure("refused: " + verdict.refusal);
+    const platform::ErrorOr<std::string> judged = judgeSource(source->text(), bundle);
+    if (judged.isError()) {
+        refuseSource(identity, source, judged.error());
         return;
     }
+    const std::string& resolved = judged.value();
     if (const platform::ErrorOr<void> accepted = folderIsAccepted(environment, destination); accepted.isError()) {
         const std::string why = accepted.error().describe();
         NSLogEscaped("%s refused to install into %@: %s", identity.name, destination, why.c_str());
@@ -160,14 +164,14 @@ void install(const HelperIdentity& identity, const HelperEnvironment& environmen
         return;
     }
     (void)platform::sys::setuid(0);
-    if (stepsAreReal(environment) && !fence(identity, destination, verdict.path)) return;
-    const Ref<String> resolvedSource = platform::make<String>(verdict.path);
+    if (stepsAreReal(environment) && !fence(identity, destination, resolved)) return;
+    const Ref<String> resolvedSource = platform::make<String>(resolved);
     for (const StepCommand& step : installCommands(identity.name, resolvedSource.get(), destination)) {
         if (runStep(step) || !step.discardOnFailure) continue;
         if (!step.inProcess) {
             NSLogEscaped("%s %@ failed; nothing was installed at %@", identity.name, step.program, destination);
         }
-        noteRunFailure(whyTheStepFailed(step.program->text(), verdict.path, destination->text()));
+        noteRunFailure(whyTheStepFailed(step.program->text(), resolved, destination->text()));
         runStep(discardCommand(step.discardOnFailure.get()));
         return;
     }

@@ -17,17 +17,22 @@ std::string_view lastComponent(std::string_view path) { return path.substr(path.
 
 bool isHelperName(std::string_view name) { return name == "KestrelInstallHelper" || name == "OspreyInstallHelper"; }
 
-std::string whyArgumentsAreRefused(const platform::launcher::Request& request) {
+using platform::ErrorOr;
+using platform::Failure;
+
+ErrorOr<void> checkArguments(const platform::launcher::Request& request) {
     const std::vector<std::string>& arguments = request.arguments;
-    if (arguments.size() != 5) return "it does not have the privileged run's five arguments";
-    if (arguments[0] != request.path) return "its first argument is not the program's own path";
-    if (arguments[1] != "--self-repair") return "its second argument is not \"--self-repair\"";
+    if (arguments.size() != 5) return Failure::refusal("it does not have the privileged run's five arguments");
+    if (arguments[0] != request.path) return Failure::refusal("its first argument is not the program's own path");
+    if (arguments[1] != "--self-repair") return Failure::refusal("its second argument is not \"--self-repair\"");
     if (arguments[2] != kPrivetTool_Command_Install->text() && arguments[2] != kPrivetTool_Command_Delete->text()) {
-        return "its command is neither \"install\" nor \"delete\"";
+        return Failure::refusal("its command is neither \"install\" nor \"delete\"");
     }
     const platform::Ref<platform::String> location = platform::String::stringWithUTF8String(arguments[3].c_str());
-    if (!location || !PrivetTool::locationPathWithLocationName(location.get())) return "its location name is unknown";
-    if (!arguments[4].starts_with('/')) return "its source path is not absolute";
+    if (!location || !PrivetTool::locationPathWithLocationName(location.get())) {
+        return Failure::refusal("its location name is unknown");
+    }
+    if (!arguments[4].starts_with('/')) return Failure::refusal("its source path is not absolute");
     return {};
 }
 
@@ -57,32 +62,32 @@ bool isInAProductBundle(const std::string& executable, const std::string& produc
 
 } // namespace
 
-LaunchVerdict judgeLaunchRequest(const platform::launcher::Request& request, const std::string& product) {
-    if (!isHelperName(lastComponent(request.path))) return {{}, "it is not an install helper"};
-    if (std::string why = whyArgumentsAreRefused(request); !why.empty()) return {{}, why};
+ErrorOr<std::string> judgeLaunchRequest(const platform::launcher::Request& request, const std::string& product) {
+    if (!isHelperName(lastComponent(request.path))) return Failure::refusal("it is not an install helper");
+    TRY(checkArguments(request));
 
     // Whether it cannot be resolved or resolves elsewhere is not told apart:
     // the answer would tell the caller what folders it may not read hold.
     const std::optional<std::string> resolved = platform::sys::resolvedPath(request.path);
     const std::optional<std::string> productFolder = platform::sys::resolvedPath(product);
     if (!resolved || !productFolder || !isInAProductBundle(*resolved, *productFolder)) {
-        return {{}, "it is not one of the product's own helpers"};
+        return Failure::refusal("it is not one of the product's own helpers");
     }
     const std::string& executable = *resolved;
     const platform::ErrorOr<struct stat> status = platform::sys::stat(executable.c_str());
     if (status.isError() || !S_ISREG(status.value().st_mode) || !(status.value().st_mode & S_IXUSR)) {
-        return {{}, "it is not an executable file"};
+        return Failure::refusal("it is not an executable file");
     }
     const std::optional<std::uint64_t> helperMount = mountOf(executable);
     if (!helperMount || helperMount != mountOf(*productFolder)) {
-        return {{}, "it does not lie on the product's file system"};
+        return Failure::refusal("it does not lie on the product's file system");
     }
     const platform::ErrorOr<struct statvfs> mount = platform::sys::statvfs(executable.c_str());
     if (mount.isError() || (mount.value().f_flag & ST_NOSUID)) {
-        return {{}, "it lies on a file system mounted nosuid"};
+        return Failure::refusal("it lies on a file system mounted nosuid");
     }
     if (platform::onlyRootCanChange(executable).isError()) {
-        return {{}, "it, or a folder above it, can be changed by others than root"};
+        return Failure::refusal("it, or a folder above it, can be changed by others than root");
     }
-    return {executable, {}};
+    return executable;
 }

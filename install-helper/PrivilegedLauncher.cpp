@@ -71,13 +71,13 @@ int main(int argc, char* argv[]) {
         error = ETIMEDOUT;
     } else if (!request) {
         platform::NSLog("privileged-launcher refused a request: it is malformed");
-    } else if (const LaunchVerdict verdict = judgeLaunchRequest(*request, PRIVET_PRODUCT_DIR);
-               !verdict.refusal.empty()) {
+    } else if (const platform::ErrorOr<std::string> executable = judgeLaunchRequest(*request, PRIVET_PRODUCT_DIR);
+               executable.isError()) {
         platform::NSLogEscaped("privileged-launcher refused to start %s: %s", request->path.c_str(),
-                               verdict.refusal.c_str());
+                               executable.error().describe().c_str());
         error = EPERM;
     } else {
-        error = platform::startDetached(verdict.executable, request->arguments);
+        error = platform::startDetached(executable.value(), request->arguments);
     }
     platform::sys::writeAll(STDOUT_FILENO, launcher::encodeReply(error));
     return error == 0 ? 0 : 1;

@@ -10,6 +10,8 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using platform::ErrorOr;
+using platform::Failure;
 
 namespace {
 
@@ -38,47 +40,51 @@ std::string ownBundlePath() {
     return folder.string();
 }
 
-SourceVerdict placeOfSource(const std::string& source, const std::string& bundle) {
-    if (source.empty() || source.front() != '/') return {{}, "it is not an absolute path"};
+ErrorOr<std::optional<std::string>> placeOfSource(const std::string& source, const std::string& bundle) {
+    if (source.empty() || source.front() != '/') return Failure::refusal("it is not an absolute path");
     std::vector<std::string> components = componentsOf(source);
     for (const std::string& component : components) {
-        if (component == "." || component == "..") return {{}, "it has a \".\" or \"..\" component"};
+        if (component == "." || component == "..") return Failure::refusal("it has a \".\" or \"..\" component");
     }
-    if (components.empty()) return {{}, "it names no entry of its own"};
+    if (components.empty()) return Failure::refusal("it names no entry of its own");
 
     // The folders on the way resolved, so that no link inside the bundle can
     // lead out of it; the entry itself is looked at, not followed.
     const std::string outside = "it lies outside the helper's bundle " + bundle;
     const std::optional<std::string> realBundle = platform::sys::resolvedPath(bundle);
-    if (!realBundle) return {{}, outside};
+    if (!realBundle) return Failure::refusal(outside);
     const std::string name = components.back();
     components.pop_back();
     std::string folder;
     for (const std::string& component : components) folder += "/" + component;
     const std::optional<std::string> realFolder = platform::sys::resolvedPath(folder.empty() ? "/" : folder);
     if (!realFolder) {
-        const bool namesBundle = (folder + "/").starts_with(*realBundle + "/");
-        return {{}, namesBundle ? std::string() : outside};
+        if ((folder + "/").starts_with(*realBundle + "/")) return std::optional<std::string>();
+        return Failure::refusal(outside);
     }
     const std::string path = (*realFolder == "/" ? "" : *realFolder) + "/" + name;
-    if (!path.starts_with(*realBundle + "/")) return {{}, outside};
-    return {path, {}};
+    if (!path.starts_with(*realBundle + "/")) return Failure::refusal(outside);
+    return std::optional<std::string>(path);
 }
 
-SourceVerdict judgeSource(const std::string& source, const std::string& bundle) {
-    const SourceVerdict place = placeOfSource(source, bundle);
-    if (place.path.empty()) return place.refusal.empty() ? SourceVerdict{{}, "it does not exist"} : place;
-    const std::string& path = place.path;
+ErrorOr<std::string> judgeSource(const std::string& source, const std::string& bundle) {
+    const std::optional<std::string> place = TRY(placeOfSource(source, bundle));
+    if (!place) return Failure::refusal("it does not exist");
+    const std::string& path = *place;
 
     const platform::ErrorOr<struct stat> examined = platform::sys::lstat(path.c_str());
-    if (examined.isError()) return {{}, "it cannot be examined: " + std::string(std::strerror(examined.error().code()))};
-    const struct stat& status = examined.value();
-    if (S_ISLNK(status.st_mode)) return {{}, "it is a symbolic link"};
-    if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) return {{}, "it is neither a plain file nor a folder"};
-    if (std::optional<std::string> special = firstSpecialEntry(path)) {
-        return {{}, "it holds a device node, FIFO or socket, or a folder that cannot be read: " + *special};
+    if (examined.isError()) {
+        return Failure::refusal("it cannot be examined: " + std::string(std::strerror(examined.error().code())));
     }
-    return {path, {}};
+    const struct stat& status = examined.value();
+    if (S_ISLNK(status.st_mode)) return Failure::refusal("it is a symbolic link");
+    if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
+        return Failure::refusal("it is neither a plain file nor a folder");
+    }
+    if (std::optional<std::string> special = firstSpecialEntry(path)) {
+        return Failure::refusal("it holds a device node, FIFO or socket, or a folder that cannot be read: " + *special);
+    }
+    return path;
 }
 
 std::optional<std::string> firstSpecialEntry(const std::string& path) {

@@ -312,9 +312,9 @@ TEST(SecurityJudgements, OnlyAPlainPayloadOfTheHelpersOwnBundleIsASource) {
         {resources + "/Cam.plugin", ""},
     };
     for (const auto& each : cases) {
-        const SourceVerdict verdict = judgeSource(each.source, bundle.string());
-        EXPECT_EQ(verdict.refusal, each.refusal) << each.source;
-        EXPECT_EQ(verdict.path.empty(), !each.refusal.empty()) << each.source;
+        const platform::ErrorOr<std::string> verdict = judgeSource(each.source, bundle.string());
+        EXPECT_EQ(verdict.isError() ? verdict.error().describe() : "", each.refusal) << each.source;
+        EXPECT_EQ(verdict.isError() || verdict.value().empty(), !each.refusal.empty()) << each.source;
     }
 }
 
@@ -388,8 +388,9 @@ TEST(SecurityJudgements, OnlyAProductHelpersPrivilegedRunIsLaunched) {
         {helper, run, changeable},
     };
     for (const auto& each : cases) {
-        const LaunchVerdict verdict = judgeLaunchRequest({each.path, each.arguments}, product.string());
-        EXPECT_EQ(verdict.refusal, each.refusal) << each.path << " " << each.arguments.size();
-        EXPECT_EQ(verdict.executable, "") << each.path;
+        const platform::ErrorOr<std::string> verdict = judgeLaunchRequest({each.path, each.arguments}, product.string());
+        EXPECT_EQ(verdict.isError() ? verdict.error().describe() : "", each.refusal)
+            << each.path << " " << each.arguments.size();
+        EXPECT_TRUE(verdict.isError()) << each.path;
     }
 }
