@@ -198,6 +198,9 @@ Ref<String> PrivetToolController::mainBundlePayloadPathForPayloadName(const Stri
 bool PrivetToolController::sleepUntilTaskExits(const Task* task) {
     if (task == nullptr) return false;
     do {
+        // Re-entrant in a window host: the sleep is a nested event loop
+        // (AppKit/BlockedSleep.h) in which windows draw and resize, while
+        // the run loop's timers and the main queue wait for it to end.
         platform::Thread::sleepForTimeInterval(1.0);
     } while (task->isRunning());
     return true;
