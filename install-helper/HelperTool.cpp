@@ -126,9 +126,10 @@ std::optional<RunReport> reportOf(const HelperIdentity& identity, const HelperEn
     return std::optional<RunReport>(std::in_place, identity, runRequester(), location, destination);
 }
 
-void refuseSource(const HelperIdentity& identity, const String* source, const platform::Failure& refusal) {
+// Logs and records a refusal to `act` ("install", "delete") on `subject`.
+void refuse(const HelperIdentity& identity, const char* act, const String* subject, const platform::Failure& refusal) {
     const std::string why = refusal.describe();
-    NSLogEscaped("%s refused to install %@: %s", identity.name, source, why.c_str());
+    NSLogEscaped("%s refused to %s %@: %s", identity.name, act, subject, why.c_str());
     noteRunFailure("refused: " + why);
 }
 
@@ -140,7 +141,7 @@ void install(const HelperIdentity& identity, const HelperEnvironment& environmen
     // elsewhere exists is nobody's business.
     if (const platform::ErrorOr<std::optional<std::string>> place = placeOfSource(source->text(), bundle);
         place.isError() || !place.value()) {
-        if (place.isError()) refuseSource(identity, source, place.error());
+        if (place.isError()) refuse(identity, "install", source, place.error());
         return;
     }
     if (!folderPathNameExists(source)) return;
@@ -153,14 +154,12 @@ void install(const HelperIdentity& identity, const HelperEnvironment& environmen
     }
     const platform::ErrorOr<std::string> judged = judgeSource(source->text(), bundle);
     if (judged.isError()) {
-        refuseSource(identity, source, judged.error());
+        refuse(identity, "install", source, judged.error());
         return;
     }
     const std::string& resolved = judged.value();
     if (const platform::ErrorOr<void> accepted = folderIsAccepted(environment, destination); accepted.isError()) {
-        const std::string why = accepted.error().describe();
-        NSLogEscaped("%s refused to install into %@: %s", identity.name, destination, why.c_str());
-        noteRunFailure("refused: " + why);
+        refuse(identity, "install into", destination, accepted.error());
         return;
     }
     (void)platform::sys::setuid(0);
@@ -201,9 +200,7 @@ void remove(const HelperIdentity& identity, const HelperEnvironment& environment
     if (stepsAreReal(environment) && (!leaveCallersControlGroup(identity) || !turn.take(identity, location))) return;
     if (!folderPathNameExists(destination)) return;
     if (const platform::ErrorOr<void> accepted = folderIsAccepted(environment, destination); accepted.isError()) {
-        const std::string why = accepted.error().describe();
-        NSLogEscaped("%s refused to delete %@: %s", identity.name, destination, why.c_str());
-        noteRunFailure("refused: " + why);
+        refuse(identity, "delete", destination, accepted.error());
         return;
     }
     (void)platform::sys::setuid(0);
