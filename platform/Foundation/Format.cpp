@@ -114,6 +114,161 @@ void appendC(std::string& out, const Directive& directive, T value) {
 // Widths and precisions beyond this are refused rather than padded out.
 constexpr int kLargestWidth = 65535;
 
+// One conversion as written: %[flags][width][.precision][length]conversion.
+struct Conversion {
+    Directive directive;  // as written, '*' replaced by its number, for snprintf
+    int width = 0;
+    bool leftJustify = false;
+    Length length = Length::None;
+    char conversion = '\0';
+};
+
+// The digits of a width or precision at `p`; false when the number is larger
+// than kLargestWidth or does not fit the directive.
+bool parseNumber(const char*& p, Conversion& c, int& number) {
+    number = 0;
+    while (*p >= '0' && *p <= '9' && number <= kLargestWidth) {
+        number = number * 10 + (*p - '0');
+        if (!c.directive.add(*p++)) return false;
+    }
+    return number <= kLargestWidth;
+}
+
+// Reads the conversion after a '%' at `p`; false for one that is refused.
+bool parseConversion(const char*& p, va_list& args, Conversion& c) {
+    while (isFlag(*p)) {
+        if (*p == '-') c.leftJustify = true;
+        if (!c.directive.add(*p++)) return false;
+    }
+    if (*p == '*') {
+        ++p;
+        c.width = va_arg(args, int);
+        // A negative width is a left-justified one.
+        if (c.width < 0) {
+            if (!c.leftJustify && !c.directive.add('-')) return false;
+            c.leftJustify = true;
+            c.width = c.width == INT_MIN ? kLargestWidth + 1 : -c.width;
+        }
+        if (!c.directive.add(c.width) || c.width > kLargestWidth) return false;
+    } else if (!parseNumber(p, c, c.width)) {
+        return false;
+    }
+    if (*p == '.') {
+        if (!c.directive.add(*p++)) return false;
+        int precision = 0;
+        if (*p == '*') {
+            ++p;
+            precision = std::max(va_arg(args, int), 0);  // a negative precision is none
+            if (!c.directive.add(precision) || precision > kLargestWidth) return false;
+        } else if (!parseNumber(p, c, precision)) {
+            return false;
+        }
+    }
+    const format::LengthModifier modifier = format::lengthModifierAt(p);
+    c.length = modifier.kind;
+    for (const char* text = modifier.text; *text; ++text) {
+        if (!c.directive.add(*text)) return false;
+    }
+    p += modifier.size;
+    c.conversion = *p;
+    if (c.conversion == '\0' || !c.directive.add(c.conversion)) return false;
+    ++p;
+    return true;
+}
+
+bool appendSigned(std::string& out, const Conversion& c, va_list& args) {
+    switch (c.length) {
+    case Length::Long: appendC(out, c.directive, va_arg(args, long)); return true;
+    case Length::LongLong: appendC(out, c.directive, va_arg(args, long long)); return true;
+    case Length::IntMax: appendC(out, c.directive, va_arg(args, intmax_t)); return true;
+    case Length::Size: appendC(out, c.directive, va_arg(args, ssize_t)); return true;
+    case Length::PtrDiff: appendC(out, c.directive, va_arg(args, ptrdiff_t)); return true;
+    case Length::LongDouble: return false;
+    default: appendC(out, c.directive, va_arg(args, int)); return true;
+    }
+}
+
+bool appendUnsigned(std::string& out, const Conversion& c, va_list& args) {
+    switch (c.length) {
+    case Length::Long: appendC(out, c.directive, va_arg(args, unsigned long)); return true;
+    case Length::LongLong: appendC(out, c.directive, va_arg(args, unsigned long long)); return true;
+    case Length::IntMax: appendC(out, c.directive, va_arg(args, uintmax_t)); return true;
+    case Length::Size: appendC(out, c.directive, va_arg(args, size_t)); return true;
+    case Length::PtrDiff: appendC(out, c.directive, va_arg(args, ptrdiff_t)); return true;
+    case Length::LongDouble: return false;
+    default: appendC(out, c.directive, va_arg(args, unsigned int)); return true;
+    }
+}
+
+void appendFloating(std::string& out, const Conversion& c, va_list& args) {
+    if (c.length == Length::LongDouble) {
+        appendC(out, c.directive, va_arg(args, long double));
+    } else {
+        appendC(out, c.directive, va_arg(args, double));
+    }
+}
+
+// %lc and %C print a character code as UTF-8; %c a byte.
+void appendCharacter(std::string& out, const Conversion& c, va_list& args) {
+    const int code = va_arg(args, int);
+    if (c.length != Length::Long && c.conversion != 'C') {
+        appendC(out, c.directive, code);
+        return;
+    }
+    std::string character;
+    appendUTF8(character, static_cast<char32_t>(code));
+    appendPadded(out, character, c.width, c.leftJustify);
+}
+
+bool appendText(std::string& out, const Conversion& c, va_list& args) {
+    if (c.length != Length::None) return false;  // wide strings are refused
+    const char* text = va_arg(args, const char*);
+    if (text == nullptr) {
+        appendPadded(out, "(null)", c.width, c.leftJustify);
+    } else if (c.directive.isPlainText()) {
+        out += text;
+    } else {
+        appendC(out, c.directive, text);
+    }
+    return true;
+}
+
+void appendPointer(std::string& out, const Conversion& c, va_list& args) {
+    const void* pointer = va_arg(args, const void*);
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "0x%lx", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(pointer)));
+    appendPadded(out, buffer, c.width, c.leftJustify);
+}
+
+// %@: an object's description; a string describes itself as its text, without a copy.
+void appendObject(std::string& out, const Conversion& c, va_list& args) {
+    const Object* object = va_arg(args, const Object*);
+    if (const String* text = objectAs<String>(object)) {
+        appendPadded(out, text->text(), c.width, c.leftJustify);
+        return;
+    }
+    Ref<String> description = object ? object->description() : nullptr;
+    appendPadded(out, description ? std::string_view(description->text()) : "(null)", c.width, c.leftJustify);
+}
+
+// Appends what the conversion prints of its argument; false for a
+// conversion that is refused (unknown ones, %n and wide strings).
+bool appendConversion(std::string& out, const Conversion& c, va_list& args) {
+    switch (c.conversion) {
+    case '%': out += '%'; return true;
+    case '@': appendObject(out, c, args); return true;
+    case 'd': case 'i': return appendSigned(out, c, args);
+    case 'o': case 'u': case 'x': case 'X': return appendUnsigned(out, c, args);
+    case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
+        appendFloating(out, c, args);
+        return true;
+    case 'c': case 'C': appendCharacter(out, c, args); return true;
+    case 's': return appendText(out, c, args);
+    case 'p': appendPointer(out, c, args); return true;
+    default: return false;
+    }
+}
+
 } // namespace
 
 bool appendFormat(std::string& out, const char* format, va_list arguments) {
@@ -121,135 +276,16 @@ bool appendFormat(std::string& out, const char* format, va_list arguments) {
     va_copy(args, arguments);
     out.reserve(out.size() + std::strlen(format) + 64);
     bool ok = true;
-    const char* p = format;
-    while (ok && *p) {
+    for (const char* p = format; ok && *p;) {
         if (*p != '%') {
             const char* const literalEnd = strchrnul(p, '%');
             out.append(p, static_cast<std::size_t>(literalEnd - p));
             p = literalEnd;
             continue;
         }
-        // One conversion: %[flags][width][.precision][length]conversion
-        Directive directive;
         ++p;
-        bool leftJustify = false;
-        while (ok && isFlag(*p)) {
-            if (*p == '-') leftJustify = true;
-            ok = directive.add(*p++);
-        }
-        int width = 0;
-        if (*p == '*') {
-            width = va_arg(args, int);
-            if (width < 0) {
-                if (!leftJustify) ok = ok && directive.add('-');
-                leftJustify = true;
-                width = width == INT_MIN ? kLargestWidth + 1 : -width;
-            }
-            ok = ok && directive.add(width);
-            ++p;
-        } else {
-            while (*p >= '0' && *p <= '9' && width <= kLargestWidth) {
-                width = width * 10 + (*p - '0');
-                ok = ok && directive.add(*p++);
-            }
-        }
-        if (width > kLargestWidth) ok = false;
-        if (*p == '.') {
-            ok = ok && directive.add(*p++);
-            int precision = 0;
-            if (*p == '*') {
-                precision = std::max(va_arg(args, int), 0);
-                ok = ok && directive.add(precision);
-                ++p;
-            } else {
-                while (*p >= '0' && *p <= '9' && precision <= kLargestWidth) {
-                    precision = precision * 10 + (*p - '0');
-                    ok = ok && directive.add(*p++);
-                }
-            }
-            if (precision > kLargestWidth) ok = false;
-        }
-        if (!ok) break;
-        const format::LengthModifier modifier = format::lengthModifierAt(p);
-        const Length length = modifier.kind;
-        for (const char* text = modifier.text; *text; ++text) ok = ok && directive.add(*text);
-        p += modifier.size;
-
-        const char conversion = *p;
-        if (conversion == '\0' || !directive.add(conversion)) { ok = false; break; }
-        ++p;
-        switch (conversion) {
-        case '%':
-            out += '%';
-            break;
-        case '@': {
-            const Object* object = va_arg(args, const Object*);
-            // A string describes itself as its text, without a copy.
-            if (const String* text = objectAs<String>(object)) {
-                appendPadded(out, text->text(), width, leftJustify);
-                break;
-            }
-            Ref<String> description = object ? object->description() : nullptr;
-            appendPadded(out, description ? std::string_view(description->text()) : "(null)", width, leftJustify);
-            break;
-        }
-        case 'd': case 'i':
-            switch (length) {
-            case Length::Long: appendC(out, directive, va_arg(args, long)); break;
-            case Length::LongLong: appendC(out, directive, va_arg(args, long long)); break;
-            case Length::IntMax: appendC(out, directive, va_arg(args, intmax_t)); break;
-            case Length::Size: appendC(out, directive, va_arg(args, ssize_t)); break;
-            case Length::PtrDiff: appendC(out, directive, va_arg(args, ptrdiff_t)); break;
-            case Length::LongDouble: ok = false; break;
-            default: appendC(out, directive, va_arg(args, int)); break;
-            }
-            break;
-        case 'o': case 'u': case 'x': case 'X':
-            switch (length) {
-            case Length::Long: appendC(out, directive, va_arg(args, unsigned long)); break;
-            case Length::LongLong: appendC(out, directive, va_arg(args, unsigned long long)); break;
-            case Length::IntMax: appendC(out, directive, va_arg(args, uintmax_t)); break;
-            case Length::Size: appendC(out, directive, va_arg(args, size_t)); break;
-            case Length::PtrDiff: appendC(out, directive, va_arg(args, ptrdiff_t)); break;
-            case Length::LongDouble: ok = false; break;
-            default: appendC(out, directive, va_arg(args, unsigned int)); break;
-            }
-            break;
-        case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
-            if (length == Length::LongDouble) appendC(out, directive, va_arg(args, long double));
-            else appendC(out, directive, va_arg(args, double));
-            break;
-        case 'c': case 'C': {
-            const int code = va_arg(args, int);
-            if (length == Length::Long || conversion == 'C') {
-                std::string character;
-                appendUTF8(character, static_cast<char32_t>(code));
-                appendPadded(out, character, width, leftJustify);
-            } else {
-                appendC(out, directive, code);
-            }
-            break;
-        }
-        case 's': {
-            if (length != Length::None) { ok = false; break; }
-            const char* text = va_arg(args, const char*);
-            if (text == nullptr) appendPadded(out, "(null)", width, leftJustify);
-            else if (directive.isPlainText()) out += text;
-            else appendC(out, directive, text);
-            break;
-        }
-        case 'p': {
-            const void* pointer = va_arg(args, const void*);
-            char buffer[32];
-            std::snprintf(buffer, sizeof buffer, "0x%lx", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(pointer)));
-            appendPadded(out, buffer, width, leftJustify);
-            break;
-        }
-        default:
-            // Unknown conversions, %n and wide strings are refused.
-            ok = false;
-            break;
-        }
+        Conversion conversion;
+        ok = parseConversion(p, args, conversion) && appendConversion(out, conversion, args);
     }
     va_end(args);
     return ok;

@@ -91,6 +91,8 @@ TEST(Format, MalformedFormatsReadWhenRunningGiveNoString) {
     EXPECT_FALSE(formattedAtRunTime("%99999999999999999999d", 1));  // widths are not padded out without end
     EXPECT_FALSE(formattedAtRunTime("%.99999999999999999999s", "x"));
     EXPECT_FALSE(formattedAtRunTime("%*d", INT_MIN, 1));
+    EXPECT_FALSE(formattedAtRunTime("%.*s", INT_MAX, "x"));
+    EXPECT_EQ(formatted(formattedAtRunTime("[%*d|%-*d]", -4, 7, -3, 8)), "[7   |8  ]");
     EXPECT_EQ(formatted(formattedAtRunTime("plain")), "plain");
 }
 
