@@ -77,7 +77,9 @@ int main(int argc, char* argv[]) {
                                executable.error().describe().c_str());
         error = EPERM;
     } else {
-        error = platform::startDetached(executable.value(), request->arguments);
+        const platform::ErrorOr<void> started = platform::startDetached(executable.value(), request->arguments);
+        // A refusal carries no errno of its own.
+        error = !started.isError() ? 0 : started.error().code() != 0 ? started.error().code() : EINVAL;
     }
     platform::sys::writeAll(STDOUT_FILENO, launcher::encodeReply(error));
     return error == 0 ? 0 : 1;

@@ -57,23 +57,29 @@ void gatherIntoStartedGroup(pid_t pid, pid_t group) {
     }
 }
 
+// What a child that could not start reports: the call that failed (a text
+// of this program's, at the same address in the starter) and its errno.
+struct StartReport {
+    const char* call;
+    int error;
+};
+
 // Everything below runs in the child between fork and exec: only calls that
 // are safe there, and nothing that allocates.
-[[noreturn]] void failInChild(int report) {
-    const int error = errno;
-    (void)!write(report, &error, sizeof error);
+[[noreturn]] void failInChild(int report, const char* call) {
+    const StartReport failed{call, errno};
+    (void)!write(report, &failed, sizeof failed);
     _exit(127);
 }
 
-// Begins the child clean, as the header says; false (errno set) when a step
-// failed.
-bool beginClean(const ProcessStart& start, pid_t starter) {
+// Begins the child clean, as the header says; the call that failed, or null.
+const char* beginClean(const ProcessStart& start, pid_t starter) {
     if (start.diesWithStarter) {
-        if (prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0) != 0) return false;
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0) != 0) return "prctl";
         // The starter may have ended before the signal was asked for.
         if (getppid() != starter) _exit(127);
     }
-    if (start.newSession && setsid() < 0) return false;
+    if (start.newSession && setsid() < 0) return "setsid";
     struct sigaction pipe{};
     sigaction(SIGPIPE, nullptr, &pipe);
     resetSignals({pipe.sa_handler == SIG_IGN ? SIGPIPE : 0});
@@ -84,26 +90,26 @@ bool beginClean(const ProcessStart& start, pid_t starter) {
     const int given[kGiven] = {start.standardInput, start.standardOutput, start.standardError, start.passedDescriptor};
     int moved[kGiven] = {-1, -1, -1, -1};
     for (int number = 0; number < kGiven; ++number) {
-        if (given[number] >= 0 && (moved[number] = fcntl(given[number], F_DUPFD_CLOEXEC, kGiven)) < 0) return false;
+        if (given[number] >= 0 && (moved[number] = fcntl(given[number], F_DUPFD_CLOEXEC, kGiven)) < 0) return "fcntl";
     }
     for (int number = 0; number < kGiven; ++number) {
-        if (moved[number] >= 0 && dup2(moved[number], number) < 0) return false;
+        if (moved[number] >= 0 && dup2(moved[number], number) < 0) return "dup2";
     }
-    return true;
+    return nullptr;
 }
 
 // The first descriptor the child does not keep.
 int firstNotKept(const ProcessStart& start) { return start.passedDescriptor >= 0 ? kPassedDescriptor + 1 : 3; }
 
 [[noreturn]] void becomeProgram(const ProcessStart& start, char* const argv[], pid_t starter, int report) {
-    if (!beginClean(start, starter)) failInChild(report);
+    if (const char* failed = beginClean(start, starter)) failInChild(report, failed);
     // Every other descriptor closes at exec, the report too once exec worked.
     const int first = firstNotKept(start);
     if (syscall(SYS_close_range, static_cast<unsigned>(first), ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
         for (int fd = first; fd < 65536; ++fd) fcntl(fd, F_SETFD, FD_CLOEXEC);
     }
     execve(start.path.c_str(), argv, environ);
-    failInChild(report);
+    failInChild(report, "execve");
 }
 
 // Closes every descriptor from `first` on.
@@ -123,10 +129,12 @@ std::vector<char*> argvOf(std::vector<std::string>& texts) {
 
 // What the child wrote to the report pipe before exec: its errno, or 0 when
 // exec closed the pipe empty.
-int readReport(const Descriptor& reading) {
-    int error = 0;
-    const ssize_t got = sys::retryingInterrupts([&] { return read(reading.get(), &error, sizeof error); });
-    return got == static_cast<ssize_t>(sizeof error) ? error : 0;
+// Nothing when the child reached its program (exec closed the report empty).
+ErrorOr<void> readReport(const Descriptor& reading) {
+    StartReport failed{};
+    const ssize_t got = sys::retryingInterrupts([&] { return read(reading.get(), &failed, sizeof failed); });
+    if (got != static_cast<ssize_t>(sizeof failed)) return {};
+    return Failure::ofCall(failed.call, failed.error);
 }
 
 } // namespace
@@ -148,42 +156,42 @@ void resetSignals(std::initializer_list<int> keptIgnored) {
     sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
-std::optional<ChildProcess> startProcess(const ProcessStart& start) {
+ErrorOr<ChildProcess> startProcess(const ProcessStart& start) {
     std::vector<std::string> texts = start.arguments;
     const std::vector<char*> argv = argvOf(texts);
 
     // The child reports a failed start through this pipe; exec closes it empty.
-    ErrorOr<sys::Pipe> report = sys::pipe();
-    if (report.isError()) return std::nullopt;
+    sys::Pipe report = TRY(sys::pipe());
     const pid_t starter = getpid();
     const pid_t group = start.newSession ? 0 : startedGroup.load();
     const pid_t pid = fork();
-    if (pid < 0) return std::nullopt;
+    if (pid < 0) return Failure::ofCall("fork");
     if (pid == 0) {
-        report.value().reading.reset();
-        const int writing = report.value().writing.get();
-        if (group != 0 && (group == kNotYet || setpgid(0, group) != 0) && setpgid(0, 0) != 0) failInChild(writing);
+        report.reading.reset();
+        const int writing = report.writing.get();
+        if (group != 0 && (group == kNotYet || setpgid(0, group) != 0) && setpgid(0, 0) != 0) {
+            failInChild(writing, "setpgid");
+        }
         becomeProgram(start, argv.data(), starter, writing);
     }
     if (group != 0) gatherIntoStartedGroup(pid, group);
-    report.value().writing.reset();
-    const int error = readReport(report.value().reading);
+    report.writing.reset();
+    ErrorOr<void> started = readReport(report.reading);
     // Our own child, not yet reaped: its id names it alone.
     ChildProcess child(pid, Descriptor(syscall(SYS_pidfd_open, pid, 0)));
-    if (error != 0) {
+    if (started.isError()) {
         child.waitUntilEnded();
-        errno = error;
-        return std::nullopt;
+        return started.releaseError();
     }
     return child;
 }
 
-std::optional<ChildProcess> startForkedProcess(const ProcessStart& start, const std::function<int()>& body) {
+ErrorOr<ChildProcess> startForkedProcess(const ProcessStart& start, const std::function<int()>& body) {
     const pid_t starter = getpid();
     const pid_t pid = fork();
-    if (pid < 0) return std::nullopt;
+    if (pid < 0) return Failure::ofCall("fork");
     if (pid == 0) {
-        if (!beginClean(start, starter)) _exit(127);
+        if (beginClean(start, starter)) _exit(127);
         closeAllFrom(firstNotKept(start));
         _exit(body());
     }
@@ -191,28 +199,28 @@ std::optional<ChildProcess> startForkedProcess(const ProcessStart& start, const 
     return ChildProcess(pid, Descriptor(syscall(SYS_pidfd_open, pid, 0)));
 }
 
-int startDetachedProcess(const ProcessStart& start) {
-    if (start.diesWithStarter) return EINVAL;  // it would die with the child in between
+ErrorOr<void> startDetachedProcess(const ProcessStart& start) {
+    // It would die with the child in between.
+    if (start.diesWithStarter) return Failure::refusal("a detached process cannot die with its starter");
     std::vector<std::string> texts = start.arguments;
     const std::vector<char*> argv = argvOf(texts);
 
-    ErrorOr<sys::Pipe> report = sys::pipe();
-    if (report.isError()) return report.error().code();
+    sys::Pipe report = TRY(sys::pipe());
     // A child in between, which ends at once: the program is then nobody's
     // child but whoever inherits orphans.
     const pid_t between = fork();
-    if (between < 0) return errno;
+    if (between < 0) return Failure::ofCall("fork");
     if (between == 0) {
-        report.value().reading.reset();
-        const int writing = report.value().writing.get();
+        report.reading.reset();
+        const int writing = report.writing.get();
         const pid_t program = fork();
-        if (program < 0) failInChild(writing);
+        if (program < 0) failInChild(writing, "fork");
         if (program > 0) _exit(0);
         becomeProgram(start, argv.data(), getppid(), writing);
     }
-    report.value().writing.reset();
+    report.writing.reset();
     sys::waitForChild(between);
-    return readReport(report.value().reading);
+    return readReport(report.reading);
 }
 
 StartedGroup::StartedGroup(int terminal) {

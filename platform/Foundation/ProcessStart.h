@@ -8,6 +8,7 @@
 // through a descriptor of its own (a pidfd), never by a process id alone.
 
 #include "Foundation/Descriptor.h"
+#include "Foundation/ErrorOr.h"
 
 #include <sys/types.h>
 
@@ -95,20 +96,20 @@ private:
     int terminal_ = -1;  // when this process had it in the foreground
 };
 
-// Starts the child; absent, with errno set, when it could not be started
-// (the program could not be executed included).
-std::optional<ChildProcess> startProcess(const ProcessStart& start);
+// Starts the child; a failure names the call that failed in the starter or
+// the child (execve: the program could not be executed) and its errno.
+ErrorOr<ChildProcess> startProcess(const ProcessStart& start);
 
 // Starts a child that runs `body` of this program, not another program (a
-// fork without exec), begun as clean as startProcess makes one; it ends with the status `body` returns, without
-// running this program's exit handlers. Only while this process has one
-// thread: a copy of a process whose other threads held locks can deadlock.
-std::optional<ChildProcess> startForkedProcess(const ProcessStart& start, const std::function<int()>& body);
+// fork without exec), begun as clean as startProcess makes one; it ends
+// with the status `body` returns, without running this program's exit
+// handlers. Only while this process has one thread: a copy of a process
+// whose other threads held locks can deadlock.
+ErrorOr<ChildProcess> startForkedProcess(const ProcessStart& start, const std::function<int()>& body);
 
 // Starts the child as a process that is nobody's child of ours: it outlives
-// us and is never waited for (`diesWithStarter` cannot be asked for). 0, or
-// the errno of the failed start.
-int startDetachedProcess(const ProcessStart& start);
+// us and is never waited for (`diesWithStarter` cannot be asked for).
+ErrorOr<void> startDetachedProcess(const ProcessStart& start);
 
 // Gives every signal its default disposition and unblocks them all, but for
 // those in `keptIgnored` that are ignored now. Async-signal-safe.

@@ -49,12 +49,12 @@ Ref<Task> Task::launchedTaskWithLaunchPath_arguments(const String* launchPath, c
             start.arguments.push_back(text->text());
         }
     }
-    std::optional<ChildProcess> child = startProcess(start);
-    if (!child) {
-        Exception::raise(NSInvalidArgumentException,
-                         String::stringWithFormat("launch path not accessible: %s", std::strerror(errno)));
+    ErrorOr<ChildProcess> child = startProcess(start);
+    if (child.isError()) {
+        Exception::raise(NSInvalidArgumentException, String::stringWithFormat("launch path not accessible: %s",
+                                                                              std::strerror(child.error().code())));
     }
-    return make<Task>(std::move(*child));
+    return make<Task>(child.releaseValue());
 }
 
 bool Task::isRunning() const { return !child_.hasEnded(); }

@@ -147,9 +147,10 @@ TrialEnd runInProcessOfItsOwn(const std::function<std::string(TrialSteps&)>& wor
     start.passedDescriptor = writing.get();
     ErrorOr<Descriptor> nowhere = options.quiet ? sys::open("/dev/null", O_WRONLY | O_CLOEXEC) : Descriptor();
     start.standardOutput = start.standardError = nowhere.isError() ? -1 : nowhere.value().get();
-    std::optional<ChildProcess> child =
+    ErrorOr<ChildProcess> started =
         startForkedProcess(start, [&] { return runWork(work, kPassedDescriptor, options.quiet); });
-    if (!child) return {false, {}, "could not be tried: " + sys::failure("fork")};
+    if (started.isError()) return {false, {}, "could not be tried: " + started.error().describe()};
+    ChildProcess child = started.releaseValue();
     writing.reset();
 
     ChildReport report;
@@ -165,7 +166,7 @@ TrialEnd runInProcessOfItsOwn(const std::function<std::string(TrialSteps&)>& wor
             overran = true;
             break;
         }
-        pollfd ready[2] = {{streamEnded ? -1 : reading.get(), POLLIN, 0}, {ended ? -1 : child->descriptor(), POLLIN, 0}};
+        pollfd ready[2] = {{streamEnded ? -1 : reading.get(), POLLIN, 0}, {ended ? -1 : child.descriptor(), POLLIN, 0}};
         if (sys::poll(ready, 2, static_cast<int>(left.count())).isError()) break;
         if (ready[0].revents != 0 && !readFrom(reading.get(), report, deadline)) streamEnded = true;
         if (ready[1].revents != 0) {
@@ -180,18 +181,18 @@ TrialEnd runInProcessOfItsOwn(const std::function<std::string(TrialSteps&)>& wor
             streamEnded = true;
         }
         // Without a pidfd (a kernel before 5.3), its stream's end stands for its own.
-        if (child->descriptor() < 0 && streamEnded) ended = true;
+        if (child.descriptor() < 0 && streamEnded) ended = true;
     }
-    if (options.ownProcessGroup) (void)sys::kill(-child->pid(), SIGKILL);
-    if (!ended) child->sendSignal(SIGKILL);
-    child->waitUntilEnded();
+    if (options.ownProcessGroup) (void)sys::kill(-child.pid(), SIGKILL);
+    if (!ended) child.sendSignal(SIGKILL);
+    child.waitUntilEnded();
     if (overran) {
         return {false, {}, "did not finish " + report.step + " within " + std::to_string(report.bound.count()) + " seconds"};
     }
-    if (report.resultBegun && child->endingSignal() == 0 && child->exitStatus() == 0) {
+    if (report.resultBegun && child.endingSignal() == 0 && child.exitStatus() == 0) {
         return {true, std::move(report.result), {}};
     }
-    return {false, {}, "stopped while " + report.step + ": " + howItEnded(*child, report)};
+    return {false, {}, "stopped while " + report.step + ": " + howItEnded(child, report)};
 }
 
 } // namespace platform

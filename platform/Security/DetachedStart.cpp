@@ -10,12 +10,11 @@
 
 namespace platform {
 
-int startDetached(const std::string& path, const std::vector<std::string>& arguments) {
+ErrorOr<void> startDetached(const std::string& path, const std::vector<std::string>& arguments) {
     ProcessStart start{.path = path, .arguments = {path}, .newSession = true};
     start.arguments.insert(start.arguments.end(), arguments.begin(), arguments.end());
-    const ErrorOr<Descriptor> null = sys::open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (null.isError()) return null.error().code();
-    start.standardInput = start.standardOutput = null.value().get();
+    const Descriptor null = TRY(sys::open("/dev/null", O_RDWR | O_CLOEXEC));
+    start.standardInput = start.standardOutput = null.get();
     return startDetachedProcess(start);
 }
 

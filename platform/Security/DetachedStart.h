@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Foundation/ErrorOr.h"
+
 #include <string>
 #include <vector>
 
@@ -9,7 +11,7 @@ namespace platform {
 // its own, as a process that is not the caller's child (it outlives the
 // caller and is never waited for).
 // Its standard input and output are /dev/null; standard error is the
-// caller's. Returns 0, or the errno of the failed start.
-int startDetached(const std::string& path, const std::vector<std::string>& arguments);
+// caller's.
+ErrorOr<void> startDetached(const std::string& path, const std::vector<std::string>& arguments);
 
 } // namespace platform

@@ -28,9 +28,7 @@ constexpr const char* kPkexecPath = "/usr/bin/pkexec";
 constexpr const char* kLauncherName = "privileged-launcher";
 constexpr const char* kCatPath = "/bin/cat";
 
-OSStatus statusOfStart(int startError) {
-    return startError == 0 ? errAuthorizationSuccess : errAuthorizationToolExecuteFailure;
-}
+OSStatus statusOfStart(bool started) { return started ? errAuthorizationSuccess : errAuthorizationToolExecuteFailure; }
 
 // The launcher beside the running program, else the installed one.
 std::optional<std::string> privilegedLauncherPath() {
@@ -58,14 +56,14 @@ void passOnUntilTheEnd(int fd) {
     start.arguments = {kCatPath};
     start.standardInput = fd;
     start.standardOutput = STDERR_FILENO;
-    startDetachedProcess(start);
+    (void)startDetachedProcess(start);
 }
 
 class SuperuserAuthority final : public Authority {
 public:
     OSStatus obtainAdministratorRight(bool) override { return errAuthorizationSuccess; }
     OSStatus startPrivileged(const std::string& path, const std::vector<std::string>& arguments) override {
-        return statusOfStart(startDetached(path, arguments));
+        return statusOfStart(!startDetached(path, arguments).isError());
     }
 };
 
@@ -91,12 +89,12 @@ public:
         start.arguments = {kPkexecPath, *launcher};
         start.standardInput = start.standardOutput = pair.value().theirs.get();
         start.standardError = said.value().writing.get();
-        std::optional<ChildProcess> pkexec = startProcess(start);
+        ErrorOr<ChildProcess> pkexec = startProcess(start);
         // Only pkexec holds its ends now: when it ends, our ends see it.
         pair.value().theirs.reset();
         said.value().writing.reset();
-        if (!pkexec) return errAuthorizationInternal;
-        pkexec_.emplace(std::move(*pkexec));
+        if (pkexec.isError()) return errAuthorizationInternal;
+        pkexec_.emplace(pkexec.releaseValue());
         socket_ = std::move(pair.value().ours);
         said_ = std::move(said.value().reading);
 
@@ -120,7 +118,7 @@ public:
         shutdown(socket_.get(), SHUT_WR);
         const std::optional<int> startError = launcher::decodeReply(sys::readUpTo(socket_.get(), kMaximumReply));
         endLauncher();
-        return startError ? statusOfStart(*startError) : errAuthorizationToolExecuteFailure;
+        return statusOfStart(startError == 0);
     }
 
 private:

@@ -34,13 +34,13 @@ TerminalAgent::TerminalAgent() {
     start.arguments = {kAgentPath, "--process", *process, "--notify-fd", std::to_string(kPassedDescriptor), "--fallback"};
     start.standardInput = start.standardOutput = start.standardError = terminal.value().get();
     start.passedDescriptor = notify.value().writing.get();
-    std::optional<ChildProcess> agent = startProcess(start);
+    ErrorOr<ChildProcess> agent = startProcess(start);
     notify.value().writing.reset();
-    if (!agent) return;
+    if (agent.isError()) return;
     // The end of the stream comes when the agent is registered, or gone.
     (void)sys::readUpToWithin(notify.value().reading.get(), 1, kRegistrationPatience);
     // Still running: registered, or still trying. Ended: it could not be.
-    if (!agent->hasEnded()) agent_.emplace(std::move(*agent));
+    if (!agent.value().hasEnded()) agent_.emplace(agent.releaseValue());
 }
 
 TerminalAgent::~TerminalAgent() {

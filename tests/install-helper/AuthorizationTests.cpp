@@ -3,6 +3,7 @@
 #include "Security/LauncherProtocol.h"
 #include "Security/RunOutcome.h"
 #include "support/TempDir.h"
+#include "support/WhyFailed.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -109,7 +110,7 @@ TEST(LauncherProtocol, RunOutcomeRecordsRoundTripAndPartOfOneIsNone) {
 TEST(DetachedStartTest, StartsAProgramThatIsNotOurChild) {
     testsupport::TempDir dir;
     const std::string marker = dir / "pid";
-    EXPECT_EQ(startDetached("/bin/sh", {"-c", "echo $$ > \"$0\"", marker}), 0);
+    EXPECT_FALSE(startDetached("/bin/sh", {"-c", "echo $$ > \"$0\"", marker}).isError());
     ASSERT_TRUE(waitForFile(marker));
     const pid_t started = std::stoi(testsupport::readFile(marker));
     EXPECT_EQ(waitpid(started, nullptr, WNOHANG), -1);  // not ours to wait for
@@ -120,8 +121,8 @@ TEST(DetachedStartTest, ReportsWhyAStartFailed) {
     testsupport::TempDir dir;
     testsupport::writeFile(dir.path() / "plain", "#!/bin/sh\n");
     chmod((dir / "plain").c_str(), 0644);
-    EXPECT_EQ(startDetached(dir / "missing", {}), ENOENT);
-    EXPECT_EQ(startDetached(dir / "plain", {}), EACCES);
+    EXPECT_EQ(testsupport::whyFailed(startDetached(dir / "missing", {})), "execve: No such file or directory");
+    EXPECT_EQ(testsupport::whyFailed(startDetached(dir / "plain", {})), "execve: Permission denied");
 }
 
 TEST(AuthorizationCalls, RefuseBadArguments) {

@@ -130,10 +130,10 @@ std::string startedState(int into, int fd) {
                                      "grep -E '^Sig(Ign|Blk)' /proc/self/status; [ -e /proc/self/fd/" +
                                          std::to_string(fd) + " ] && echo open || echo closed"},
                        .standardOutput = into};
-    std::optional<ChildProcess> child = startProcess(start);
-    if (!child) return "not started";
-    child->waitUntilEnded();
-    return child->exitStatus() == 0 ? "" : "failed";
+    ErrorOr<ChildProcess> child = startProcess(start);
+    if (child.isError()) return child.error().describe();
+    child.value().waitUntilEnded();
+    return child.value().exitStatus() == 0 ? "" : "failed";
 }
 
 } // namespace
@@ -181,7 +181,8 @@ TEST(ProcessStartTest, AChildThatDiesWithItsStarterEndsWithTheStartingThread) {
     std::optional<ChildProcess> child;
     std::thread([&] {
         // A start that fails would end this test at the dereference.
-        child.emplace(*startProcess({.path = "/bin/sleep", .arguments = {"/bin/sleep", "30"}, .diesWithStarter = true}));
+        child.emplace(
+            startProcess({.path = "/bin/sleep", .arguments = {"/bin/sleep", "30"}, .diesWithStarter = true}).releaseValue());
     }).join();
     ASSERT_TRUE(child);
     const auto started = std::chrono::steady_clock::now();
@@ -199,11 +200,12 @@ TEST(ProcessStartTest, AStartedGroupHoldsWhatItsProgramsStartAndIsEndedAsAWhole)
     EXPECT_FALSE(group.signal(0));  // nothing started yet
     platform::ErrorOr<platform::sys::Pipe> said = platform::sys::pipe();
     ASSERT_FALSE(said.isError());
-    first.emplace(*startProcess({.path = "/bin/sh",
-                                 .arguments = {"/bin/sh", "-c", "sleep 30 & echo $!; wait"},
-                                 .standardOutput = said.value().writing.get()}));
+    first.emplace(startProcess({.path = "/bin/sh",
+                                .arguments = {"/bin/sh", "-c", "sleep 30 & echo $!; wait"},
+                                .standardOutput = said.value().writing.get()})
+                      .releaseValue());
     said.value().writing.reset();
-    second.emplace(*startProcess({.path = "/bin/sleep", .arguments = {"/bin/sleep", "30"}}));
+    second.emplace(startProcess({.path = "/bin/sleep", .arguments = {"/bin/sleep", "30"}}).releaseValue());
     const pid_t grandchild = std::stoi("0" + platform::sys::readUpTo(said.value().reading.get(), 32, true));
     EXPECT_EQ(getpgid(first->pid()), first->pid());
     EXPECT_EQ(getpgid(second->pid()), first->pid());

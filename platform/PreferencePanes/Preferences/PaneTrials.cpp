@@ -75,11 +75,12 @@ PaneTrials::PaneTrials() {
     ProcessStart start;
     start.diesWithStarter = true;
     start.passedDescriptor = theirs.get();
-    if (std::optional<ChildProcess> server = startForkedProcess(start, [] { return serve(kPassedDescriptor); })) {
-        server_.emplace(std::move(*server));
+    if (ErrorOr<ChildProcess> server = startForkedProcess(start, [] { return serve(kPassedDescriptor); });
+        !server.isError()) {
+        server_.emplace(server.releaseValue());
         socket_ = std::move(ours);
     } else {
-        startError_ = "could not be tried: " + sys::failure("fork");
+        startError_ = "could not be tried: " + server.error().describe();
     }
 }
 
