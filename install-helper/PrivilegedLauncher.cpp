@@ -59,7 +59,7 @@ int main(int argc, char* argv[]) {
     setenv(launcher::kRequesterVariable, std::to_string(requester).c_str(), 1);
     umask(022);
     platform::ownStandardError();
-    if (chdir("/") != 0 || !platform::sys::writeAll(STDOUT_FILENO, launcher::kGranted)) return 1;
+    if (platform::sys::chdir("/").isError() || !platform::sys::writeAll(STDOUT_FILENO, launcher::kGranted)) return 1;
     const std::optional<std::string> bytes =
         platform::sys::readUpToWithin(STDIN_FILENO, launcher::kMaximumRequestSize + 1, kRequestPatience);
     if (bytes && bytes->empty()) return 0;  // the caller changed its mind

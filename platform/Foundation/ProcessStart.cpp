@@ -132,8 +132,8 @@ std::vector<char*> argvOf(std::vector<std::string>& texts) {
 // Nothing when the child reached its program (exec closed the report empty).
 ErrorOr<void> readReport(const Descriptor& reading) {
     StartReport failed{};
-    const ssize_t got = sys::retryingInterrupts([&] { return read(reading.get(), &failed, sizeof failed); });
-    if (got != static_cast<ssize_t>(sizeof failed)) return {};
+    const ErrorOr<std::size_t> got = sys::read(reading.get(), &failed, sizeof failed);
+    if (got.isError() || got.value() != sizeof failed) return {};
     return Failure::ofCall(failed.call, failed.error);
 }
 
@@ -243,7 +243,8 @@ bool StartedGroup::signal(int signal) const {
     if (group <= 0) return false;
     // A process of the group that is not ours to signal (one that became
     // root) is still in it.
-    return kill(-group, signal) == 0 || errno == EPERM;
+    const ErrorOr<void> sent = sys::kill(-group, signal);
+    return !sent.isError() || sent.error().code() == EPERM;
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
@@ -279,8 +280,11 @@ void ChildProcess::waitUntilEnded() { reap(true); }
 
 void ChildProcess::sendSignal(int signal) const {
     if (ended_) return;
-    if (pidfd_) syscall(SYS_pidfd_send_signal, pidfd_.get(), signal, nullptr, 0U);
-    else kill(pid_, signal);
+    if (pidfd_) {
+        (void)sys::syscall("pidfd_send_signal", SYS_pidfd_send_signal, pidfd_.get(), signal, nullptr, 0U);
+    } else {
+        (void)sys::kill(pid_, signal);
+    }
 }
 
 } // namespace platform

@@ -121,6 +121,28 @@ ErrorOr<void> setrlimit(int resource, const rlimit& limit) {
 }
 ErrorOr<void> setuid(uid_t user) { return succeeded("setuid", [&] { return ::setuid(user); }); }
 ErrorOr<void> kill(pid_t pid, int signal) { return succeeded("kill", [&] { return ::kill(pid, signal); }); }
+ErrorOr<void> chdir(const char* path) { return succeeded("chdir", [&] { return ::chdir(path); }); }
+
+namespace {
+// The count a transfer call returned, or its failure.
+template <class Call>
+ErrorOr<std::size_t> transferred(const char* name, Call&& call) {
+    const ssize_t count = retryingInterrupts(call);
+    if (count < 0) return Failure::ofCall(name);
+    return static_cast<std::size_t>(count);
+}
+} // namespace
+
+ErrorOr<std::size_t> read(int fd, void* buffer, std::size_t size) {
+    return transferred("read", [&] { return ::read(fd, buffer, size); });
+}
+ErrorOr<std::size_t> recv(int fd, void* buffer, std::size_t size, int flags) {
+    return transferred("recv", [&] { return ::recv(fd, buffer, size, flags); });
+}
+ErrorOr<std::size_t> send(int fd, std::string_view bytes, int flags) {
+    return transferred("send", [&] { return ::send(fd, bytes.data(), bytes.size(), flags); });
+}
+
 ErrorOr<int> poll(pollfd* descriptors, nfds_t count, int timeoutMilliseconds) {
     const int ready = retryingInterrupts([&] { return ::poll(descriptors, count, timeoutMilliseconds); });
     if (ready == -1) return Failure::ofCall("poll");

@@ -69,6 +69,11 @@ ErrorOr<void> setuid(uid_t user);
 ErrorOr<void> kill(pid_t pid, int signal);
 // The count of descriptors ready.
 ErrorOr<int> poll(pollfd* descriptors, nfds_t count, int timeoutMilliseconds);
+ErrorOr<void> chdir(const char* path);
+// How many bytes were read, received or sent; 0 read or received: the end.
+ErrorOr<std::size_t> read(int fd, void* buffer, std::size_t size);
+ErrorOr<std::size_t> recv(int fd, void* buffer, std::size_t size, int flags);
+ErrorOr<std::size_t> send(int fd, std::string_view bytes, int flags);
 ErrorOr<void> dup2(int from, int to);
 ErrorOr<void> chmod(const char* path, mode_t mode);
 ErrorOr<void> fchmod(int fd, mode_t mode);

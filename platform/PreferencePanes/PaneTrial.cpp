@@ -123,9 +123,9 @@ int runWork(const std::function<std::string(TrialSteps&)>& work, int fd, bool qu
 // false at the stream's end.
 bool readFrom(int fd, ChildReport& report, Clock::time_point& deadline) {
     char buffer[kReadSize];
-    const ssize_t got = sys::retryingInterrupts([&] { return read(fd, buffer, sizeof buffer); });
-    if (got <= 0) return false;
-    if (report.take(std::string_view(buffer, static_cast<std::size_t>(got)))) deadline = Clock::now() + report.bound;
+    const ErrorOr<std::size_t> got = sys::read(fd, buffer, sizeof buffer);
+    if (got.isError() || got.value() == 0) return false;
+    if (report.take(std::string_view(buffer, got.value()))) deadline = Clock::now() + report.bound;
     return true;
 }
 

@@ -49,16 +49,14 @@ std::string tryPaneHere(const std::string& path, TrialSteps& steps) {
 int serve(int socket) {
     std::string packet(kPacketLimit, '\0');
     for (;;) {
-        const ssize_t got = sys::retryingInterrupts([&] { return recv(socket, packet.data(), packet.size(), 0); });
-        if (got <= 0) return 0;
-        const std::string path(packet.data(), static_cast<std::size_t>(got));
+        const ErrorOr<std::size_t> got = sys::recv(socket, packet.data(), packet.size(), 0);
+        if (got.isError() || got.value() == 0) return 0;
+        const std::string path(packet.data(), got.value());
         const TrialEnd end = runInProcessOfItsOwn([&](TrialSteps& steps) { return tryPaneHere(path, steps); });
         std::string answer = path;
         answer.push_back('\0');
         answer += end.failure;
-        if (sys::retryingInterrupts([&] { return send(socket, answer.data(), answer.size(), MSG_NOSIGNAL); }) < 0) {
-            return 0;
-        }
+        if (sys::send(socket, answer, MSG_NOSIGNAL).isError()) return 0;
     }
 }
 
@@ -94,13 +92,14 @@ PaneTrials::~PaneTrials() {
     }
 }
 
-bool PaneTrials::ask(const std::string& path) {
-    return sys::retryingInterrupts([&] { return send(socket_.get(), path.data(), path.size(), MSG_NOSIGNAL); }) >= 0;
+ErrorOr<void> PaneTrials::ask(const std::string& path) {
+    TRY(sys::send(socket_.get(), path, MSG_NOSIGNAL));
+    return {};
 }
 
 void PaneTrials::tryEarly(const std::string& path) {
     if (!socket_ || path.empty() || waiting_.count(path) != 0) return;
-    if (ask(path)) waiting_[path];
+    if (!ask(path).isError()) waiting_[path];
 }
 
 void PaneTrials::tryPane(const std::string& path, std::function<void(std::string failure)> done) {
@@ -114,18 +113,19 @@ void PaneTrials::tryPane(const std::string& path, std::function<void(std::string
     }
     const bool asked = waiting_.count(path) != 0;
     waiting_[path].push_back(std::move(done));
-    if (!asked && !ask(path)) failAll("could not be tried: " + sys::failure("send"));
+    if (asked) return;
+    if (const ErrorOr<void> sent = ask(path); sent.isError()) failAll("could not be tried: " + sent.error().describe());
 }
 
 void PaneTrials::readAnswers() {
     std::string packet(kPacketLimit, '\0');
-    const ssize_t got = sys::retryingInterrupts([&] { return recv(socket_.get(), packet.data(), packet.size(), MSG_DONTWAIT); });
-    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-    if (got <= 0) {
+    const ErrorOr<std::size_t> got = sys::recv(socket_.get(), packet.data(), packet.size(), MSG_DONTWAIT);
+    if (got.isError() && (got.error().code() == EAGAIN || got.error().code() == EWOULDBLOCK)) return;
+    if (got.isError() || got.value() == 0) {
         failAll("could not be tried: the process that tries panes has ended");
         return;
     }
-    packet.resize(static_cast<std::size_t>(got));
+    packet.resize(got.value());
     const std::size_t split = packet.find('\0');
     if (split == std::string::npos) return;
     const auto found = waiting_.find(packet.substr(0, split));

@@ -36,7 +36,7 @@ public:
     void tryEarly(const std::string& path);
 
 private:
-    bool ask(const std::string& path);
+    ErrorOr<void> ask(const std::string& path);
     void readAnswers();
     void failAll(const std::string& why);
 
