@@ -59,7 +59,9 @@ int main(int argc, char* argv[]) {
     setenv(launcher::kRequesterVariable, std::to_string(requester).c_str(), 1);
     umask(022);
     platform::ownStandardError();
-    if (platform::sys::chdir("/").isError() || !platform::sys::writeAll(STDOUT_FILENO, launcher::kGranted)) return 1;
+    if (platform::sys::chdir("/").isError() || platform::sys::writeAll(STDOUT_FILENO, launcher::kGranted).isError()) {
+        return 1;
+    }
     const std::optional<std::string> bytes =
         platform::sys::readUpToWithin(STDIN_FILENO, launcher::kMaximumRequestSize + 1, kRequestPatience);
     if (bytes && bytes->empty()) return 0;  // the caller changed its mind
@@ -81,6 +83,6 @@ int main(int argc, char* argv[]) {
         // A refusal carries no errno of its own.
         error = !started.isError() ? 0 : started.error().code() != 0 ? started.error().code() : EINVAL;
     }
-    platform::sys::writeAll(STDOUT_FILENO, launcher::encodeReply(error));
+    (void)platform::sys::writeAll(STDOUT_FILENO, launcher::encodeReply(error));
     return error == 0 ? 0 : 1;
 }

@@ -98,7 +98,7 @@ void EventLoopBridge::fireTimers() {
 
 void EventLoopBridge::drainSoon() const {
     const std::uint64_t one = 1;
-    sys::writeAll(wake_.get(), std::string_view(reinterpret_cast<const char*>(&one), sizeof one));
+    (void)sys::writeAll(wake_.get(), std::string_view(reinterpret_cast<const char*>(&one), sizeof one));
 }
 
 void EventLoopBridge::drainMainQueue() {

@@ -45,7 +45,7 @@ private:
         const long long nanoseconds = static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
         char* end = std::to_chars(line, line + sizeof line - 1, nanoseconds).ptr;
         *end++ = '\n';
-        sys::writeAll(fd_, std::string_view(line, static_cast<std::size_t>(end - line)));
+        (void)sys::writeAll(fd_, std::string_view(line, static_cast<std::size_t>(end - line)));
         QCoreApplication::exit(exitStatus_);
     }
 

@@ -108,7 +108,7 @@ void LogBatch::add(std::string_view text, LogPriority priority) {
 
 void LogBatch::flush() {
     if (pending_.empty()) return;
-    sys::writeAll(STDERR_FILENO, pending_);
+    (void)sys::writeAll(STDERR_FILENO, pending_);
     pending_.clear();
     if (pending_.capacity() > 4 * kBatchLimit) pending_.shrink_to_fit();
 }

@@ -202,13 +202,18 @@ ErrorOr<void> pwriteAll(int fd, std::string_view bytes, off_t offset) {
     return {};
 }
 
-bool writeAll(int fd, std::string_view bytes) {
-    return writeInPieces(bytes, [&](std::string_view rest) { return ::write(fd, rest.data(), rest.size()); });
+ErrorOr<void> writeAll(int fd, std::string_view bytes) {
+    if (!writeInPieces(bytes, [&](std::string_view rest) { return ::write(fd, rest.data(), rest.size()); })) {
+        return Failure::ofCall("write");
+    }
+    return {};
 }
 
-bool sendAll(int fd, std::string_view bytes) {
-    return writeInPieces(bytes,
-                         [&](std::string_view rest) { return ::send(fd, rest.data(), rest.size(), MSG_NOSIGNAL); });
+ErrorOr<void> sendAll(int fd, std::string_view bytes) {
+    if (!writeInPieces(bytes, [&](std::string_view rest) { return ::send(fd, rest.data(), rest.size(), MSG_NOSIGNAL); })) {
+        return Failure::ofCall("send");
+    }
+    return {};
 }
 
 namespace {

@@ -105,12 +105,12 @@ ErrorOr<void> pwriteAll(int fd, std::string_view bytes, off_t offset);
 // As mkdir, and a folder already there is no failure.
 ErrorOr<void> mkdirUnlessThere(const char* path, mode_t mode);
 
-// Writes all of `bytes`; false (errno set) when the descriptor takes no more.
-bool writeAll(int fd, std::string_view bytes);
+// Writes all of `bytes`; a failure when the descriptor takes no more.
+ErrorOr<void> writeAll(int fd, std::string_view bytes);
 
 // As writeAll, to a socket: a peer that went away is a failure (EPIPE),
 // never a SIGPIPE.
-bool sendAll(int fd, std::string_view bytes);
+ErrorOr<void> sendAll(int fd, std::string_view bytes);
 
 // Reads until end of stream or `limit` bytes, or until a line has arrived
 // when `untilNewline`; what arrived before an error is returned.

@@ -109,13 +109,13 @@ int runWork(const std::function<std::string(TrialSteps&)>& work, int fd, bool qu
     try {
         result = work(steps);
     } catch (const std::exception& error) {
-        sys::writeAll(fd, std::string(1, kRaised) + escapedControlCharacters(error.what()) + "\n");
+        (void)sys::writeAll(fd, std::string(1, kRaised) + escapedControlCharacters(error.what()) + "\n");
         return 1;
     } catch (...) {
-        sys::writeAll(fd, std::string(1, kRaised) + "an exception of unknown type\n");
+        (void)sys::writeAll(fd, std::string(1, kRaised) + "an exception of unknown type\n");
         return 1;
     }
-    if (!sys::writeAll(fd, std::string(1, kResult) + result)) return 1;
+    if (sys::writeAll(fd, std::string(1, kResult) + result).isError()) return 1;
     return 0;
 }
 
@@ -132,7 +132,7 @@ bool readFrom(int fd, ChildReport& report, Clock::time_point& deadline) {
 } // namespace
 
 void TrialSteps::begin(std::string_view step, std::chrono::seconds bound) {
-    sys::writeAll(fd_, std::string(1, kStep) + std::to_string(bound.count()) + " " + std::string(step) + "\n");
+    (void)sys::writeAll(fd_, std::string(1, kStep) + std::to_string(bound.count()) + " " + std::string(step) + "\n");
 }
 
 TrialEnd runInProcessOfItsOwn(const std::function<std::string(TrialSteps&)>& work, const TrialOptions& options) {

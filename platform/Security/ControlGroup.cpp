@@ -109,7 +109,7 @@ ErrorOr<void> joinOwnGroup(const std::string& hierarchy, const std::string& grou
         }
     }
     const Descriptor procs = TRY(sys::open((group + "/cgroup.procs").c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
-    if (!sys::writeAll(procs.get(), "0")) return Failure::ofCall("write");
+    TRY(sys::writeAll(procs.get(), "0"));
     if (!waitForMoveInto(groupName, std::chrono::milliseconds(0))) {
         return Failure::refusal("the move into " + group + " does not show");
     }

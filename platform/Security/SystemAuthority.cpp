@@ -101,7 +101,7 @@ public:
         // Authentication happens now; the launcher speaks once it runs as root.
         if (sys::readUpTo(socket_.get(), kMaximumReply, true) == launcher::kGranted) return errAuthorizationSuccess;
         const std::string words = sys::readUpToWithin(said_.get(), kMaximumReply, kLastWordsPatience).value_or("");
-        sys::writeAll(STDERR_FILENO, words);
+        (void)sys::writeAll(STDERR_FILENO, words);
         said_.reset();
         socket_.reset();
         pkexec_->waitUntilEnded();
@@ -114,7 +114,7 @@ public:
         if (!socket_) return errAuthorizationInternal;
         // MSG_NOSIGNAL: a launcher that went away is a failed start, not a SIGPIPE.
         const std::string request = launcher::encodeRequest({path, arguments});
-        sys::sendAll(socket_.get(), request);
+        (void)sys::sendAll(socket_.get(), request);
         shutdown(socket_.get(), SHUT_WR);
         const std::optional<int> startError = launcher::decodeReply(sys::readUpTo(socket_.get(), kMaximumReply));
         endLauncher();

@@ -248,7 +248,7 @@ TEST(SystemCallTest, AFailureNamesItsCallAndAnInterruptedCallGoesOn) {
             pthread_kill(waiting, SIGUSR1);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        platform::sys::writeAll(copy.value().get(), "x");
+        (void)platform::sys::writeAll(copy.value().get(), "x");
     });
     pollfd ready{pipe.value().reading.get(), POLLIN, 0};
     const platform::ErrorOr<int> count = platform::sys::poll(&ready, 1, 5000);
