@@ -127,9 +127,8 @@ std::vector<char*> argvOf(std::vector<std::string>& texts) {
     return argv;
 }
 
-// What the child wrote to the report pipe before exec: its errno, or 0 when
-// exec closed the pipe empty.
-// Nothing when the child reached its program (exec closed the report empty).
+// What the child wrote to the report pipe before exec; nothing when exec
+// closed the pipe empty.
 ErrorOr<void> readReport(const Descriptor& reading) {
     StartReport failed{};
     const ErrorOr<std::size_t> got = sys::read(reading.get(), &failed, sizeof failed);

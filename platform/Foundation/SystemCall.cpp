@@ -5,20 +5,17 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/eventfd.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/eventfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
-
 #include <cstring>
 
 namespace platform::sys {
-
-std::string failure(const char* call, int error) { return Failure::ofCall(call, error).describe(); }
 
 namespace {
 

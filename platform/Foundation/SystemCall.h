@@ -32,9 +32,6 @@ auto retryingInterrupts(Call&& call) {
     return result;
 }
 
-// "call: reason" for the errno that a failed call left.
-std::string failure(const char* call, int error = errno);
-
 // The ends of a pipe and of a pair of connected sockets, close-on-exec.
 struct Pipe {
     Descriptor reading;
