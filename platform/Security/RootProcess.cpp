@@ -30,13 +30,13 @@ void resetLimits() {
     };
     for (const auto& [resource, limit] : limits) (void)sys::setrlimit(resource, limit);
     // At least `least`, soft and hard; a higher hard limit is kept.
-    const auto raise = [](int resource, rlim_t least) {
+    const auto atLeast = [](int resource, rlim_t least) {
         const ErrorOr<rlimit> now = sys::getrlimit(resource);
         if (now.isError() || (now.value().rlim_cur >= least && now.value().rlim_max >= least)) return;
         (void)sys::setrlimit(resource, {least, std::max(least, now.value().rlim_max)});
     };
-    raise(RLIMIT_STACK, kStack);
-    raise(RLIMIT_NOFILE, kDescriptors);
+    atLeast(RLIMIT_STACK, kStack);
+    atLeast(RLIMIT_NOFILE, kDescriptors);
 }
 
 // A fixed environment. A sanitizer build keeps its own options, so that its
