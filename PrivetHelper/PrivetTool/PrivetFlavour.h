@@ -11,7 +11,7 @@ struct PrivetFlavour {
     const char* toolControllerClassName;
     const char* payloadControllerClassName;
     // Owners of the name-only pane classes, "<owner>_PrivetToolController" and
-    // "<owner>_PrivetBundlePayloadController"; null ends the list.
+    // "<owner>_PrivetBundlePayloadController"; a null slot names none.
     std::array<const char*, 2> paneClassOwners;
     // A payload controller keeps its own copy of a FileName or SystemLocation
     // (else the very object it is given).

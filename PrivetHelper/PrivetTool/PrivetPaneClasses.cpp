@@ -5,6 +5,7 @@
 
 namespace {
 
+// Registers "<owner>_<baseName>" for the owner in each slot the flavour fills.
 template <class Base, std::size_t... Owner>
 void registerPaneClasses(const char* baseName, std::index_sequence<Owner...>) {
     const auto registerOne = [baseName]<std::size_t Slot>() {
