@@ -12,8 +12,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,13 +22,6 @@ namespace {
 
 // A program of tests/install-helper/hostile, where the sandbox shows it.
 std::string hostileProgram(const std::string& name) { return std::string(HOSTILE_PROGRAMS) + "/" + name; }
-
-std::string programText(const std::string& name) {
-    std::ifstream file(hostileProgram(name));
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 // A request handed to the launcher: the program and its arguments, NUL-separated.
 std::string launcherRequest(const std::vector<std::string>& fields) {
@@ -79,12 +70,11 @@ std::string probedWorld() {
 // An install of a source in a folder only root may read, prepared with one
 // payload in it: refused alike whether or not the source exists.
 HostileVector refusedAsElsewhere(std::string name, const std::string& source) {
-    HostileVector vector = none(std::move(name), run6("install", "Library.QuickTime", source));
-    vector.logged = kName + " refused to install " + source + ": it lies outside the helper's bundle ";
-    vector.prepare = [](const Paths& paths) {
+    HostileVector vector = prepared(none(std::move(name), run6("install", "Library.QuickTime", source)), [](const Paths& paths) {
         testsupport::writeFile(fs::path(paths.home) / "secret/payload", "p");
         chmod((fs::path(paths.home) / "secret").c_str(), 0700);
-    };
+    });
+    vector.logged = kName + " refused to install " + source + ": it lies outside the helper's bundle ";
     return vector;
 }
 
@@ -101,15 +91,12 @@ std::vector<HostileVector> hostileSources() {
         installs("Attack_SetIdAndWritableEntriesNeverShow",
                  run6("install", "Library.QuickTime", resource("Setuid.component")),
                  "/Library/QuickTime/Setuid.component"),
-        [] {
-            HostileVector merged = installs("Attack_SetIdEntriesNeverShowInAMerge",
-                                            run6("install", "Library.QuickTime", resource("Setuid.component")),
-                                            "/Library/QuickTime/Setuid.component");
-            merged.prepare = [](const Paths& paths) {
-                testsupport::writeFile(fs::path(paths.library) / "QuickTime/Setuid.component/kept", "installed");
-            };
-            return merged;
-        }(),
+        prepared(installs("Attack_SetIdEntriesNeverShowInAMerge",
+                          run6("install", "Library.QuickTime", resource("Setuid.component")),
+                          "/Library/QuickTime/Setuid.component"),
+                 [](const Paths& paths) {
+                     testsupport::writeFile(fs::path(paths.library) / "QuickTime/Setuid.component/kept", "installed");
+                 }),
         [] {
             HostileVector open = installs("Attack_UmaskZeroMakesNoOpenFolders",
                                           run6("install", "Library.CoreMediaIO", resource("Cam.component")),
@@ -117,27 +104,19 @@ std::vector<HostileVector> hostileSources() {
             open.umask = 0;
             return open;
         }(),
-        [] {
-            // A root-owned link to where a user may create the folder later.
-            HostileVector dangling = none("Attack_LocationFolderIsADanglingLink",
-                                          run6("install", "Library.CoreMediaIO", resource("Cam.component")));
-            dangling.prepare = [](const Paths& paths) {
-                const fs::path user = fs::path(paths.work) / "user";
-                fs::create_directories(user);
-                EXPECT_EQ(chown(user.c_str(), 65534, 65534), 0);
-                fs::create_symlink(user / "cmio", fs::path(paths.library) / "CoreMediaIO");
-                // The user makes the folder once the run has looked, before it makes folders.
-                wrappedStep(paths, "/bin/mkdir", "TOOL -p " + (user / "cmio").string() + "\n");
-            };
-            dangling.replacements = {stepReplacing("/bin/mkdir")};
-            return dangling;
-        }(),
-        [] {
-            HostileVector open = none("Attack_LocationFolderOthersCanWrite",
-                                      run6("install", "Library.Compositions", resource("Cam.plugin")));
-            open.prepare = [](const Paths& paths) { chmod((fs::path(paths.library) / "Compositions").c_str(), 0777); };
-            return open;
-        }(),
+        // A root-owned link to where a user may create the folder later; the
+        // user makes it once the run has looked, before it makes folders.
+        withStep(prepared(none("Attack_LocationFolderIsADanglingLink",
+                               run6("install", "Library.CoreMediaIO", resource("Cam.component"))),
+                          [](const Paths& paths) {
+                              const fs::path user = fs::path(paths.work) / "user";
+                              fs::create_directories(user);
+                              EXPECT_EQ(chown(user.c_str(), 65534, 65534), 0);
+                              fs::create_symlink(user / "cmio", fs::path(paths.library) / "CoreMediaIO");
+                          }),
+                 "/bin/mkdir", [](const Paths& paths) { return "TOOL -p " + paths.work + "/user/cmio\n"; }),
+        prepared(none("Attack_LocationFolderOthersCanWrite", run6("install", "Library.Compositions", resource("Cam.plugin"))),
+                 [](const Paths& paths) { chmod((fs::path(paths.library) / "Compositions").c_str(), 0777); }),
         // Whether a path only root may read exists is told to nobody.
         refusedAsElsewhere("Oracle_ARootOnlyPathThatExists", "/root/secret/payload"),
         refusedAsElsewhere("Oracle_ARootOnlyPathThatDoesNot", "/root/secret/gone/payload"),
@@ -152,20 +131,15 @@ std::vector<HostileVector> hostileRequests() {
                [](const Paths&) { return launcherRequest({"/bin/sh", "/bin/sh", "-c", "touch /Library/owned"}); }, 0, 1),
         script(none("Attack_LauncherStartsAHelperWithAnotherShape", {}),
                [](const Paths& paths) { return installRequest(paths, paths.tool, {"extra"}); }, 0, 1),
-        [] {
-            HostileVector open = script(none("Attack_LauncherStartsAHelperOthersCanChange", {}),
-                                        [](const Paths& paths) {
-                                            return installRequest(paths, paths.work + "/open/KestrelInstallHelper");
-                                        },
-                                        0, 1);
-            open.prepare = [](const Paths& paths) {
-                const fs::path folder = fs::path(paths.work) / "open";
-                fs::create_directories(folder);
-                fs::copy_file(std::string(PRODUCTS_DIR) + "/KestrelInstallHelper", folder / "KestrelInstallHelper");
-                chmod(folder.c_str(), 0777);
-            };
-            return open;
-        }(),
+        prepared(script(none("Attack_LauncherStartsAHelperOthersCanChange", {}),
+                        [](const Paths& paths) { return installRequest(paths, paths.work + "/open/KestrelInstallHelper"); },
+                        0, 1),
+                 [](const Paths& paths) {
+                     const fs::path folder = fs::path(paths.work) / "open";
+                     fs::create_directories(folder);
+                     fs::copy_file(std::string(PRODUCTS_DIR) + "/KestrelInstallHelper", folder / "KestrelInstallHelper");
+                     chmod(folder.c_str(), 0777);
+                 }),
         [] {
             HostileVector own = script(installs("Attack_LauncherStartsAPrivilegedRun", {},
                                                 "/Library/QuickTime/FernhillDigitizer.component"),
@@ -188,23 +162,20 @@ std::vector<HostileVector> hostileRequests() {
                           installRequest(paths, "/media/u/KestrelInstallHelper");
                },
                0, 1),
-        [] {
-            // Our own helper, installed as if it were a plug-in: its "own
-            // bundle" would be the whole location folder.
-            const std::string copy = "/Library/QuickTime/KestrelInstallHelper";
-            HostileVector copied = script(none("Attack_LauncherStartsAHelperCopiedIntoALibraryFolder", {}),
-                                          [copy](const Paths&) {
-                                              return launcherRequest({copy, copy, kSR, "install", "Library.CoreMediaIO",
-                                                                      "/Library/QuickTime/" + kOld});
-                                          },
-                                          0, 1);
-            copied.prepare = [](const Paths& paths) {
-                const fs::path helper = fs::path(paths.library) / "QuickTime/KestrelInstallHelper";
-                fs::copy_file(std::string(PRODUCTS_DIR) + "/KestrelInstallHelper", helper);
-                chmod(helper.c_str(), 0755);
-            };
-            return copied;
-        }(),
+        // Our own helper, installed as if it were a plug-in: its "own bundle"
+        // would be the whole location folder.
+        prepared(script(none("Attack_LauncherStartsAHelperCopiedIntoALibraryFolder", {}),
+                        [](const Paths&) {
+                            const std::string copy = "/Library/QuickTime/KestrelInstallHelper";
+                            return launcherRequest(
+                                {copy, copy, kSR, "install", "Library.CoreMediaIO", "/Library/QuickTime/" + kOld});
+                        },
+                        0, 1),
+                 [](const Paths& paths) {
+                     const fs::path helper = fs::path(paths.library) / "QuickTime/KestrelInstallHelper";
+                     fs::copy_file(std::string(PRODUCTS_DIR) + "/KestrelInstallHelper", helper);
+                     chmod(helper.c_str(), 0755);
+                 }),
         script(none("Attack_LauncherWaitsForARequestThatNeverComes", {}),
                [](const Paths&) { return "mkfifo /tmp/never && exec 3<>/tmp/never && timeout 20 " + kLauncher + " <&3"; },
                0, 1),
@@ -214,26 +185,22 @@ std::vector<HostileVector> hostileRequests() {
                                            "Library.QuickTime", paths.resources + "/Cam.component"});
                },
                0, 1),
-        [] {
-            // A pane without its helper, and a program of the fallback's name
-            // in the current folder.
-            HostileVector missing = script(none("Attack_MissingHelperStartsTheCurrentFolder", {}),
-                                           [](const Paths& paths) {
-                                               return "cd " + paths.work + "/cwd && XDG_CACHE_HOME=/tmp " + kPaneStatus +
-                                                      " --install digitizer --timeout 1 " + paths.work +
-                                                      "/KestrelPrefs.prefPane";
-                                           },
-                                           0, 1);
-            missing.prepare = [](const Paths& paths) {
-                const fs::path work = paths.work;
-                fs::copy(std::string(PRODUCTS_DIR) + "/KestrelPrefs.prefPane", work / "KestrelPrefs.prefPane",
-                         fs::copy_options::recursive);
-                fs::remove(work / "KestrelPrefs.prefPane/Contents/Helpers/KestrelInstallHelper");
-                testsupport::writeFile(work / "cwd/errorNoToolPath", "#!/bin/sh\ntouch /Library/owned\n");
-                chmod((work / "cwd/errorNoToolPath").c_str(), 0755);
-            };
-            return missing;
-        }(),
+        // A pane without its helper, and a program of the fallback's name in
+        // the current folder.
+        prepared(script(none("Attack_MissingHelperStartsTheCurrentFolder", {}),
+                        [](const Paths& paths) {
+                            return "cd " + paths.work + "/cwd && XDG_CACHE_HOME=/tmp " + kPaneStatus +
+                                   " --install digitizer --timeout 1 " + paths.work + "/KestrelPrefs.prefPane";
+                        },
+                        0, 1),
+                 [](const Paths& paths) {
+                     const fs::path work = paths.work;
+                     fs::copy(std::string(PRODUCTS_DIR) + "/KestrelPrefs.prefPane", work / "KestrelPrefs.prefPane",
+                              fs::copy_options::recursive);
+                     fs::remove(work / "KestrelPrefs.prefPane/Contents/Helpers/KestrelInstallHelper");
+                     testsupport::writeFile(work / "cwd/errorNoToolPath", "#!/bin/sh\ntouch /Library/owned\n");
+                     chmod((work / "cwd/errorNoToolPath").c_str(), 0755);
+                 }),
     };
 }
 
@@ -249,61 +216,47 @@ std::vector<HostileVector> hostileCallers() {
         // size: the copy is whole all the same, never empty or cut short.
         script(installs("Inherited_IgnoredSignalsAndNoFileSize", {}, "/Library/QuickTime/Cam.component"),
                withInheritedLimits("ulimit -S -f 0"), 1, 0),
+        // The same caller allowing files of 4 kB (8 blocks of the shell's),
+        // over an installed copy: a 16 kB file of the source arrives whole.
+        prepared(script(installs("Inherited_IgnoredSignalsAnd4kFilesInAMerge", {}, "/Library/QuickTime/Cam.component"),
+                        withInheritedLimits("ulimit -S -f 8"), 1, 0),
+                 [](const Paths& paths) {
+                     testsupport::writeFile(fs::path(paths.resources) / "Cam.component/Contents/large",
+                                            std::string(16384, 'x'));
+                     testsupport::writeFile(fs::path(paths.library) / "QuickTime/Cam.component/kept", "installed");
+                 }),
+        // A step that also writes, changes modes and owners elsewhere.
+        withStep(installs("Fence_AStepCanChangeNothingOutsideTheLibrary",
+                          run6("install", "Library.QuickTime", resource("Cam.component")), "/Library/QuickTime/Cam.component"),
+                 "/bin/chmod",
+                 [](const Paths& paths) {
+                     return "echo written >/root/written-by-a-step\necho more >>" + paths.work +
+                            "/elsewhere/precious\nmkdir /root/made-by-a-step\nTOOL 4777 /root/.profile\n"
+                            "chown 65534 /root/.profile TOOL\n";
+                 }),
+        // A step that reaches for a process, sockets, the network and a device
+        // outside the run: all refused, and the install completes.
+        withStep(script(installs("Fence_AStepReachesNoProcessSocketNetworkOrDeviceOutside", {},
+                                 "/Library/QuickTime/Cam.component"),
+                        [](const Paths& paths) {
+                            return probedWorld() + privilegedInstallWords(paths) +
+                                   "; status=$?; kill $service $victim; exit $status";
+                        },
+                        1, 0),
+                 "/bin/chmod",
+                 [](const Paths&) {
+                     return "/usr/bin/python3 - <<'EOF'\n" + testsupport::readFile(hostileProgram("probe_outside.py")) +
+                            "EOF\n";
+                 }),
+        // Too few descriptors for the fence: refused, never unfenced (the step
+        // would write under /root).
         [] {
-            // The same caller allowing files of 4 kB (8 blocks of the shell's),
-            // over an installed copy: a 16 kB file of the source arrives whole.
-            HostileVector merged = script(installs("Inherited_IgnoredSignalsAnd4kFilesInAMerge", {},
-                                                   "/Library/QuickTime/Cam.component"),
-                                          withInheritedLimits("ulimit -S -f 8"), 1, 0);
-            merged.prepare = [](const Paths& paths) {
-                testsupport::writeFile(fs::path(paths.resources) / "Cam.component/Contents/large", std::string(16384, 'x'));
-                testsupport::writeFile(fs::path(paths.library) / "QuickTime/Cam.component/kept", "installed");
-            };
-            return merged;
-        }(),
-        [] {
-            // A step that also writes, changes modes and owners elsewhere.
-            HostileVector fenced = installs("Fence_AStepCanChangeNothingOutsideTheLibrary",
-                                            run6("install", "Library.QuickTime", resource("Cam.component")),
-                                            "/Library/QuickTime/Cam.component");
-            fenced.prepare = [](const Paths& paths) {
-                wrappedStep(paths, "/bin/chmod",
-                            "echo written >/root/written-by-a-step\necho more >>" + paths.work +
-                                "/elsewhere/precious\nmkdir /root/made-by-a-step\nTOOL 4777 /root/.profile\n"
-                                "chown 65534 /root/.profile TOOL\n");
-            };
-            fenced.replacements = {stepReplacing("/bin/chmod")};
-            return fenced;
-        }(),
-        [] {
-            // A step that reaches for a process, sockets, the network and a
-            // device outside the run: all refused, and the install completes.
-            HostileVector probed = script(installs("Fence_AStepReachesNoProcessSocketNetworkOrDeviceOutside", {},
-                                                   "/Library/QuickTime/Cam.component"),
-                                          [](const Paths& paths) {
-                                              return probedWorld() + privilegedInstallWords(paths) +
-                                                     "; status=$?; kill $service $victim; exit $status";
-                                          },
-                                          1, 0);
-            probed.prepare = [](const Paths& paths) {
-                wrappedStep(paths, "/bin/chmod", "/usr/bin/python3 - <<'EOF'\n" + programText("probe_outside.py") + "EOF\n");
-            };
-            probed.replacements = {stepReplacing("/bin/chmod")};
-            return probed;
-        }(),
-        [] {
-            // Too few descriptors for the fence: refused, never unfenced (the
-            // step would write under /root).
-            HostileVector starved = script(none("Fence_TooFewDescriptorsRefuseTheRun", {}),
-                                           [](const Paths& paths) {
-                                               return "ulimit -n 9 && exec " + privilegedInstallWords(paths);
-                                           },
-                                           1, 0);
+            HostileVector starved =
+                withStep(script(none("Fence_TooFewDescriptorsRefuseTheRun", {}),
+                                [](const Paths& paths) { return "ulimit -n 9 && exec " + privilegedInstallWords(paths); },
+                                1, 0),
+                         "/bin/chmod", [](const Paths&) { return std::string("echo written >/root/written-by-a-step\n"); });
             starved.logged = kName + " cannot fence ";
-            starved.prepare = [](const Paths& paths) {
-                wrappedStep(paths, "/bin/chmod", "echo written >/root/written-by-a-step\n");
-            };
-            starved.replacements = {stepReplacing("/bin/chmod")};
             return starved;
         }(),
     };

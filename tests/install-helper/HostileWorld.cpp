@@ -14,32 +14,6 @@ using testsupport::SandboxResult;
 
 namespace hostile {
 
-std::vector<Entry> run6(const std::string& command, const std::string& location, Entry source) {
-    return {kTool, kTool, kSR, command, location, std::move(source)};
-}
-
-HostileVector none(std::string name, std::vector<Entry> argv) {
-    return {std::move(name), std::move(argv), Effect::None, {}};
-}
-
-HostileVector deletes(std::string name, std::vector<Entry> argv, std::string destination) {
-    return {std::move(name), std::move(argv), Effect::Deletes, std::move(destination)};
-}
-
-HostileVector installs(std::string name, std::vector<Entry> argv, std::string destination) {
-    return {std::move(name), std::move(argv), Effect::Installs, std::move(destination)};
-}
-
-HostileVector inWork(HostileVector vector) {
-    vector.inWork = true;
-    return vector;
-}
-
-HostileVector withPrivilegedRun(HostileVector vector) {
-    vector.privilegedRun = true;
-    return vector;
-}
-
 HostileVector script(HostileVector vector, std::function<std::string(const Paths&)> shell, int helperRuns,
                      int exitStatus) {
     vector.shell = std::move(shell);
@@ -53,21 +27,23 @@ std::string privilegedInstallWords(const Paths& paths) {
            "/Cam.component";
 }
 
-void wrappedStep(const Paths& paths, const std::string& tool, std::string first) {
+HostileVector withStep(HostileVector vector, const std::string& tool, std::function<std::string(const Paths&)> first) {
     const std::string name = fs::path(tool).filename();
-    const std::string real = "/root/.tools/" + name;
-    fs::create_directories(fs::path(paths.home) / ".tools");
-    fs::copy_file(fs::canonical(tool), fs::path(paths.home) / ".tools" / name);
-    for (std::size_t at = first.find("TOOL"); at != std::string::npos; at = first.find("TOOL", at + 1)) {
-        first.replace(at, 4, real);
-    }
-    const fs::path step = fs::path(paths.work) / "tools" / (name + "-step");
-    testsupport::writeFile(step, "#!/bin/sh\n" + first + "exec " + real + " \"$@\"\n");
-    chmod(step.c_str(), 0755);
-}
-
-std::pair<Entry, std::string> stepReplacing(const std::string& tool) {
-    return {Entry(&Paths::work, "/tools/" + fs::path(tool).filename().string() + "-step"), fs::canonical(tool).string()};
+    vector.prepare = [earlier = std::move(vector.prepare), tool, name, first = std::move(first)](const Paths& paths) {
+        if (earlier) earlier(paths);
+        const std::string real = "/root/.tools/" + name;
+        fs::create_directories(fs::path(paths.home) / ".tools");
+        fs::copy_file(fs::canonical(tool), fs::path(paths.home) / ".tools" / name);
+        std::string lines = first(paths);
+        for (std::size_t at = lines.find("TOOL"); at != std::string::npos; at = lines.find("TOOL", at + 1)) {
+            lines.replace(at, 4, real);
+        }
+        const fs::path step = fs::path(paths.work) / "tools" / (name + "-step");
+        testsupport::writeFile(step, "#!/bin/sh\n" + lines + "exec " + real + " \"$@\"\n");
+        chmod(step.c_str(), 0755);
+    };
+    vector.replacements.emplace_back(Entry(&Paths::work, "/tools/" + name + "-step"), fs::canonical(tool).string());
+    return vector;
 }
 
 namespace {

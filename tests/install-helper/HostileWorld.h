@@ -91,27 +91,37 @@ struct HostileVector {
 inline void PrintTo(const HostileVector& vector, std::ostream* out) { *out << vector.name; }
 inline std::string nameOf(const ::testing::TestParamInfo<HostileVector>& info) { return info.param.name; }
 
-// A privileged run: tool, tool, "--self-repair", command, location, source.
-std::vector<Entry> run6(const std::string& command, const std::string& location, Entry source);
-HostileVector none(std::string name, std::vector<Entry> argv);
-HostileVector deletes(std::string name, std::vector<Entry> argv, std::string destination);
-HostileVector installs(std::string name, std::vector<Entry> argv, std::string destination);
-HostileVector inWork(HostileVector vector);
-HostileVector withPrivilegedRun(HostileVector vector);
+// Builders of a vector. A privileged run: tool, tool, "--self-repair",
+// command, location, source.
+inline std::vector<Entry> run6(const std::string& command, const std::string& location, Entry source) {
+    return {kTool, kTool, kSR, command, location, std::move(source)};
+}
+inline HostileVector none(std::string name, std::vector<Entry> argv) {
+    return {std::move(name), std::move(argv), Effect::None, {}};
+}
+inline HostileVector deletes(std::string name, std::vector<Entry> argv, std::string destination) {
+    return {std::move(name), std::move(argv), Effect::Deletes, std::move(destination)};
+}
+inline HostileVector installs(std::string name, std::vector<Entry> argv, std::string destination) {
+    return {std::move(name), std::move(argv), Effect::Installs, std::move(destination)};
+}
+inline HostileVector inWork(HostileVector vector) { vector.inWork = true; return vector; }
+inline HostileVector withPrivilegedRun(HostileVector vector) { vector.privilegedRun = true; return vector; }
+inline HostileVector prepared(HostileVector vector, std::function<void(const Paths&)> prepare) {
+    vector.prepare = std::move(prepare);
+    return vector;
+}
 // A shell script instead of a helper run: it makes `helperRuns` runs of the
 // helper and ends with `exitStatus`.
 HostileVector script(HostileVector vector, std::function<std::string(const Paths&)> shell, int helperRuns,
                      int exitStatus);
+// Puts a step in place of the tool /bin/NAME once the vector's own
+// preparation is done: the shell lines `first(paths)` (TOOL: a copy of the
+// real tool, in the sandbox's home, which the run's fence leaves in view),
+// then the tool.
+HostileVector withStep(HostileVector vector, const std::string& tool, std::function<std::string(const Paths&)> first);
 // The shell words of a privileged install of Cam.component.
 std::string privilegedInstallWords(const Paths& paths);
-
-// Writes WORK/tools/NAME-step for the tool /bin/NAME: the shell lines
-// `first` (TOOL: a copy of the real tool), then the tool; a replacement puts
-// it in place. The copy lies in the sandbox's home, which the run's fence
-// leaves in view.
-void wrappedStep(const Paths& paths, const std::string& tool, std::string first);
-// The replacement that puts WORK/tools/NAME-step in place of /bin/NAME.
-std::pair<Entry, std::string> stepReplacing(const std::string& tool);
 
 // The world of every suite: a pane bundle with the helper and Cam.component
 // (a payload folder owned by "nobody" with modes an install replaces); old
